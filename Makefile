@@ -1,0 +1,56 @@
+# Thin wrapper over CMake. `make test` is what CI runs.
+BUILD   ?= build
+JOBS    ?= $(shell nproc)
+SECONDS ?= 60
+CMAKE_FLAGS ?=
+
+.PHONY: all setup configure build test test-sanitize run data bench video fuzz clean
+
+all: build
+
+setup:
+	@scripts/setup
+
+configure: setup
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: setup
+	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+		-DVELMORA_SANITIZE=address,undefined -DVELMORA_BENCH=OFF > /dev/null
+	@cmake --build build-sanitize -j $(JOBS)
+	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+data: build
+	@if [ -x $(BUILD)/velmora-data ]; then $(BUILD)/velmora-data --out Data; \
+	else echo "velmora-data is not built yet: the data generator has not landed"; exit 1; fi
+
+run: build
+	@if [ ! -x $(BUILD)/velmora ]; then echo "The show is not assembled yet: only the libraries and tools are built."; exit 0; fi
+	@if [ ! -d Data ]; then $(MAKE) --no-print-directory data; fi
+	$(BUILD)/velmora
+
+bench: build
+	$(BUILD)/velmora_bench
+
+video: build
+	@if [ ! -d Data ]; then $(MAKE) --no-print-directory data; fi
+	$(BUILD)/velmora --record velmora.mp4
+
+# libFuzzer harnesses, built with clang, ASan and UBSan; each runs for $(SECONDS) seconds.
+fuzz: setup
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
+		-DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DVELMORA_FUZZ=ON -DVELMORA_SANITIZE=address,undefined \
+		-DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF > /dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@scripts/run-fuzzers build-fuzz $(SECONDS)
+
+clean:
+	rm -rf $(BUILD) build-sanitize build-fuzz

@@ -1,0 +1,1 @@
+// Keeps every library non-empty while its folders are still being filled.

@@ -1,0 +1,3 @@
+#include "core/Layer.h"
+
+Layer::Layer() : sineTable(SineTable::instance()) {}

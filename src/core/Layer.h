@@ -1,0 +1,22 @@
+#pragma once
+// The base of every effect: one operation, drawing into a target at a time in seconds.
+
+#include "core/Bitmap.h"
+#include "core/SineTable.h"
+
+class Layer {
+public:
+    Layer();
+    Layer(const Layer&) = delete;
+    Layer& operator=(const Layer&) = delete;
+
+    // Draws into `target` (the 512 x 384 screen); `seconds` is the frame's time since playback
+    // started, the same for every layer of one frame.
+    virtual void render(Bitmap& target, double seconds) = 0;
+
+protected:
+    // Layers live for the whole run and are never deleted through the base.
+    ~Layer() = default;
+
+    SineTable* sineTable;
+};

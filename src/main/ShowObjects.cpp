@@ -1,0 +1,8 @@
+#include "main/ShowObjects.h"
+
+std::uint32_t* workBufferA = nullptr;
+std::uint32_t* workBufferB = nullptr;
+std::int32_t musicLevel = 0;
+LayerList* layerList = nullptr;
+TerrainLayer* terrain = nullptr;
+MaskedPictureLayer* maskedPicture42 = nullptr;

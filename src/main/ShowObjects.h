@@ -1,0 +1,26 @@
+#pragma once
+// The driver's process-wide objects that effects reach by name. The driver fills them during
+// start-up; tests point them at their own.
+
+#include <cstdint>
+
+class LayerList;
+class MaskedPictureLayer;
+class TerrainLayer;
+
+// Scratch memory, 1,048,576 bytes each (512 x 512 32-bit values), shared by several layers.
+extern std::uint32_t* workBufferA;
+extern std::uint32_t* workBufferB;
+
+// The current frame's music level, left plus right.
+extern std::int32_t musicLevel;
+
+// The stack of active layers.
+extern LayerList* layerList;
+
+// The two layers the warp retires on its first frame.
+extern TerrainLayer* terrain;
+extern MaskedPictureLayer* maskedPicture42;
+
+// Size of each work buffer in 32-bit values.
+constexpr int workBufferWords = 512 * 512;

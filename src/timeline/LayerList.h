@@ -1,0 +1,26 @@
+#pragma once
+// The stack of active layers: slots in ascending depth, drawn from first to last. Removing a
+// layer only empties its slot; nodes are never freed, and the list object is its own first node.
+
+#include "core/Bitmap.h"
+#include "core/Layer.h"
+
+struct LayerNode {
+    LayerNode* next = nullptr;
+    Layer* layer = nullptr;
+    int depth = 0;
+};
+
+class LayerList : public LayerNode {
+public:
+    // Puts `layer` in the place of the first slot whose depth is >= `depth` (so among equal depths
+    // the latest insert is drawn first), or at the end.
+    void insert(Layer* layer, int depth);
+
+    // Empties the first slot that holds `layer`; nothing if none does.
+    void remove(Layer* layer);
+
+    // Draws every non-empty slot in order. `next` is read after each render, so a render that
+    // empties a later slot takes effect in the same pass.
+    void renderAll(Bitmap& target, double seconds);
+};
