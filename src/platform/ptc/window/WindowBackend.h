@@ -1,0 +1,49 @@
+#pragma once
+// The console backend that shows frames in a desktop window. The window has the console's size
+// as its logical size, shown at an integer scale (or full screen at the desktop's mode); when it
+// is resized the picture keeps its aspect with black borders. Any key press, and closing the
+// window, count as a key.
+
+#include "platform/ptc/ConsoleBackend.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace ptc {
+
+struct WindowOptions {
+    // Window size = console size times this (1 or more).
+    int scale = 2;
+    // Full screen at the desktop's own mode instead of a window.
+    bool fullscreen = false;
+};
+
+class WindowBackend : public ConsoleBackend {
+public:
+    explicit WindowBackend(const WindowOptions& options = {});
+    ~WindowBackend() override;
+
+    std::vector<Mode> modes() const override;
+    void open(const std::string& title, int width, int height, const Format& format) override;
+    void close() override;
+    void present(const std::uint32_t* pixels, int width, int height) override;
+    bool keyPressed() override;
+
+    // What the window shows now, drawn again from the last frame: outputWidth x outputHeight
+    // pixels 0x00RRGGBB. For tests.
+    std::vector<std::uint32_t> readBack(int& outputWidth, int& outputHeight);
+    // Resizes the window (as a user dragging its border would). For tests.
+    void resize(int windowWidth, int windowHeight);
+    // Queues a key press or a request to close the window, as the desktop would. For tests.
+    void simulateKeyPress();
+    void simulateClose();
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+std::unique_ptr<ConsoleBackend> makeWindowBackend(const WindowOptions& options = {});
+
+} // namespace ptc
