@@ -1,0 +1,193 @@
+// The SDL2 window. The console's frame goes into a streaming texture that the renderer stretches
+// over the window; the renderer's logical size keeps the aspect and draws black borders.
+
+#include "platform/ptc/window/WindowBackend.h"
+
+#include "platform/ptc/Error.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+
+namespace ptc {
+
+namespace {
+
+[[noreturn]] void throwSdlError(const std::string& what) {
+    throw DynamicError(what + ": " + SDL_GetError());
+}
+
+} // namespace
+
+struct WindowBackend::State {
+    WindowOptions options;
+    bool videoStarted = false;
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int width = 0;
+    int height = 0;
+
+    void destroyWindow() {
+        if (texture)
+            SDL_DestroyTexture(texture);
+        if (renderer)
+            SDL_DestroyRenderer(renderer);
+        if (window)
+            SDL_DestroyWindow(window);
+        texture = nullptr;
+        renderer = nullptr;
+        window = nullptr;
+    }
+
+    // Clears the window to black and draws the last frame into it (not yet shown).
+    void draw() {
+        SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+        SDL_RenderClear(renderer);
+        SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+    }
+};
+
+WindowBackend::WindowBackend(const WindowOptions& options) : state(std::make_unique<State>()) {
+    state->options = options;
+    state->options.scale = std::max(1, options.scale);
+}
+
+WindowBackend::~WindowBackend() {
+    close();
+}
+
+std::vector<Mode> WindowBackend::modes() const {
+    return {Mode(512, 384, Format(32, 0xFF0000, 0x00FF00, 0x0000FF))};
+}
+
+void WindowBackend::open(const std::string& title, int width, int height, const Format&) {
+    close();
+    // Counted by SDL, so an audio output started elsewhere keeps its own share.
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        throwSdlError("cannot start the display");
+    state->videoStarted = true;
+
+    // Scaled pixels stay sharp squares.
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    Uint32 flags = SDL_WINDOW_RESIZABLE;
+    if (state->options.fullscreen)
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    int scale = state->options.scale;
+    state->window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                     width * scale, height * scale, flags);
+    if (!state->window) {
+        std::string message = std::string("cannot open a window: ") + SDL_GetError();
+        close();
+        throw DynamicError(message);
+    }
+    state->renderer = SDL_CreateRenderer(state->window, -1, 0);
+    if (!state->renderer)
+        state->renderer = SDL_CreateRenderer(state->window, -1, SDL_RENDERER_SOFTWARE);
+    if (state->renderer)
+        state->texture = SDL_CreateTexture(state->renderer, SDL_PIXELFORMAT_RGB888,
+                                           SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!state->renderer || !state->texture ||
+        SDL_RenderSetLogicalSize(state->renderer, width, height) != 0) {
+        std::string message = std::string("cannot draw into the window: ") + SDL_GetError();
+        close();
+        throw DynamicError(message);
+    }
+    state->width = width;
+    state->height = height;
+    SDL_ShowCursor(state->options.fullscreen ? SDL_DISABLE : SDL_ENABLE);
+    // Show black at once rather than whatever the desktop had there.
+    state->draw();
+    SDL_RenderPresent(state->renderer);
+}
+
+void WindowBackend::close() {
+    state->destroyWindow();
+    if (state->videoStarted) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        state->videoStarted = false;
+    }
+}
+
+void WindowBackend::present(const std::uint32_t* pixels, int width, int height) {
+    if (!state->texture || width != state->width || height != state->height)
+        throw DynamicError("frame does not fit the window");
+    if (SDL_UpdateTexture(state->texture, nullptr, pixels, width * 4) != 0)
+        throwSdlError("cannot update the window");
+    state->draw();
+    SDL_RenderPresent(state->renderer);
+    // Keeps the window responsive while frames are drawn between key tests (during loading).
+    SDL_PumpEvents();
+}
+
+bool WindowBackend::keyPressed() {
+    if (!state->window)
+        return false;
+    bool pressed = false;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_KEYDOWN || event.type == SDL_QUIT)
+            pressed = true;
+        else if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)
+            pressed = true;
+    }
+    return pressed;
+}
+
+std::vector<std::uint32_t> WindowBackend::readBack(int& outputWidth, int& outputHeight) {
+    outputWidth = outputHeight = 0;
+    if (!state->renderer)
+        throw DynamicError("the window is not open");
+    SDL_PumpEvents();
+    if (SDL_GetRendererOutputSize(state->renderer, &outputWidth, &outputHeight) != 0)
+        throwSdlError("cannot read the window's size");
+    state->draw();
+    // Reading the whole output needs the logical scaling off, else the rectangle is in logical units.
+    SDL_RenderSetLogicalSize(state->renderer, 0, 0);
+    SDL_RenderSetScale(state->renderer, 1.0f, 1.0f);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(outputWidth) * outputHeight);
+    int result = SDL_RenderReadPixels(state->renderer, nullptr, SDL_PIXELFORMAT_RGB888, pixels.data(),
+                                      outputWidth * 4);
+    SDL_RenderSetLogicalSize(state->renderer, state->width, state->height);
+    if (result != 0)
+        throwSdlError("cannot read the window's pixels");
+    for (std::uint32_t& pixel : pixels)
+        pixel &= 0xFFFFFF;
+    return pixels;
+}
+
+void WindowBackend::resize(int windowWidth, int windowHeight) {
+    if (!state->window)
+        throw DynamicError("the window is not open");
+    SDL_SetWindowSize(state->window, windowWidth, windowHeight);
+    // The display server answers in its own time; wait (briefly) until the renderer sees it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        SDL_PumpEvents();
+        int width = 0, height = 0;
+        SDL_GetRendererOutputSize(state->renderer, &width, &height);
+        if (width == windowWidth && height == windowHeight)
+            break;
+        SDL_Delay(10);
+    }
+}
+
+void WindowBackend::simulateKeyPress() {
+    SDL_Event event{};
+    event.type = SDL_KEYDOWN;
+    event.key.state = SDL_PRESSED;
+    event.key.keysym.sym = SDLK_SPACE;
+    event.key.keysym.scancode = SDL_SCANCODE_SPACE;
+    SDL_PushEvent(&event);
+}
+
+void WindowBackend::simulateClose() {
+    SDL_Event event{};
+    event.type = SDL_QUIT;
+    SDL_PushEvent(&event);
+}
+
+std::unique_ptr<ConsoleBackend> makeWindowBackend(const WindowOptions& options) {
+    return std::make_unique<WindowBackend>(options);
+}
+
+} // namespace ptc
