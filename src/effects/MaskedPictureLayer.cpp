@@ -1,0 +1,112 @@
+#include "effects/MaskedPictureLayer.h"
+
+#include "core/FadeEase.h"
+#include "core/PixelOps.h"
+#include "core/SimdLevel.h"
+#include "effects/PictureSize.h"
+
+#include <immintrin.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int screenPixels = 512 * 384;
+
+// Every byte of every pixel, top byte included: s = (p * m >> 8) + (s * (255 - m) >> 8) with
+// m = mask * maskScale >> 8 (maskScale 256 uses the mask as it is). The sum never passes 254.
+void blendPlain(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask, int maskScale) {
+    for (int n = 0; n < screenPixels; ++n) {
+        std::uint32_t weight = (mask[n] * static_cast<std::uint32_t>(maskScale)) >> 8;
+        target[n] = addSaturateBytes(scaleBytes(picture[n], weight), scaleBytes(target[n], 255 - weight));
+    }
+}
+
+// Even bytes are worked on in the low halves of 16-bit lanes, odd bytes in the high halves, so a
+// product's wanted byte lands in place and no packing is needed.
+void blendSse2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask, int maskScale) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+    const __m128i highBytes = _mm_set1_epi16(static_cast<short>(0xFF00));
+    const __m128i all255 = _mm_set1_epi16(255);
+    const __m128i scale = _mm_set1_epi16(static_cast<short>(maskScale));
+    for (int n = 0; n < screenPixels; n += 4) {
+        std::int32_t maskBytes;
+        std::memcpy(&maskBytes, mask + n, 4);
+        __m128i weights = _mm_unpacklo_epi8(_mm_cvtsi32_si128(maskBytes), zero);
+        weights = _mm_srli_epi16(_mm_mullo_epi16(weights, scale), 8);
+        weights = _mm_unpacklo_epi16(weights, weights); // m0 m0 m1 m1 m2 m2 m3 m3
+        __m128i inverse = _mm_sub_epi16(all255, weights);
+
+        __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(picture + n));
+        __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + n));
+        __m128i even = _mm_add_epi16(_mm_srli_epi16(_mm_mullo_epi16(_mm_and_si128(p, lowBytes), weights), 8),
+                                     _mm_srli_epi16(_mm_mullo_epi16(_mm_and_si128(s, lowBytes), inverse), 8));
+        __m128i odd = _mm_add_epi16(_mm_and_si128(_mm_mullo_epi16(_mm_srli_epi16(p, 8), weights), highBytes),
+                                    _mm_and_si128(_mm_mullo_epi16(_mm_srli_epi16(s, 8), inverse), highBytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + n), _mm_or_si128(even, odd));
+    }
+}
+
+__attribute__((target("avx2"))) void blendAvx2(std::uint32_t* target, const std::uint32_t* picture,
+                                               const ByteMap* mask, int maskScale) {
+    const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
+    const __m256i highBytes = _mm256_set1_epi16(static_cast<short>(0xFF00));
+    const __m256i all255 = _mm256_set1_epi16(255);
+    const __m256i scale = _mm256_set1_epi16(static_cast<short>(maskScale));
+    for (int n = 0; n < screenPixels; n += 8) {
+        __m256i weights =
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + n)));
+        weights = _mm256_srli_epi16(_mm256_mullo_epi16(weights, scale), 8);
+        weights = _mm256_or_si256(weights, _mm256_slli_epi32(weights, 16)); // m in both halves
+        __m256i inverse = _mm256_sub_epi16(all255, weights);
+
+        __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picture + n));
+        __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target + n));
+        __m256i even = _mm256_add_epi16(
+            _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_and_si256(p, lowBytes), weights), 8),
+            _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_and_si256(s, lowBytes), inverse), 8));
+        __m256i odd = _mm256_add_epi16(
+            _mm256_and_si256(_mm256_mullo_epi16(_mm256_srli_epi16(p, 8), weights), highBytes),
+            _mm256_and_si256(_mm256_mullo_epi16(_mm256_srli_epi16(s, 8), inverse), highBytes));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + n), _mm256_or_si256(even, odd));
+    }
+}
+
+} // namespace
+
+MaskedPictureLayer::MaskedPictureLayer(Bitmap& picture, ByteMap* mask) : picture(picture.pixels), mask(mask) {
+    requirePictureSize(picture, 512, 384);
+}
+
+void MaskedPictureLayer::setFadeTime(double seconds) {
+    rate = 1.0 / seconds;
+}
+
+void MaskedPictureLayer::setFadeDirection(int sign) {
+    direction = fadeDirectionOf(sign);
+}
+
+void MaskedPictureLayer::setFadePosition(double newPosition) {
+    position = newPosition;
+}
+
+void MaskedPictureLayer::render(Bitmap& target, double seconds) {
+    advanceFade(position, lastTime, direction, rate, seconds);
+    position = clampFade(position);
+    if (position == 0.0)
+        return;
+    // At the end of the fade the mask is used as it is; on the way the eased weight scales it.
+    int maskScale = position == 1.0 ? 256 : fadeEase(*sineTable, position);
+    switch (simdLevel()) {
+    case SimdLevel::avx2:
+        blendAvx2(target.pixels, picture, mask, maskScale);
+        break;
+    case SimdLevel::sse2:
+        blendSse2(target.pixels, picture, mask, maskScale);
+        break;
+    case SimdLevel::plain:
+        blendPlain(target.pixels, picture, mask, maskScale);
+        break;
+    }
+}
