@@ -1,0 +1,186 @@
+#include "effects/IfsFractalLayer.h"
+
+#include "core/Random.h"
+#include "effects/GlowPoint.h"
+#include "effects/WrappingTruncation.h"
+#include "platform/ptc/Error.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace {
+
+constexpr int focal = 10002;
+constexpr int depth = 824;
+
+// Frequency and phase of each coefficient's cosine, 12 per map (3 x 3 matrix, then the offset).
+struct Drift {
+    double frequency, phase;
+};
+
+constexpr Drift drifts[48] = {
+    // map 0
+    {0.052456, 8.1},
+    {0.06456, 6.5},
+    {0.07256, 8.5},
+    {0.061757, 9.7},
+    {0.0716567, 7.6},
+    {0.052453, 4.5},
+    {0.071456, 6.4},
+    {0.066727, 5.8},
+    {0.056582, 6.9},
+    {0.0787782, 7.0},
+    {0.05324, 4.9},
+    {0.076635, 8.6},
+    // map 1
+    {0.063167, 3.5},
+    {0.079827, 9.4},
+    {0.062732, 2.3},
+    {0.05578, 9.7},
+    {0.068682, 7.6},
+    {0.072686, 6.8},
+    {0.0687376, 5.9},
+    {0.0524527, 9.0},
+    {0.0776327, 0.6},
+    {0.06676, 3.5},
+    {0.072457, 0.7},
+    {0.06782, 4.3},
+    // map 2
+    {0.052682, 6.4},
+    {0.077276, 7.5},
+    {0.0686862, 9.7},
+    {0.0712356, 0.3},
+    {0.06628, 3.7},
+    {0.05852, 0.8},
+    {0.061425, 5.6},
+    {0.07762, 7.7},
+    {0.06345, 9.5},
+    {0.07257, 8.4},
+    {0.0652, 3.3},
+    {0.05124, 1.6},
+    // map 3
+    {0.0654, 2.3},
+    {0.072453, 3.4},
+    {0.06762, 7.5},
+    {0.065268, 6.6},
+    {0.05268, 8.5},
+    {0.06352, 3.7},
+    {0.0722142, 9.3},
+    {0.0634, 5.8},
+    {0.072352, 7.9},
+    {0.05145, 8.5},
+    {0.0645, 9.4},
+    {0.0725, 3.3},
+};
+
+// Chooses a map from a draw of 0 .. 256: weights 30, 120, 60 and 46 out of 256.
+int chooseMap(int draw) {
+    if (draw < 30)
+        return 0;
+    if (draw < 150)
+        return 1;
+    if (draw < 210)
+        return 2;
+    return 3;
+}
+
+// Per channel floor(c * weight / 256) left in the channel's upper byte (so two such words can be
+// added before one shift): red and blue under one multiply, green under another.
+std::uint32_t weightedHigh(std::uint32_t colour, std::uint32_t weight) {
+    return (((colour & 0x00FF00FF) * weight) & 0xFF00FF00) | (((colour & 0x0000FF00) * weight) & 0x00FF0000);
+}
+
+const std::uint32_t* checkedPalette(const Bitmap& palette) {
+    std::int64_t pixels =
+        palette.width > 0 && palette.height > 0 ? std::int64_t{palette.width} * palette.height : 0;
+    if (palette.pixels == nullptr || pixels < 256)
+        throw ptc::DynamicError("IfsFractalLayer needs a palette picture of at least 256 pixels, given " +
+                                std::to_string(palette.width) + " x " + std::to_string(palette.height));
+    return palette.pixels;
+}
+
+} // namespace
+
+IfsFractalLayer::IfsFractalLayer(int pointCount, Bitmap& palette)
+    : pointCount(pointCount), palettePixels(checkedPalette(palette)) {}
+
+void IfsFractalLayer::shiftPalette() {
+    paletteBlend = 0.0;
+    oldPaletteOffset = paletteOffset;
+    paletteOffset = static_cast<std::int32_t>(static_cast<std::uint32_t>(paletteOffset) + 157u);
+}
+
+std::array<std::uint32_t, 256> IfsFractalLayer::blendedPalette() const {
+    // Cosine ease: 0 at blend 0, 255 at blend 1 (cos 4096 is -8191).
+    int eased = (8192 - sineTable->cos(truncateToLow32(paletteBlend * 4096.0))) >> 6;
+    std::uint32_t newWeight = static_cast<std::uint32_t>(std::clamp(eased, 0, 255));
+    std::uint32_t oldWeight = 255 - newWeight;
+    std::array<std::uint32_t, 256> palette{};
+    for (int i = 0; i < 256; ++i) {
+        std::uint32_t from = palettePixels[(oldPaletteOffset + i) & 255];
+        std::uint32_t to = palettePixels[(paletteOffset + i) & 255];
+        palette[i] = (weightedHigh(from, oldWeight) + weightedHigh(to, newWeight)) >> 8;
+    }
+    return palette;
+}
+
+void IfsFractalLayer::render(Bitmap& target, double seconds) {
+    if (spread > 0.7)
+        spread *= 0.99;
+    else
+        spread = 0.7;
+
+    double time = seconds * 2.3 + static_cast<int>(timeOffset);
+    if (lastTime == -1.0)
+        lastTime = time;
+    double timeStep = time - lastTime;
+    lastTime = time;
+
+    std::array<std::uint32_t, 256> palette = blendedPalette();
+    if (paletteBlend < 1.0)
+        paletteBlend += timeStep;
+    else
+        paletteBlend = 1.0;
+
+    double maps[4][12];
+    for (int m = 0; m < 4; ++m)
+        for (int j = 0; j < 12; ++j) {
+            const Drift& drift = drifts[12 * m + j];
+            maps[m][j] = std::cos(time * drift.frequency + drift.phase) * spread;
+        }
+
+    double turnA = 0.17 * time;
+    double tiltB = std::sin(0.08 * time);
+    double sinA = std::sin(turnA);
+    double cosA = std::cos(turnA);
+    double sinB = std::sin(tiltB);
+    double cosB = std::cos(tiltB);
+
+    randomState = 0;
+    double x = 0.0, y = 0.0, z = 0.0;
+    GlowPoint point;
+    for (int i = 0; i < pointCount; ++i) {
+        const double* k = maps[chooseMap(nextRandom(256))];
+        double nx = k[0] * x + k[1] * y + k[2] * z + k[3];
+        double ny = k[4] * x + k[5] * y + k[6] * z + k[7];
+        double nz = k[8] * x + k[9] * y + k[10] * z + k[11];
+
+        // The squared length of the jump picks the colour; only its low bits matter.
+        double jump = (nx - x) * (nx - x) + (ny - y) * (ny - y) + (nz - z) * (nz - z);
+        std::uint32_t colourIndex = (static_cast<std::uint32_t>(truncateToLow32(jump)) * 8) & 255;
+        point.colour = palette[colourIndex];
+        x = nx;
+        y = ny;
+        z = nz;
+
+        double r1 = ny * cosB + nx * sinB;
+        double r2 = nx * cosB - ny * sinB;
+        double turnedX = r2 * cosA + nz * sinA;
+        double turnedZ = nz * cosA - r2 * sinA;
+        point.x = truncateToLow32(turnedX * 8192.0);
+        point.y = truncateToLow32((r1 * cosB - turnedZ * sinB) * 8192.0);
+        point.z = truncateToLow32((r1 * sinB + turnedZ * cosB) * 8192.0);
+        point.draw(target, focal, depth);
+    }
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The trail machinery of the spark systems. Sparks are drawn into an accumulation image (512 x 384
+// pixels, rows 512 apart, in a shared work buffer) that is added onto the screen with per-byte
+// saturation and then blurred in place and darkened by 1/64, so every spark leaves a fading trail.
+
+#include "core/Bitmap.h"
+#include "core/SineTable.h"
+#include "effects/SparkParticle.h"
+
+#include <cstdint>
+
+constexpr int trailWidth = 512;
+constexpr int trailHeight = 384;
+constexpr int trailPixels = trailWidth * trailHeight;
+
+// The cloud's turn for one frame: about z, then y, then x, with sine-table values (8192 = 1.0).
+class SparkRotation {
+  public:
+    SparkRotation(const SineTable& table, int angleX, int angleY, int angleZ);
+
+    // The particle's position turned, its colour with the top byte cleared; 32-bit products wrap.
+    SparkParticle turned(const SparkParticle& particle) const;
+
+  private:
+    std::int32_t sinX, cosX, sinY, cosY, sinZ, cosZ;
+};
+
+// Every byte of the first width x height target pixels (at most the accumulation image's)
+// becomes min(255, accumulation byte + target byte).
+void addTrails(Bitmap& target, const std::uint32_t* accumulation);
+
+// Reference of addTrails, one pixel at a time.
+void addTrailsPlain(Bitmap& target, const std::uint32_t* accumulation);
+
+// For rows 1 .. height - 2 and columns 1 .. width - 2 (clipped to the accumulation image), in
+// memory order and in place: the per-channel mean of the four neighbours, then c - (c >> 6); the
+// top byte becomes 0. Left and upper neighbours are therefore already blurred when read.
+void blurTrails(std::uint32_t* accumulation, int width, int height);
+
+// Reference of blurTrails, one pixel at a time as described above.
+void blurTrailsPlain(std::uint32_t* accumulation, int width, int height);

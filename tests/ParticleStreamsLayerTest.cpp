@@ -1,0 +1,208 @@
+#include "effects/ParticleStreamsLayer.h"
+#include "core/Random.h"
+#include "effects/SparkTrails.h"
+#include "main/ShowObjects.h"
+#include "platform/ptc/Error.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+// Points workBufferA at a buffer of the test's own for the layer's lifetime.
+struct OwnWorkBuffer {
+    std::vector<std::uint32_t> memory = std::vector<std::uint32_t>(workBufferWords, 0xDEADBEEF);
+    std::uint32_t* saved = workBufferA;
+    OwnWorkBuffer() { workBufferA = memory.data(); }
+    ~OwnWorkBuffer() { workBufferA = saved; }
+    std::uint32_t at(int column, int row) const { return memory[row * 512 + column]; }
+};
+
+struct Screen {
+    std::vector<std::uint32_t> memory;
+    Bitmap bitmap;
+    explicit Screen(std::uint32_t fill) : memory(512 * 384, fill) {
+        bitmap.width = 512;
+        bitmap.height = 384;
+        bitmap.pixels = memory.data();
+    }
+};
+
+std::vector<std::uint32_t> seededPixels(std::size_t count, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::vector<std::uint32_t> pixels(count);
+    for (std::uint32_t& pixel : pixels)
+        pixel = generator();
+    return pixels;
+}
+
+} // namespace
+
+TEST(ParticleStreamsLayer, NeedsTheWorkBuffer) {
+    std::uint32_t* saved = workBufferA;
+    workBufferA = nullptr;
+    EXPECT_THROW(ParticleStreamsLayer(10), ptc::DynamicError);
+    workBufferA = saved;
+}
+
+TEST(ParticleStreamsLayer, StartsBlackAtTheOriginWithStaggeredLives) {
+    OwnWorkBuffer buffer;
+    ParticleStreamsLayer layer(300);
+    ASSERT_EQ(layer.particles.size(), 300u);
+    EXPECT_EQ(layer.particles[0].life, 0);
+    EXPECT_EQ(layer.particles[127].life, 127);
+    EXPECT_EQ(layer.particles[128].life, 0);
+    EXPECT_EQ(layer.particles[299].life, 299 & 127);
+    EXPECT_EQ(layer.particles[5].colour, 0u);
+    EXPECT_EQ(layer.accumulation, buffer.memory.data());
+}
+
+TEST(ParticleStreamsLayer, LivesZeroAndOneAreRefiredOnTheFirstFrame) {
+    OwnWorkBuffer buffer;
+    ParticleStreamsLayer layer(3); // lives 0, 1, 2
+    Screen screen(0x00102030);
+
+    // At time 0 every emitter sine is 0: new sparks start at the origin.
+    randomState = 4242;
+    std::uint32_t seed = randomState;
+    layer.render(screen.bitmap, 0.0);
+    std::uint32_t stateAfterFrame = randomState;
+
+    randomState = seed;
+    int expected[14];
+    for (int& value : expected)
+        value = 0;
+    for (int spark = 0; spark < 2; ++spark) {
+        int* draws = expected + 7 * spark;
+        draws[0] = nextRandom(1024) - 512;
+        draws[1] = nextRandom(1024) - 512;
+        draws[2] = nextRandom(1024) - 512;
+        draws[3] = nextRandom(16);
+        draws[4] = nextRandom(96);
+        draws[5] = nextRandom(96);
+        draws[6] = nextRandom(64) + 64;
+    }
+    EXPECT_EQ(randomState, stateAfterFrame); // two sparks, seven draws each, nothing else
+
+    const SparkParticle& orange = layer.particles[0];
+    EXPECT_EQ(orange.x, 0);
+    EXPECT_EQ(orange.vx, expected[0]);
+    EXPECT_EQ(orange.vy, expected[1]);
+    EXPECT_EQ(orange.vz, expected[2]);
+    EXPECT_EQ(orange.colour, static_cast<std::uint32_t>((240 + expected[3]) << 16 | (128 + expected[4]) << 8 |
+                                                        (64 + expected[5])));
+    EXPECT_EQ(orange.life, expected[6]);
+
+    const SparkParticle& blue = layer.particles[1];
+    EXPECT_EQ(blue.vx, expected[7]);
+    EXPECT_EQ(blue.colour, static_cast<std::uint32_t>((64 + expected[12]) << 16 | (128 + expected[11]) << 8 |
+                                                      (240 + expected[10])));
+    EXPECT_EQ(blue.life, expected[13]);
+
+    EXPECT_EQ(layer.particles[2].life, 1);
+    EXPECT_EQ(layer.particles[2].colour, 0u);
+
+    // Sparks are drawn before they are fired, so the first frame drew only black dots.
+    for (std::uint32_t pixel : screen.memory)
+        ASSERT_EQ(pixel, 0x00102030u);
+}
+
+TEST(ParticleStreamsLayer, NewSparksShowOnTheNextFrame) {
+    OwnWorkBuffer buffer;
+    ParticleStreamsLayer layer(2);
+    Screen screen(0);
+    layer.render(screen.bitmap, 0.0);
+    layer.render(screen.bitmap, 0.0);
+    int lit = 0;
+    for (std::uint32_t pixel : screen.memory)
+        lit += pixel != 0;
+    EXPECT_GT(lit, 0);
+}
+
+TEST(SparkTrails, UniformBlurLosesASixtyFourthInPlace) {
+    OwnWorkBuffer buffer;
+    std::fill(buffer.memory.begin(), buffer.memory.end(), 0xFFFFFFFF);
+    blurTrails(buffer.memory.data(), 512, 384);
+    EXPECT_EQ(buffer.at(1, 1), 0x00FCFCFCu); // 255 - (255 >> 6) = 252, top byte cleared
+    // Next right: up 255, down 255, right 255, left already 252: (1017 >> 2) = 254, less 3.
+    EXPECT_EQ(buffer.at(2, 1), 0x00FBFBFBu);
+    EXPECT_EQ(buffer.at(1, 2), 0x00FBFBFBu);
+    // The outermost rows and columns are left alone.
+    EXPECT_EQ(buffer.at(0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(buffer.at(0, 200), 0xFFFFFFFFu);
+    EXPECT_EQ(buffer.at(511, 200), 0xFFFFFFFFu);
+    EXPECT_EQ(buffer.at(300, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(buffer.at(300, 383), 0xFFFFFFFFu);
+
+    // Values below 64 lose nothing.
+    std::fill(buffer.memory.begin(), buffer.memory.end(), 0x003F203F);
+    blurTrails(buffer.memory.data(), 512, 384);
+    for (int row = 1; row < 383; ++row)
+        for (int column = 1; column < 511; ++column)
+            ASSERT_EQ(buffer.at(column, row), 0x003F203Fu) << column << ", " << row;
+}
+
+TEST(SparkTrails, BlurAveragesEachChannelOnItsOwn) {
+    OwnWorkBuffer buffer;
+    std::fill(buffer.memory.begin(), buffer.memory.end(), 0u);
+    // Only the right neighbour of (1, 1) is lit: 0xFF, 0x80, 0x04 quartered: 0x3F, 0x20, 0x01.
+    buffer.memory[1 * 512 + 2] = 0x00FF8004;
+    blurTrails(buffer.memory.data(), 512, 384);
+    EXPECT_EQ(buffer.at(1, 1), 0x003F2001u);
+}
+
+TEST(SparkTrails, AddSaturatesEveryByte) {
+    Screen screen(0x80FF1020);
+    std::vector<std::uint32_t> trails(workBufferWords, 0x80017010);
+    addTrails(screen.bitmap, trails.data());
+    EXPECT_EQ(screen.memory[0], 0xFFFF8030u);
+    EXPECT_EQ(screen.memory[512 * 384 - 1], 0xFFFF8030u);
+
+    Screen untouched(0x00ABCDEF);
+    std::vector<std::uint32_t> black(workBufferWords, 0);
+    addTrails(untouched.bitmap, black.data());
+    for (std::uint32_t pixel : untouched.memory)
+        ASSERT_EQ(pixel, 0x00ABCDEFu);
+}
+
+TEST(SparkTrails, FastPassesMatchThePlainOnes) {
+    std::vector<std::uint32_t> trails = seededPixels(workBufferWords, 11);
+    Screen fast(0), plain(0);
+    fast.memory = seededPixels(512 * 384, 12);
+    plain.memory = fast.memory;
+    fast.bitmap.pixels = fast.memory.data();
+    plain.bitmap.pixels = plain.memory.data();
+    addTrails(fast.bitmap, trails.data());
+    addTrailsPlain(plain.bitmap, trails.data());
+    EXPECT_EQ(fast.memory, plain.memory);
+
+    for (unsigned seed : {1u, 2u, 3u}) {
+        std::vector<std::uint32_t> blurred = seededPixels(workBufferWords, seed);
+        // Dim pixels too, where the decay does nothing and the mean decides alone.
+        if (seed == 3)
+            for (std::uint32_t& pixel : blurred)
+                pixel &= 0x3F3F3F3F;
+        std::vector<std::uint32_t> reference = blurred;
+        blurTrails(blurred.data(), 512, 384);
+        blurTrailsPlain(reference.data(), 512, 384);
+        ASSERT_EQ(blurred, reference) << "seed " << seed;
+    }
+}
+
+TEST(SparkTrails, PassesStayInsideTheAccumulationImage) {
+    // A target larger than the 512 x 384 image: the passes stop at its edges.
+    std::vector<std::uint32_t> trails(workBufferWords, 0x00404040);
+    std::vector<std::uint32_t> big(640 * 480, 0);
+    Bitmap target;
+    target.width = 640;
+    target.height = 480;
+    target.pixels = big.data();
+    addTrails(target, trails.data());
+    EXPECT_EQ(big[512 * 384 - 1], 0x00404040u);
+    EXPECT_EQ(big[512 * 384], 0u);
+    blurTrails(trails.data(), 640, 480);
+    EXPECT_EQ(trails[383 * 512 + 5], 0x00404040u); // the last row is still the edge
+    EXPECT_EQ(trails[384 * 512 + 5], 0x00404040u);
+}
