@@ -1,0 +1,80 @@
+// Steady-state frames of the photograph and mapping layers at 512 x 384, read against
+// BM_FrameCopy, a plain copy of one frame.
+
+#include "core/Bitmap.h"
+#include "effects/MaskedPictureLayer.h"
+#include "effects/PictureLayer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int screenPixels = 512 * 384;
+
+struct OwnedPicture {
+    OwnedPicture(int width, int height, unsigned seed) : storage(static_cast<std::size_t>(width) * height) {
+        std::mt19937 generator(seed);
+        for (auto& pixel : storage)
+            pixel = generator() & 0x00FFFFFF;
+        bitmap.width = width;
+        bitmap.height = height;
+        bitmap.pixels = storage.data();
+    }
+    std::vector<std::uint32_t> storage;
+    Bitmap bitmap;
+};
+
+// A soft-edged mask: smooth gradients with some noise, like a photograph's mask.
+std::vector<std::uint8_t> makeMask(unsigned seed) {
+    std::mt19937 generator(seed);
+    std::vector<std::uint8_t> mask(screenPixels);
+    for (int y = 0; y < 384; ++y)
+        for (int x = 0; x < 512; ++x)
+            mask[y * 512 + x] = static_cast<std::uint8_t>((x + y + (generator() & 31)) & 255);
+    return mask;
+}
+
+// Renders frames 1/60 s apart, as the show does.
+void renderFrames(benchmark::State& state, Layer& layer, Bitmap& screen) {
+    double seconds = 10.0;
+    for (auto _ : state) {
+        layer.render(screen, seconds);
+        benchmark::DoNotOptimize(screen.pixels);
+        benchmark::ClobberMemory();
+        seconds += 1.0 / 60.0;
+    }
+}
+
+} // namespace
+
+static void BM_FrameCopy(benchmark::State& state) {
+    OwnedPicture source(512, 384, 1), screen(512, 384, 2);
+    for (auto _ : state) {
+        std::memcpy(screen.bitmap.pixels, source.bitmap.pixels, screenPixels * sizeof(std::uint32_t));
+        benchmark::DoNotOptimize(screen.bitmap.pixels);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_FrameCopy);
+
+static void BM_PictureLayer(benchmark::State& state) {
+    OwnedPicture picture(512, 384, 1), screen(512, 384, 2);
+    PictureLayer layer(picture.bitmap);
+    renderFrames(state, layer, screen.bitmap);
+}
+BENCHMARK(BM_PictureLayer);
+
+static void BM_MaskedPictureLayer(benchmark::State& state) {
+    OwnedPicture picture(512, 384, 1), screen(512, 384, 2);
+    std::vector<std::uint8_t> mask = makeMask(3);
+    MaskedPictureLayer layer(picture.bitmap, mask.data());
+    layer.setFadePosition(0.6); // mid-fade: the mask is scaled every pixel
+    layer.setFadeDirection(0);
+    renderFrames(state, layer, screen.bitmap);
+}
+BENCHMARK(BM_MaskedPictureLayer);

@@ -1,0 +1,112 @@
+#include "effects/CrossFadeLayer.h"
+
+#include "core/FadeEase.h"
+#include "core/SimdLevel.h"
+#include "effects/PictureSize.h"
+
+#include <immintrin.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int screenPixels = 512 * 384;
+
+void copyUnlessSame(std::uint32_t* target, const std::uint32_t* source) {
+    if (source != target)
+        std::memcpy(target, source, screenPixels * sizeof(std::uint32_t));
+}
+
+// Per byte (from * g + to * f) >> 8; f + g = 255, so the sum stays below 65,536.
+void blendPlain(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to, int f, int g) {
+    for (int n = 0; n < screenPixels; ++n) {
+        std::uint32_t a = from[n], b = to[n], out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            std::uint32_t sum = ((a >> shift) & 0xFF) * g + ((b >> shift) & 0xFF) * f;
+            out |= (sum >> 8) << shift;
+        }
+        target[n] = out;
+    }
+}
+
+// Even bytes in the low halves of 16-bit lanes, odd bytes in the high halves: each sum's wanted
+// byte is then in place without packing.
+void blendSse2(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to, int f, int g) {
+    const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+    const __m128i highBytes = _mm_set1_epi16(static_cast<short>(0xFF00));
+    const __m128i toWeight = _mm_set1_epi16(static_cast<short>(f));
+    const __m128i fromWeight = _mm_set1_epi16(static_cast<short>(g));
+    for (int n = 0; n < screenPixels; n += 4) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + n));
+        __m128i even = _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(a, lowBytes), fromWeight),
+                                     _mm_mullo_epi16(_mm_and_si128(b, lowBytes), toWeight));
+        __m128i odd = _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(a, 8), fromWeight),
+                                    _mm_mullo_epi16(_mm_srli_epi16(b, 8), toWeight));
+        __m128i out = _mm_or_si128(_mm_srli_epi16(even, 8), _mm_and_si128(odd, highBytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + n), out);
+    }
+}
+
+__attribute__((target("avx2"))) void blendAvx2(std::uint32_t* target, const std::uint32_t* from,
+                                               const std::uint32_t* to, int f, int g) {
+    const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
+    const __m256i highBytes = _mm256_set1_epi16(static_cast<short>(0xFF00));
+    const __m256i toWeight = _mm256_set1_epi16(static_cast<short>(f));
+    const __m256i fromWeight = _mm256_set1_epi16(static_cast<short>(g));
+    for (int n = 0; n < screenPixels; n += 8) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + n));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(to + n));
+        __m256i even = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(a, lowBytes), fromWeight),
+                                        _mm256_mullo_epi16(_mm256_and_si256(b, lowBytes), toWeight));
+        __m256i odd = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(a, 8), fromWeight),
+                                       _mm256_mullo_epi16(_mm256_srli_epi16(b, 8), toWeight));
+        __m256i out = _mm256_or_si256(_mm256_srli_epi16(even, 8), _mm256_and_si256(odd, highBytes));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + n), out);
+    }
+}
+
+} // namespace
+
+CrossFadeLayer::CrossFadeLayer(Bitmap& from, Bitmap& to) : from(from.pixels), to(to.pixels) {
+    requirePictureSize(from, 512, 384);
+    requirePictureSize(to, 512, 384);
+}
+
+void CrossFadeLayer::setFadeTime(double seconds) {
+    rate = 1.0 / seconds;
+}
+
+void CrossFadeLayer::setFadeDirection(int sign) {
+    direction = fadeDirectionOf(sign);
+}
+
+void CrossFadeLayer::setFadePosition(double newPosition) {
+    position = newPosition;
+}
+
+void CrossFadeLayer::render(Bitmap& target, double seconds) {
+    advanceFade(position, lastTime, direction, rate, seconds);
+    position = clampFade(position);
+    if (position == 0.0) {
+        copyUnlessSame(target.pixels, from);
+        return;
+    }
+    if (position == 1.0) {
+        copyUnlessSame(target.pixels, to);
+        return;
+    }
+    int f = fadeEase(*sineTable, position);
+    int g = 255 - f;
+    switch (simdLevel()) {
+    case SimdLevel::avx2:
+        blendAvx2(target.pixels, from, to, f, g);
+        break;
+    case SimdLevel::sse2:
+        blendSse2(target.pixels, from, to, f, g);
+        break;
+    case SimdLevel::plain:
+        blendPlain(target.pixels, from, to, f, g);
+        break;
+    }
+}

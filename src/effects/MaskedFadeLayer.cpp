@@ -1,0 +1,194 @@
+#include "effects/MaskedFadeLayer.h"
+
+#include "core/FadeEase.h"
+#include "core/PixelOps.h"
+#include "core/SimdLevel.h"
+#include "effects/PictureSize.h"
+
+#include <immintrin.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int screenPixels = 512 * 384;
+
+// Per colour channel floor(p * a / 256) + floor(q * b / 256), each product truncated on its own;
+// with a + b <= 255 no channel carries. Top byte 0.
+inline std::uint32_t weightedSum(std::uint32_t p, std::uint32_t a, std::uint32_t q, std::uint32_t b) {
+    return scaleRGB(p, a) + scaleRGB(q, b);
+}
+
+// target = weightedSum(target, 255 - m, picture, m) with m the mask byte.
+void compositePlain(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask) {
+    for (int n = 0; n < screenPixels; ++n) {
+        std::uint32_t m = mask[n];
+        target[n] = weightedSum(target[n], 255 - m, picture[n], m);
+    }
+}
+
+// The colours and the masks cross-fade with weights g (first pair) and f (second pair), then
+// the blend is laid over the target through the blended mask.
+void morphPlain(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to,
+                const ByteMap* fromMask, const ByteMap* toMask, std::uint32_t f, std::uint32_t g) {
+    for (int n = 0; n < screenPixels; ++n) {
+        std::uint32_t colour = weightedSum(from[n], g, to[n], f);
+        std::uint32_t m = (toMask[n] * f + fromMask[n] * g) >> 8;
+        target[n] = weightedSum(target[n], 255 - m, colour, m);
+    }
+}
+
+// Vector form of weightedSum for 16-bit lanes: even bytes are worked on in the low halves, odd
+// bytes in the high halves, each with its own weight lane per pixel; the top byte is cleared.
+struct Sse2WeightedSum {
+    __m128i lowBytes = _mm_set1_epi16(0x00FF);
+    __m128i highBytes = _mm_set1_epi16(static_cast<short>(0xFF00));
+    __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF);
+
+    __m128i operator()(__m128i p, __m128i a, __m128i q, __m128i b) const {
+        __m128i even = _mm_add_epi16(_mm_srli_epi16(_mm_mullo_epi16(_mm_and_si128(p, lowBytes), a), 8),
+                                     _mm_srli_epi16(_mm_mullo_epi16(_mm_and_si128(q, lowBytes), b), 8));
+        __m128i odd = _mm_add_epi16(_mm_and_si128(_mm_mullo_epi16(_mm_srli_epi16(p, 8), a), highBytes),
+                                    _mm_and_si128(_mm_mullo_epi16(_mm_srli_epi16(q, 8), b), highBytes));
+        return _mm_and_si128(_mm_or_si128(even, odd), colourBytes);
+    }
+};
+
+// Four mask bytes widened to 16-bit lanes, each byte in the two lanes of its pixel.
+inline __m128i loadMaskPairs(const ByteMap* mask) {
+    std::int32_t bytes;
+    std::memcpy(&bytes, mask, 4);
+    __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), _mm_setzero_si128());
+    return _mm_unpacklo_epi16(words, words);
+}
+
+void compositeSse2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask) {
+    const Sse2WeightedSum weightedSum;
+    const __m128i all255 = _mm_set1_epi16(255);
+    for (int n = 0; n < screenPixels; n += 4) {
+        __m128i m = loadMaskPairs(mask + n);
+        __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + n));
+        __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(picture + n));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + n), weightedSum(s, _mm_sub_epi16(all255, m), p, m));
+    }
+}
+
+void morphSse2(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to,
+               const ByteMap* fromMask, const ByteMap* toMask, std::uint32_t f, std::uint32_t g) {
+    const Sse2WeightedSum weightedSum;
+    const __m128i all255 = _mm_set1_epi16(255);
+    const __m128i toWeight = _mm_set1_epi16(static_cast<short>(f));
+    const __m128i fromWeight = _mm_set1_epi16(static_cast<short>(g));
+    for (int n = 0; n < screenPixels; n += 4) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + n));
+        __m128i colour = weightedSum(a, fromWeight, b, toWeight);
+        // toMask * f + fromMask * g stays below 65,536 because f + g = 255.
+        __m128i m = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(loadMaskPairs(toMask + n), toWeight),
+                                                 _mm_mullo_epi16(loadMaskPairs(fromMask + n), fromWeight)),
+                                   8);
+        __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + n));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + n),
+                         weightedSum(s, _mm_sub_epi16(all255, m), colour, m));
+    }
+}
+
+struct Avx2WeightedSum {
+    __m256i lowBytes, highBytes, colourBytes;
+
+    __attribute__((target("avx2"))) Avx2WeightedSum()
+        : lowBytes(_mm256_set1_epi16(0x00FF)), highBytes(_mm256_set1_epi16(static_cast<short>(0xFF00))),
+          colourBytes(_mm256_set1_epi32(0x00FFFFFF)) {}
+
+    __attribute__((target("avx2"))) __m256i operator()(__m256i p, __m256i a, __m256i q, __m256i b) const {
+        __m256i even =
+            _mm256_add_epi16(_mm256_srli_epi16(_mm256_mullo_epi16(_mm256_and_si256(p, lowBytes), a), 8),
+                             _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_and_si256(q, lowBytes), b), 8));
+        __m256i odd =
+            _mm256_add_epi16(_mm256_and_si256(_mm256_mullo_epi16(_mm256_srli_epi16(p, 8), a), highBytes),
+                             _mm256_and_si256(_mm256_mullo_epi16(_mm256_srli_epi16(q, 8), b), highBytes));
+        return _mm256_and_si256(_mm256_or_si256(even, odd), colourBytes);
+    }
+};
+
+// Eight mask bytes, each in the two 16-bit lanes of its pixel.
+__attribute__((target("avx2"))) inline __m256i loadMaskPairsAvx2(const ByteMap* mask) {
+    __m256i words = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask)));
+    return _mm256_or_si256(words, _mm256_slli_epi32(words, 16));
+}
+
+__attribute__((target("avx2"))) void compositeAvx2(std::uint32_t* target, const std::uint32_t* picture,
+                                                   const ByteMap* mask) {
+    const Avx2WeightedSum weightedSum;
+    const __m256i all255 = _mm256_set1_epi16(255);
+    for (int n = 0; n < screenPixels; n += 8) {
+        __m256i m = loadMaskPairsAvx2(mask + n);
+        __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target + n));
+        __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picture + n));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + n),
+                            weightedSum(s, _mm256_sub_epi16(all255, m), p, m));
+    }
+}
+
+__attribute__((target("avx2"))) void morphAvx2(std::uint32_t* target, const std::uint32_t* from,
+                                               const std::uint32_t* to, const ByteMap* fromMask,
+                                               const ByteMap* toMask, std::uint32_t f, std::uint32_t g) {
+    const Avx2WeightedSum weightedSum;
+    const __m256i all255 = _mm256_set1_epi16(255);
+    const __m256i toWeight = _mm256_set1_epi16(static_cast<short>(f));
+    const __m256i fromWeight = _mm256_set1_epi16(static_cast<short>(g));
+    for (int n = 0; n < screenPixels; n += 8) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + n));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(to + n));
+        __m256i colour = weightedSum(a, fromWeight, b, toWeight);
+        __m256i m = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_mullo_epi16(loadMaskPairsAvx2(toMask + n), toWeight),
+                             _mm256_mullo_epi16(loadMaskPairsAvx2(fromMask + n), fromWeight)),
+            8);
+        __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target + n));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + n),
+                            weightedSum(s, _mm256_sub_epi16(all255, m), colour, m));
+    }
+}
+
+void composite(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask) {
+    switch (simdLevel()) {
+    case SimdLevel::avx2:
+        return compositeAvx2(target, picture, mask);
+    case SimdLevel::sse2:
+        return compositeSse2(target, picture, mask);
+    case SimdLevel::plain:
+        return compositePlain(target, picture, mask);
+    }
+}
+
+} // namespace
+
+MaskedFadeLayer::MaskedFadeLayer(Bitmap& from, Bitmap& to, ByteMap* fromMask, ByteMap* toMask)
+    : from(from.pixels), to(to.pixels), fromMask(fromMask), toMask(toMask) {
+    requirePictureSize(from, 512, 384);
+    requirePictureSize(to, 512, 384);
+}
+
+void MaskedFadeLayer::setFadeTime(double seconds) {
+    rate = 1.0 / seconds;
+}
+
+void MaskedFadeLayer::render(Bitmap& target, double seconds) {
+    advanceFade(position, lastTime, direction, rate, seconds);
+    position = clampFade(position);
+    if (position == 0.0)
+        return composite(target.pixels, from, fromMask);
+    if (position == 1.0)
+        return composite(target.pixels, to, toMask);
+    std::uint32_t f = fadeEase(*sineTable, position);
+    std::uint32_t g = 255 - f;
+    switch (simdLevel()) {
+    case SimdLevel::avx2:
+        return morphAvx2(target.pixels, from, to, fromMask, toMask, f, g);
+    case SimdLevel::sse2:
+        return morphSse2(target.pixels, from, to, fromMask, toMask, f, g);
+    case SimdLevel::plain:
+        return morphPlain(target.pixels, from, to, fromMask, toMask, f, g);
+    }
+}
