@@ -1,0 +1,77 @@
+#include "image/Image.h"
+
+#include "image/BmpCodec.h"
+#include "image/FileStream.h"
+#include "image/JpegCodec.h"
+#include "image/PcxCodec.h"
+#include "image/TgaCodec.h"
+#include "platform/ptc/Error.h"
+
+#include <string>
+
+namespace {
+
+struct Recogniser {
+    const char* name;
+    std::unique_ptr<ImageCodec> (*make)(Stream*);
+};
+
+template <class Codec> std::unique_ptr<ImageCodec> makeCodec(Stream* stream) {
+    return std::make_unique<Codec>(stream);
+}
+
+// The order matters: each test is weaker than the one before it.
+const Recogniser recognisers[] = {
+    {"JPEG", makeCodec<JpegCodec>},
+    {"BMP", makeCodec<BmpCodec>},
+    {"PCX", makeCodec<PcxCodec>},
+    {"TGA", makeCodec<TgaCodec>},
+};
+
+std::unique_ptr<Stream> openForReading(const char* fileName) {
+    auto file = std::make_unique<FileStream>(fileName, 1);
+    if (file->failed())
+        throw ptc::DynamicError(std::string("Zarvo error - Cannot open file, ") + (fileName ? fileName : ""));
+    return file;
+}
+
+} // namespace
+
+Image::Image(const char* fileName) : stream(openForReading(fileName)) { decode(); }
+
+Image::Image(Stream* source) : stream(source) {
+    if (!stream || stream->failed())
+        throw ptc::DynamicError("Zarvo error - Cannot read the stream");
+    decode();
+}
+
+Image::~Image() = default;
+
+void Image::decode() {
+    for (const Recogniser& recogniser : recognisers) {
+        std::unique_ptr<ImageCodec> candidate = recogniser.make(stream.get());
+        if (candidate->isValid()) {
+            codec = std::move(candidate);
+            recognisedAs = recogniser.name;
+            break;
+        }
+    }
+    if (!codec)
+        throw ptc::DynamicError("Zarvo - Unsupported file format");
+
+    codec->getInfo(pictureWidth, pictureHeight, pictureFormat, palettised);
+    // getInfo has refused empty formats and sizes beyond the pixel limit, so this cannot overflow.
+    std::size_t size = static_cast<std::size_t>(pictureFormat.bytes()) * static_cast<std::size_t>(pictureWidth) *
+                       static_cast<std::size_t>(pictureHeight);
+    decoded.reset(new std::uint8_t[size]());
+    if (!codec->load(decoded.get(), &colours))
+        throw ptc::DynamicError(std::string("Zarvo error - The ") + recognisedAs +
+                                " picture could not be decoded");
+}
+
+void Image::transfer(ptc::Surface& surface) const {
+    surface.load(decoded.get(), pictureWidth, pictureHeight, pictureFormat.bytes() * pictureWidth, pictureFormat,
+                 colours);
+    if (palettised)
+        surface.palette(colours);
+}
