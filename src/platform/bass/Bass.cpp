@@ -25,7 +25,7 @@ namespace {
 
 constexpr uint32_t version = 0x80000;
 constexpr int unityAmplify = 50;
-constexpr int deviceBufferFrames = 1024;
+constexpr int wantedDeviceFrames = 1024;
 constexpr int levelWindowMilliseconds = 20;
 // The silent feeder keeps this much audio rendered ahead of the clock, and wakes this often.
 constexpr double silentLeadSeconds = 0.05;
@@ -56,6 +56,7 @@ struct Player {
     uint64_t offlineFrames = 0;
 
     SDL_AudioDeviceID device = 0;
+    int deviceFrames = wantedDeviceFrames; // frames per device callback
     std::thread feeder;
     std::condition_variable feederWake;
     bool feederQuit = false;
@@ -98,7 +99,7 @@ void deviceCallback(void*, Uint8* stream, int bytes) {
     }
     // The buffer handed over before this one is playing now.
     uint64_t delivered = p.music->readFrames();
-    uint64_t heard = delivered > uint64_t(deviceBufferFrames) ? delivered - deviceBufferFrames : 0;
+    uint64_t heard = delivered > uint64_t(p.deviceFrames) ? delivered - uint64_t(p.deviceFrames) : 0;
     p.clock.report(double(heard), AudioClock::Clock::now());
     p.music->read(reinterpret_cast<int16_t*>(stream), frames, p.reached);
     queueReached(p);
@@ -127,7 +128,7 @@ bool openDevice(Player& p) {
     wanted.freq = p.rate;
     wanted.format = AUDIO_S16SYS;
     wanted.channels = 2;
-    wanted.samples = deviceBufferFrames;
+    wanted.samples = wantedDeviceFrames;
     wanted.callback = deviceCallback;
     SDL_AudioSpec obtained{};
     p.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
@@ -135,6 +136,7 @@ bool openDevice(Player& p) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
+    p.deviceFrames = obtained.samples > 0 ? obtained.samples : wantedDeviceFrames;
     return true;
 }
 
@@ -310,7 +312,7 @@ bool BASS_MusicPlay(HMUSIC handle) {
         if (!p.music->start(p.rate, p.startOrder, p.error))
             return false;
         if (p.output == BassOutput::Device)
-            p.clock.reset(p.rate, deviceBufferFrames);
+            p.clock.reset(p.rate, p.deviceFrames);
         else
             p.clock.reset(p.rate);
     }
