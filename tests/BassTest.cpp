@@ -242,6 +242,8 @@ TEST_F(BassTest, LevelIsThePeakOfTheLast20Milliseconds) {
     }
     ASSERT_GT(left, 0);
     EXPECT_EQ(BASS_ChannelGetLevel(music), uint32_t(left * 128 / 32768) | uint32_t(right * 128 / 32768) << 16);
+    BASS_ChannelStop(music);
+    EXPECT_EQ(BASS_ChannelGetLevel(music), 0u);
 }
 
 TEST_F(BassTest, AmplificationScalesTheMix) {

@@ -326,7 +326,7 @@ bool BASS_MusicPlay(HMUSIC handle) {
 uint32_t BASS_ChannelGetLevel(uint32_t handle) {
     Player& p = player();
     std::lock_guard lock(p.mutex);
-    if (!isMusic(p, handle) || !p.music->started())
+    if (!isMusic(p, handle) || !p.playing)
         return 0;
     uint64_t heard = p.output == BassOutput::Offline ? p.offlineFrames
                                                      : uint64_t(p.clock.frames(AudioClock::Clock::now()));
