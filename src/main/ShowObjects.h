@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
+#include "main/ShowLayers.h"
+
 class LayerList;
-class MaskedPictureLayer;
-class TerrainLayer;
 
 // Scratch memory, 1,048,576 bytes each (512 x 512 32-bit values), shared by several layers.
 extern std::uint32_t* workBufferA;
@@ -17,10 +17,6 @@ extern std::int32_t musicLevel;
 
 // The stack of active layers.
 extern LayerList* layerList;
-
-// The two layers the warp retires on its first frame.
-extern TerrainLayer* terrain;
-extern MaskedPictureLayer* maskedPicture42;
 
 // Size of each work buffer in 32-bit values.
 constexpr int workBufferWords = 512 * 512;

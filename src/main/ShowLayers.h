@@ -1,0 +1,67 @@
+#pragma once
+// The show's layer instances, one process-wide pointer each, by which the cue script steers them.
+// The driver constructs them during start-up; until then they are null.
+
+class CrossFadeLayer;
+class FadeToBlackLayer;
+class FadeToWhiteLayer;
+class FeedbackMapLayer;
+class GridMovieLayer;
+class IfsFractalLayer;
+class LensLayer;
+class LoadingGaugeLayer;
+class MaskedFadeLayer;
+class MaskedPictureLayer;
+class NoiseLayer;
+class ParticleFlowLayer;
+class ParticleRingLayer;
+class ParticleStreamsLayer;
+class PictureLayer;
+class PolarVoxelLayer;
+class SwirlMapLayer;
+class TerrainLayer;
+class WarpLayer;
+
+extern LoadingGaugeLayer* loadingGauge;
+extern PolarVoxelLayer* polarVoxel;
+extern PictureLayer* picture16;
+extern MaskedPictureLayer* maskedPicture42;
+extern PictureLayer* picture41;
+extern CrossFadeLayer* crossFadeScreenTo44;
+extern CrossFadeLayer* crossFade14to15;
+extern CrossFadeLayer* crossFade15toScreen;
+extern NoiseLayer* noise;
+extern MaskedFadeLayer* maskFade17to29;
+extern MaskedFadeLayer* maskFade29to30;
+extern MaskedFadeLayer* maskFade30to31;
+extern MaskedFadeLayer* maskFade31to35;
+extern MaskedFadeLayer* maskFade35to36;
+extern MaskedFadeLayer* maskFade36to37;
+extern CrossFadeLayer* crossFadeScreenTo45;
+extern CrossFadeLayer* crossFadeScreenTo46a;
+extern CrossFadeLayer* crossFadeScreenTo46b;
+extern MaskedFadeLayer* maskFadeScreenTo65;
+extern MaskedFadeLayer* maskFadeScreenTo47;
+extern MaskedFadeLayer* maskFade47to48;
+extern MaskedFadeLayer* maskFade48to49;
+extern MaskedFadeLayer* maskFade49to50;
+extern MaskedFadeLayer* maskFade65to55;
+extern MaskedFadeLayer* maskFade55to56;
+extern MaskedFadeLayer* maskFade56to57;
+extern MaskedFadeLayer* maskFade57to58;
+extern MaskedFadeLayer* maskFade58to59;
+extern MaskedFadeLayer* maskFade59toScreen;
+extern FeedbackMapLayer* feedbackMap;
+extern SwirlMapLayer* swirl28a;
+extern SwirlMapLayer* swirl28b;
+extern GridMovieLayer* gridMovie7;
+extern GridMovieLayer* gridMovie8;
+extern LensLayer* lens;
+extern ParticleFlowLayer* particleFlow;
+extern ParticleStreamsLayer* particleStreams;
+extern ParticleRingLayer* particleRing;
+extern IfsFractalLayer* ifsFractal;
+extern WarpLayer* warp;
+extern FadeToBlackLayer* fadeToBlack;
+extern FadeToWhiteLayer* fadeToWhite;
+extern TerrainLayer* terrain;
