@@ -2,8 +2,13 @@
 // BM_FrameCopy, a plain copy of one frame.
 
 #include "core/Bitmap.h"
+#include "effects/CrossFadeLayer.h"
+#include "effects/FeedbackMapLayer.h"
+#include "effects/GridMovieLayer.h"
+#include "effects/MaskedFadeLayer.h"
 #include "effects/MaskedPictureLayer.h"
 #include "effects/PictureLayer.h"
+#include "effects/SwirlMapLayer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -78,3 +83,44 @@ static void BM_MaskedPictureLayer(benchmark::State& state) {
     renderFrames(state, layer, screen.bitmap);
 }
 BENCHMARK(BM_MaskedPictureLayer);
+
+static void BM_CrossFadeLayer(benchmark::State& state) {
+    OwnedPicture from(512, 384, 1), to(512, 384, 2), screen(512, 384, 3);
+    CrossFadeLayer layer(from.bitmap, to.bitmap);
+    layer.setFadePosition(0.4);
+    layer.setFadeDirection(0);
+    renderFrames(state, layer, screen.bitmap);
+}
+BENCHMARK(BM_CrossFadeLayer);
+
+static void BM_MaskedFadeLayer(benchmark::State& state) {
+    OwnedPicture from(512, 384, 1), to(512, 384, 2), screen(512, 384, 3);
+    std::vector<std::uint8_t> fromMask = makeMask(4), toMask = makeMask(5);
+    MaskedFadeLayer layer(from.bitmap, to.bitmap, fromMask.data(), toMask.data());
+    layer.position = 0.4; // the morph between the two pairs, the costliest case
+    renderFrames(state, layer, screen.bitmap);
+}
+BENCHMARK(BM_MaskedFadeLayer);
+
+static void BM_GridMovieLayer(benchmark::State& state) {
+    OwnedPicture movie(129, 97 * 40, 6), screen(512, 384, 3);
+    GridMovieLayer layer(movie.bitmap, 30.0);
+    renderFrames(state, layer, screen.bitmap);
+}
+BENCHMARK(BM_GridMovieLayer);
+
+static void BM_SwirlMapLayer(benchmark::State& state) {
+    OwnedPicture texture(512, 512, 7), screen(512, 384, 3);
+    SwirlMapLayer layer(texture.bitmap);
+    layer.startTwist();
+    layer.pulse();
+    renderFrames(state, layer, screen.bitmap);
+}
+BENCHMARK(BM_SwirlMapLayer);
+
+static void BM_FeedbackMapLayer(benchmark::State& state) {
+    OwnedPicture p0(512, 384, 1), p1(512, 384, 2), p2(512, 384, 4), p3(512, 384, 5), screen(512, 384, 3);
+    FeedbackMapLayer layer(p0.bitmap, p1.bitmap, p2.bitmap, p3.bitmap);
+    renderFrames(state, layer, screen.bitmap);
+}
+BENCHMARK(BM_FeedbackMapLayer);
