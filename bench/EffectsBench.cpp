@@ -8,6 +8,7 @@
 #include "effects/GridMovieLayer.h"
 #include "effects/MaskedFadeLayer.h"
 #include "effects/MaskedPictureLayer.h"
+#include "effects/NoiseLayer.h"
 #include "effects/ParticleFlowLayer.h"
 #include "effects/PictureLayer.h"
 #include "effects/SwirlMapLayer.h"
@@ -152,3 +153,12 @@ static void BM_ParticleFlowLayer(benchmark::State& state) {
     workBufferA = nullptr;
 }
 BENCHMARK(BM_ParticleFlowLayer);
+
+static void BM_NoiseLayer(benchmark::State& state) {
+    OwnedPicture screen(512, 384, 3);
+    NoiseLayer layer;
+    layer.setFadePosition(0.3); // light static mixed into the picture
+    layer.setFadeDirection(0);
+    renderFrames(state, layer, screen.bitmap);
+}
+BENCHMARK(BM_NoiseLayer);
