@@ -1,0 +1,15 @@
+// The TGA codec alone: decode, save what was decoded, and decode that again.
+
+#include "FuzzSupport.h"
+
+#include "image/TgaCodec.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzzing::setUp();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzzing::roundTrip<TgaCodec>(data, size, /*saverDeletesStream=*/true, /*lossless=*/true);
+    return 0;
+}
