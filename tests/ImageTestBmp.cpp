@@ -75,6 +75,17 @@ TEST(BmpCodec, AcceptsAShortLastRow) {
     EXPECT_EQ(decodeToRgb(file), (std::vector<std::uint32_t>{0x090807, 0x0C0B0A, 0x030201, 0x060504}));
 }
 
+TEST(BmpCodec, AFileSizeFieldFarBeyondTheFileIsNotAllocated) {
+    // One row of nearly 4 GB by the header; the file holds 6 bytes of it.
+    Bytes file = bmpHeader(0xFE001066, 54, 2, 1, 24);
+    file.raw({1, 2, 3, 4, 5, 6});
+    EXPECT_EQ(decodeToRgb(file), (std::vector<std::uint32_t>{0x030201, 0x060504}));
+    // Even a last row shorter than the picture's row reads what there is.
+    Bytes shortRow = bmpHeader(0xFE001066, 54, 2, 1, 24);
+    shortRow.raw({1, 2, 3, 4});
+    EXPECT_EQ(decodeToRgb(shortRow), (std::vector<std::uint32_t>{0x030201, 0x000004}));
+}
+
 TEST(BmpCodec, RefusesBrokenFilesWithTheirMessages) {
     Bytes endsEarly = bmpHeader(54 + 8 * 3, 54, 2, 3, 24);
     endsEarly.fill(16, 0x10);

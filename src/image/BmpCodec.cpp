@@ -2,6 +2,7 @@
 
 #include "platform/ptc/Error.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -92,10 +93,14 @@ int BmpCodec::load(std::uint8_t* pixels, ptc::Palette* palette) {
 
     stream->seek(static_cast<int>(pixelDataOffset()), 0);
     const std::size_t rowBytes = static_cast<std::size_t>(format.bytes()) * width;
-    // A short read keeps the previous row's bytes beyond what arrived.
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(rowLength), 0);
+    // A short read keeps the previous row's bytes beyond what arrived. No read can deliver more than
+    // the file holds after the offset, so the buffer need not be larger than that, whatever the
+    // header says.
+    const long long available = static_cast<long long>(stream->size()) - pixelDataOffset();
+    const int readLength = static_cast<int>(std::min(rowLength, available));
+    std::vector<std::uint8_t> row(std::max(static_cast<std::size_t>(readLength), rowBytes), 0);
     for (int y = height - 1; y >= 0; --y) {
-        if (stream->read(row.data(), static_cast<int>(rowLength)) <= 0)
+        if (stream->read(row.data(), readLength) <= 0)
             fail("Unexpected end of file");
         std::memcpy(pixels + static_cast<std::size_t>(y) * rowBytes, row.data(), rowBytes);
     }
