@@ -35,8 +35,12 @@ std::vector<uint32_t> firedUsers() {
     return users;
 }
 
-uint32_t position(int order, int row) { return uint32_t(order) | uint32_t(row) << 16; }
-uint32_t anyNoteOf(int instrument) { return uint32_t(instrument) | 0xFFFFu << 16; }
+uint32_t position(int order, int row) {
+    return uint32_t(order) | uint32_t(row) << 16;
+}
+uint32_t anyNoteOf(int instrument) {
+    return uint32_t(instrument) | 0xFFFFu << 16;
+}
 
 // A 16-row pattern of silence with the given notes, played once per pass.
 XmModule oneSquareModule(int rows = 16) {
@@ -113,10 +117,10 @@ TEST_F(BassTest, InstrumentSyncRunsOncePerNoteOfThatInstrument) {
     ASSERT_TRUE(BASS_MusicPlay(music));
     runFrames(30, 50); // 0.58 s: one pass of the 16 rows is 0.96 s
     ASSERT_EQ(firedUsers(), (std::vector<uint32_t>{1, 2, 1, 1, 1, 3}));
-    EXPECT_EQ(fired[2].data, 48u);             // C-4, channel 0
-    EXPECT_EQ(fired[3].data, 48u | 1u << 16);  // C-4, channel 1
-    EXPECT_EQ(fired[4].data, 60u);             // C-5, channel 0
-    EXPECT_EQ(fired[1].frameTime, 0.12);       // row 2 at exactly 0.12 s, frame 6 at 50 fps
+    EXPECT_EQ(fired[2].data, 48u);            // C-4, channel 0
+    EXPECT_EQ(fired[3].data, 48u | 1u << 16); // C-4, channel 1
+    EXPECT_EQ(fired[4].data, 60u);            // C-5, channel 0
+    EXPECT_EQ(fired[1].frameTime, 0.12);      // row 2 at exactly 0.12 s, frame 6 at 50 fps
 }
 
 TEST_F(BassTest, SyncsOfOneEventRunInRegistrationOrder) {
@@ -241,7 +245,8 @@ TEST_F(BassTest, LevelIsThePeakOfTheLast20Milliseconds) {
         right = std::max(right, std::abs(int(audio[i + 1])));
     }
     ASSERT_GT(left, 0);
-    EXPECT_EQ(BASS_ChannelGetLevel(music), uint32_t(left * 128 / 32768) | uint32_t(right * 128 / 32768) << 16);
+    EXPECT_EQ(BASS_ChannelGetLevel(music), uint32_t(left * 128 / 32768) | uint32_t(right * 128 / 32768)
+                                                                              << 16);
     BASS_ChannelStop(music);
     EXPECT_EQ(BASS_ChannelGetLevel(music), 0u);
 }

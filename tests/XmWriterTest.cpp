@@ -14,8 +14,12 @@ using namespace testmodules;
 
 namespace {
 
-uint32_t u16At(const std::vector<uint8_t>& bytes, size_t at) { return bytes[at] | bytes[at + 1] << 8; }
-uint32_t u32At(const std::vector<uint8_t>& bytes, size_t at) { return u16At(bytes, at) | u16At(bytes, at + 2) << 16; }
+uint32_t u16At(const std::vector<uint8_t>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8;
+}
+uint32_t u32At(const std::vector<uint8_t>& bytes, size_t at) {
+    return u16At(bytes, at) | u16At(bytes, at + 2) << 16;
+}
 
 constexpr size_t songHeaderEnd = 60 + 276;
 
@@ -72,7 +76,8 @@ TEST(XmWriter, SongHeaderFieldsAtTheirOffsets) {
     EXPECT_EQ(bytes[82], 0);
     // Empty patterns are stored with no data: 9-byte header, packing 0, rows, data size 0.
     const std::vector<uint8_t> emptyPattern = {9, 0, 0, 0, 0, 4, 0, 0, 0};
-    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + songHeaderEnd, bytes.begin() + songHeaderEnd + 9), emptyPattern);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + songHeaderEnd, bytes.begin() + songHeaderEnd + 9),
+              emptyPattern);
 }
 
 TEST(XmWriter, PatternCellsArePacked) {
@@ -84,6 +89,7 @@ TEST(XmWriter, PatternCellsArePacked) {
     module.orders = {0};
     module.instruments = {squareInstrument(10)};
     std::vector<uint8_t> bytes = XmWriter::write(module);
+    // clang-format off
     const std::vector<uint8_t> expected = {
         9, 0, 0, 0,                // pattern header size
         0,                         // packing type
@@ -93,8 +99,10 @@ TEST(XmWriter, PatternCellsArePacked) {
         0x83, 49, 1,               // channel 1: note C-4 and instrument 1
         97, 1, 0x30, 0x0F, 0x06,   // channel 2: all five fields, written plainly
     };
-    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + songHeaderEnd, bytes.begin() + songHeaderEnd + expected.size()),
-              expected);
+    // clang-format on
+    EXPECT_EQ(
+        std::vector<uint8_t>(bytes.begin() + songHeaderEnd, bytes.begin() + songHeaderEnd + expected.size()),
+        expected);
 }
 
 TEST(XmWriter, SamplesAreDeltaCodedAndDecodeBack) {
@@ -112,6 +120,7 @@ TEST(XmWriter, SamplesAreDeltaCodedAndDecodeBack) {
     std::vector<uint8_t> bytes = XmWriter::write(module);
 
     // Both samples' data close the file, the 8-bit one first.
+    // clang-format off
     const std::vector<uint8_t> expected = {
         0x00, 0x0A, 0xEC, 0x89, 0x01, // 0, +10, -20, +137, -255 (mod 256)
         0xE8, 0x03,                   // +1000
@@ -119,6 +128,7 @@ TEST(XmWriter, SamplesAreDeltaCodedAndDecodeBack) {
         0xE7, 0x83,                   // +33767 (mod 65536)
         0x01, 0x00,                   // -65535 (mod 65536)
     };
+    // clang-format on
     EXPECT_EQ(std::vector<uint8_t>(bytes.end() - long(expected.size()), bytes.end()), expected);
 
     LoadedModule loaded(bytes);
@@ -203,7 +213,8 @@ TEST(XmWriter, LibxmpReadsOrdersPatternsAndInstruments) {
     EXPECT_EQ(instrument.aei.data[2], 10);
     EXPECT_EQ(instrument.aei.data[3], 32);
     EXPECT_EQ(instrument.pei.npt, 2);
-    EXPECT_EQ(instrument.pei.flg & (XMP_ENVELOPE_ON | XMP_ENVELOPE_LOOP), XMP_ENVELOPE_ON | XMP_ENVELOPE_LOOP);
+    EXPECT_EQ(instrument.pei.flg & (XMP_ENVELOPE_ON | XMP_ENVELOPE_LOOP),
+              XMP_ENVELOPE_ON | XMP_ENVELOPE_LOOP);
     EXPECT_EQ(instrument.pei.lpe, 1);
 
     const xmp_sample& loadedSample = mod.xxs[instrument.sub[0].sid];

@@ -8,7 +8,7 @@
 namespace {
 
 // Sizes of the fixed file records, counted from their own size fields.
-constexpr uint32_t headerSize = 20 + 256;          // the song header after its size field's start
+constexpr uint32_t headerSize = 20 + 256; // the song header after its size field's start
 constexpr uint32_t patternHeaderSize = 9;
 constexpr uint32_t emptyInstrumentHeaderSize = 29; // size, name, type, sample count
 constexpr uint32_t instrumentHeaderSize = 263;     // ... plus sample header size, keymap, envelopes
@@ -16,7 +16,7 @@ constexpr uint32_t sampleHeaderSize = 40;
 constexpr size_t maxEnvelopePoints = 12;
 
 class ByteWriter {
-public:
+  public:
     void u8(uint32_t value) { bytes.push_back(static_cast<uint8_t>(value)); }
     void u16(uint32_t value) {
         u8(value);
@@ -248,7 +248,8 @@ void writeInstrument(ByteWriter& out, const XmInstrument& instrument) {
 } // namespace
 
 XmPattern::XmPattern(int rows, int channels)
-    : rows(rows), channels(channels), notes(size_t(rows > 0 ? rows : 0) * size_t(channels > 0 ? channels : 0)) {}
+    : rows(rows), channels(channels),
+      notes(size_t(rows > 0 ? rows : 0) * size_t(channels > 0 ? channels : 0)) {}
 
 XmNote& XmPattern::at(int row, int channel) {
     if (row < 0 || row >= rows || channel < 0 || channel >= channels)

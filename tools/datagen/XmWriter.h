@@ -23,7 +23,9 @@ struct XmNote {
     static constexpr uint8_t pitch(int octave, int semitone) {
         return static_cast<uint8_t>(octave * 12 + semitone + 1);
     }
-    bool empty() const { return note == 0 && instrument == 0 && volume == 0 && effect == 0 && parameter == 0; }
+    bool empty() const {
+        return note == 0 && instrument == 0 && volume == 0 && effect == 0 && parameter == 0;
+    }
 };
 
 // A pattern of `rows` rows, each with one note per channel.
@@ -70,7 +72,7 @@ struct XmSample {
 
 struct XmInstrument {
     std::string name;
-    std::vector<XmSample> samples; // at most 16
+    std::vector<XmSample> samples;           // at most 16
     std::array<uint8_t, 96> sampleForNote{}; // index into samples for each of the 96 notes
     XmEnvelope volumeEnvelope;
     XmEnvelope panningEnvelope;
@@ -82,20 +84,20 @@ struct XmInstrument {
 };
 
 struct XmModule {
-    std::string name;                  // up to 20 characters kept
+    std::string name;                    // up to 20 characters kept
     std::string trackerName = "velmora"; // up to 20 characters kept
-    int channels = 4;                  // 1..32
+    int channels = 4;                    // 1..32
     bool linearFrequencies = true;
-    int speed = 6;                     // ticks per row, 1..31
-    int bpm = 125;                     // 32..255
-    std::vector<uint8_t> orders;       // pattern numbers, 1..256 entries
-    int restartPosition = 0;           // order played after the last one
-    std::vector<XmPattern> patterns;   // at most 256
+    int speed = 6;                         // ticks per row, 1..31
+    int bpm = 125;                         // 32..255
+    std::vector<uint8_t> orders;           // pattern numbers, 1..256 entries
+    int restartPosition = 0;               // order played after the last one
+    std::vector<XmPattern> patterns;       // at most 256
     std::vector<XmInstrument> instruments; // at most 128
 };
 
 class XmWriter {
-public:
+  public:
     // The complete file. Throws std::invalid_argument when the module cannot be written as XM.
     static std::vector<uint8_t> write(const XmModule& module);
 

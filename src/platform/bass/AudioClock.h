@@ -9,7 +9,7 @@
 #include <limits>
 
 class AudioClock {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     // `lead`: how far the clock may run ahead of a report, in frames (unlimited by default).
@@ -45,7 +45,7 @@ public:
 
     double seconds(Clock::time_point now) { return frames(now) / rate; }
 
-private:
+  private:
     int rate = 44100;
     double maximumLead = std::numeric_limits<double>::infinity();
     bool hasReport = false;

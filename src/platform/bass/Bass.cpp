@@ -188,7 +188,8 @@ bool BASS_Init(int device, uint32_t freq, uint32_t, void*) {
     if (p.output == BassOutput::Device && device == -2)
         p.output = BassOutput::Silent;
     if (p.output == BassOutput::Device && !openDevice(p)) {
-        std::fprintf(stderr, "velmora: warning: no audio device (%s); the music plays silently\n", SDL_GetError());
+        std::fprintf(stderr, "velmora: warning: no audio device (%s); the music plays silently\n",
+                     SDL_GetError());
         p.output = BassOutput::Silent;
     }
     p.initialised = true;
@@ -211,7 +212,9 @@ bool BASS_Start() {
     return true;
 }
 
-uint32_t BASS_GetVersion() { return version; }
+uint32_t BASS_GetVersion() {
+    return version;
+}
 
 bool BASS_SetVolume(uint32_t volume) {
     Player& p = player();
@@ -365,16 +368,22 @@ bool BASS_Free() {
     return true;
 }
 
-void BASS_SetOutput(BassOutput output) { player().requestedOutput = output; }
+void BASS_SetOutput(BassOutput output) {
+    player().requestedOutput = output;
+}
 
 BassOutput BASS_GetOutput() {
     Player& p = player();
     return p.initialised ? p.output : p.requestedOutput;
 }
 
-void BASS_SetStartOrder(int order) { player().startOrder = order < 0 ? 0 : order; }
+void BASS_SetStartOrder(int order) {
+    player().startOrder = order < 0 ? 0 : order;
+}
 
-std::string BASS_GetErrorText() { return player().error; }
+std::string BASS_GetErrorText() {
+    return player().error;
+}
 
 double BASS_GetSeconds() {
     Player& p = player();

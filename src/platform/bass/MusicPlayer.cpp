@@ -7,7 +7,9 @@
 
 namespace {
 
-xmp_context xmpOf(void* context) { return static_cast<xmp_context>(context); }
+xmp_context xmpOf(void* context) {
+    return static_cast<xmp_context>(context);
+}
 
 std::string xmpErrorText(int code) {
     switch (-code) {
@@ -33,7 +35,9 @@ constexpr int xmpNoteOfC0 = 13;
 constexpr int lastXmpNote = 128;
 constexpr uint32_t anyNote = 0xFFFF;
 
-int magnitude(int16_t sample) { return sample < 0 ? -int(sample) : int(sample); }
+int magnitude(int16_t sample) {
+    return sample < 0 ? -int(sample) : int(sample);
+}
 
 } // namespace
 
@@ -132,7 +136,8 @@ void MusicPlayer::emitRowSyncs(std::vector<ReachedSync>& reached) {
                 continue;
             uint32_t wantedNote = sync.param >> 16;
             if (wantedNote == anyNote || wantedNote == noteIndex)
-                reached.push_back({rendered, sync.handle, sync.proc, noteIndex | uint32_t(channel) << 16, sync.user});
+                reached.push_back(
+                    {rendered, sync.handle, sync.proc, noteIndex | uint32_t(channel) << 16, sync.user});
         }
     }
 }

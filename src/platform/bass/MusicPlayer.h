@@ -32,7 +32,7 @@ struct ReachedSync {
 uint32_t peakLevel(const int16_t* interleaved, size_t frames);
 
 class MusicPlayer {
-public:
+  public:
     MusicPlayer();
     ~MusicPlayer();
     MusicPlayer(const MusicPlayer&) = delete;
@@ -66,7 +66,7 @@ public:
     // Level of the `window` frames that end at frame `end` (those still kept).
     uint32_t level(uint64_t end, size_t window) const;
 
-private:
+  private:
     void emitRowSyncs(std::vector<ReachedSync>& reached);
     void keepHistory(const int16_t* samples, size_t frames);
 
