@@ -1,0 +1,38 @@
+#pragma once
+// The glass disc of the lens layer: inside a circle on screen, two wrapped 512 x 512 textures are
+// seen through a refraction profile (magnified in the middle, compressed at the rim) and written,
+// one into the target and one into a work image. Single-precision arithmetic throughout.
+
+#include "core/Bitmap.h"
+
+#include <cstdint>
+
+class Lens {
+public:
+    Lens();
+
+    void setTextures(std::uint32_t* visible, std::uint32_t* ray);
+    void setOffset(float x, float y, float angle);
+    void setCentre(float x, float y);
+    void setRadius(float r);
+
+    // Writes the disc into target.pixels and work.pixels, both read as 512 x 384.
+    void draw(Bitmap& target, Bitmap& work);
+
+    // Entries of the magnification profile, indexed by the squared distance from the centre in
+    // 1/4096 of the squared radius, with room for the half pixel the rows overshoot the rim by.
+    static constexpr int refractionSize = 5096;
+
+private:
+    void drawRow(int y, float v, float half, Bitmap& target, Bitmap& work);
+
+    std::uint32_t* visibleTexture = nullptr;
+    std::uint32_t* rayTexture = nullptr;
+    float refraction[refractionSize];
+    float offsetX = 0.0f;
+    float offsetY = 0.0f;
+    float centreX = 256.0f;
+    float centreY = 192.0f;
+    float radius = 130.0f;
+    float angle = 0.0f;
+};

@@ -1,0 +1,40 @@
+#pragma once
+// Warp transition: photographs the screen on its first frame (and retires the terrain flight and
+// the masked picture from the layer list), then redraws every frame a wavy, zooming copy of its own
+// last output, blended a little further towards its picture each frame. Sample positions are 8.8
+// fixed point in the 512 x 512 feedback image (workBufferB); the distorted copy goes to
+// workBufferA.
+
+#include "core/Bitmap.h"
+#include "core/Layer.h"
+
+#include <cstdint>
+#include <vector>
+
+class WarpLayer : public Layer {
+public:
+    // `picture` is read as 512 x 512, of which rows 64 .. 447 are used (checked).
+    explicit WarpLayer(Bitmap& picture);
+
+    void render(Bitmap& target, double seconds) override;
+
+protected:
+    struct Sample {
+        std::int32_t x, y;
+    };
+
+    void photograph(const std::uint32_t* screen);
+    void buildTables(double t);
+    void distortPlain();
+    void distortSse2();
+    void blendPlain(std::uint32_t* target, std::uint32_t weight);
+    void blendSse2(std::uint32_t* target, std::uint32_t weight);
+
+    bool firstFrame = true;
+    std::int32_t blend = 0;
+    std::uint32_t* feedback;
+    std::uint32_t* picture;
+    std::uint32_t* warped;
+    std::vector<Sample> columnTable;
+    std::vector<Sample> rowTable;
+};
