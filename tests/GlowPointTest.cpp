@@ -1,4 +1,6 @@
 #include "effects/GlowPoint.h"
+#include "core/SimdLevel.h"
+#include "effects/GlowDots.h"
 #include "effects/SparkParticle.h"
 #include "effects/WrappingTruncation.h"
 
@@ -6,6 +8,8 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -177,4 +181,32 @@ TEST(SparkParticle, StepMovesByTheVelocityAndCountsDownLife) {
     SparkParticle blank;
     EXPECT_EQ(blank.colour, 0xFFFFFFu);
     EXPECT_EQ(blank.life, 0);
+}
+
+TEST(GlowDots, VectorPathMatchesOneDotAfterAnother) {
+    if (supportedSimdLevel() != SimdLevel::avx2)
+        GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 generator(2024);
+    // Points spread over the screen, some near its borders, behind the eye or far off range.
+    std::vector<std::int32_t> x(5003), y(5003), z(5003);
+    std::vector<std::uint32_t> colours(5003);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        int kind = static_cast<int>(i % 5);
+        std::uniform_int_distribution<std::int32_t> near(-300000, 300000), depth(-20000, 20000);
+        x[i] = kind == 4 ? static_cast<std::int32_t>(generator()) : near(generator);
+        y[i] = kind == 3 ? static_cast<std::int32_t>(generator()) : near(generator) * 3 / 4;
+        z[i] = kind == 2 ? static_cast<std::int32_t>(generator()) : depth(generator);
+        colours[i] = generator();
+    }
+    GlowDotBatch batch{x.data(), y.data(), z.data(), colours.data(), static_cast<int>(x.size())};
+    for (int margin : {1, 2}) {
+        for (auto [focal, depth] : {std::pair{10002, 824}, std::pair{16002, 4096}, std::pair{1024, 300}}) {
+            Picture plain(0), vector(0);
+            for (std::size_t i = 0; i < plain.memory.size(); ++i)
+                plain.memory[i] = vector.memory[i] = static_cast<std::uint32_t>(i * 2654435761u);
+            addGlowDotsPlain(plain.bitmap, batch, focal, depth, margin);
+            addGlowDotsAvx2(vector.bitmap, batch, focal, depth, margin);
+            ASSERT_TRUE(plain.memory == vector.memory) << "focal " << focal << " margin " << margin;
+        }
+    }
 }

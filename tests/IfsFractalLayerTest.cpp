@@ -1,5 +1,6 @@
 #include "effects/IfsFractalLayer.h"
 #include "core/Random.h"
+#include "core/SimdLevel.h"
 #include "platform/ptc/Error.h"
 
 #include <gtest/gtest.h>
@@ -155,4 +156,51 @@ TEST(IfsFractalLayer, DivergingPointsDrawSafely) {
     layer.spread = 1e300;
     layer.render(screen.bitmap, 2.0);
     SUCCEED();
+}
+
+namespace {
+
+// Restores the vector level a test lowered.
+struct SimdLevelGuard {
+    SimdLevel saved = simdLevel();
+    ~SimdLevelGuard() { setSimdLevel(saved); }
+};
+
+// Frames at the given level from a seeded screen: the pixels and the generator state after each.
+std::vector<std::uint32_t> cloudFrames(SimdLevel level, int points, double spread,
+                                       std::uint32_t* stateAfter) {
+    setSimdLevel(level);
+    Picture palette = rampPalette();
+    IfsFractalLayer layer(points, palette.bitmap);
+    Picture screen(512, 384);
+    std::uint32_t seed = 12345;
+    for (std::uint32_t& pixel : screen.memory)
+        pixel = seed = seed * 1664525u + 1013904223u;
+    std::vector<std::uint32_t> frames;
+    for (double seconds : {0.5, 7.25, 130.0}) {
+        layer.spread = spread;
+        layer.render(screen.bitmap, seconds);
+        frames.insert(frames.end(), screen.memory.begin(), screen.memory.end());
+    }
+    *stateAfter = randomState;
+    return frames;
+}
+
+} // namespace
+
+TEST(IfsFractalLayer, BlockedAndVectorPathsMatchThePlainLoop) {
+    SimdLevelGuard guard;
+    // Ordinary clouds, and clouds so spread out that points leave the int32 range and diverge.
+    for (double spread : {0.9, 3.0, 1e6}) {
+        std::uint32_t plainState = 0, fastState = 0, vectorState = 0;
+        std::vector<std::uint32_t> plain = cloudFrames(SimdLevel::plain, 9001, spread, &plainState);
+        std::vector<std::uint32_t> blocked = cloudFrames(SimdLevel::sse2, 9001, spread, &fastState);
+        EXPECT_TRUE(plain == blocked) << "spread " << spread;
+        EXPECT_EQ(plainState, fastState);
+        if (supportedSimdLevel() == SimdLevel::avx2) {
+            std::vector<std::uint32_t> vector = cloudFrames(SimdLevel::avx2, 9001, spread, &vectorState);
+            EXPECT_TRUE(plain == vector) << "spread " << spread;
+            EXPECT_EQ(plainState, vectorState);
+        }
+    }
 }

@@ -1,5 +1,6 @@
 #include "effects/ParticleRingLayer.h"
 #include "core/Random.h"
+#include "core/SimdLevel.h"
 #include "core/SineTable.h"
 #include "main/ShowObjects.h"
 
@@ -136,4 +137,38 @@ TEST(ParticleRingLayer, SpinsSteadilyAboutY) {
     EXPECT_EQ(layer.angleY, 332);
     EXPECT_EQ(layer.angleX, SineTable::instance()->sin(66) / 16);
     EXPECT_EQ(layer.angleZ, SineTable::instance()->sin(20) / 8);
+}
+
+namespace {
+
+std::vector<std::uint32_t> ringRun(SimdLevel level) {
+    SimdLevel saved = simdLevel();
+    setSimdLevel(level);
+    OwnWorkBuffer buffer;
+    ParticleRingLayer layer(3000);
+    Screen screen;
+    std::uint32_t seed = 99;
+    for (std::uint32_t& pixel : screen.memory)
+        pixel = seed = seed * 1664525u + 1013904223u;
+    randomState = 161803;
+    for (int frame = 0; frame < 80; ++frame)
+        layer.render(screen.bitmap, 50.0 + frame / 50.0);
+    std::vector<std::uint32_t> state = screen.memory;
+    state.insert(state.end(), buffer.memory.begin(), buffer.memory.end());
+    for (const SparkParticle& spark : layer.particles)
+        state.insert(state.end(), {static_cast<std::uint32_t>(spark.x), static_cast<std::uint32_t>(spark.y),
+                                   static_cast<std::uint32_t>(spark.z), spark.colour});
+    state.push_back(randomState);
+    setSimdLevel(saved);
+    return state;
+}
+
+} // namespace
+
+TEST(ParticleRingLayer, FastPathsMatchThePlainLoop) {
+    std::vector<std::uint32_t> plain = ringRun(SimdLevel::plain);
+    EXPECT_TRUE(plain == ringRun(SimdLevel::sse2));
+    if (supportedSimdLevel() == SimdLevel::avx2) {
+        EXPECT_TRUE(plain == ringRun(SimdLevel::avx2));
+    }
 }

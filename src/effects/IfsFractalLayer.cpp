@@ -1,7 +1,10 @@
 #include "effects/IfsFractalLayer.h"
 
 #include "core/Random.h"
+#include "core/SimdLevel.h"
+#include "effects/GlowDots.h"
 #include "effects/GlowPoint.h"
+#include "effects/IfsCloud.h"
 #include "effects/WrappingTruncation.h"
 #include "platform/ptc/Error.h"
 
@@ -152,35 +155,68 @@ void IfsFractalLayer::render(Bitmap& target, double seconds) {
 
     double turnA = 0.17 * time;
     double tiltB = std::sin(0.08 * time);
-    double sinA = std::sin(turnA);
-    double cosA = std::cos(turnA);
-    double sinB = std::sin(tiltB);
-    double cosB = std::cos(tiltB);
+    IfsView view{std::sin(turnA), std::cos(turnA), std::sin(tiltB), std::cos(tiltB)};
 
+    if (simdLevel() == SimdLevel::plain)
+        drawPointsPlain(target, maps, view, palette);
+    else
+        drawPointsInBlocks(target, maps, view, palette);
+}
+
+void IfsFractalLayer::drawPointsPlain(Bitmap& target, const Maps& maps, const IfsView& view,
+                                      const std::array<std::uint32_t, 256>& palette) {
     randomState = 0;
     double x = 0.0, y = 0.0, z = 0.0;
-    GlowPoint point;
+    std::int32_t px, py, pz;
+    std::uint32_t colour;
+    IfsProjected projected{&px, &py, &pz, &colour};
     for (int i = 0; i < pointCount; ++i) {
         const double* k = maps[chooseMap(nextRandom(256))];
         double nx = k[0] * x + k[1] * y + k[2] * z + k[3];
         double ny = k[4] * x + k[5] * y + k[6] * z + k[7];
         double nz = k[8] * x + k[9] * y + k[10] * z + k[11];
-
-        // The squared length of the jump picks the colour; only its low bits matter.
-        double jump = (nx - x) * (nx - x) + (ny - y) * (ny - y) + (nz - z) * (nz - z);
-        std::uint32_t colourIndex = (static_cast<std::uint32_t>(truncateToLow32(jump)) * 8) & 255;
-        point.colour = palette[colourIndex];
+        projectCloudPoint(view, x, y, z, nx, ny, nz, palette.data(), projected, 0);
         x = nx;
         y = ny;
         z = nz;
+        GlowPoint{px, py, pz, colour}.draw(target, focal, depth);
+    }
+}
 
-        double r1 = ny * cosB + nx * sinB;
-        double r2 = nx * cosB - ny * sinB;
-        double turnedX = r2 * cosA + nz * sinA;
-        double turnedZ = nz * cosA - r2 * sinA;
-        point.x = truncateToLow32(turnedX * 8192.0);
-        point.y = truncateToLow32((r1 * cosB - turnedZ * sinB) * 8192.0);
-        point.z = truncateToLow32((r1 * sinB + turnedZ * cosB) * 8192.0);
-        point.draw(target, focal, depth);
+void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const IfsView& view,
+                                         const std::array<std::uint32_t, 256>& palette) {
+    if (static_cast<int>(mapChoices.size()) != std::max(pointCount, 0)) {
+        randomState = 0;
+        mapChoices.resize(std::max(pointCount, 0));
+        for (std::uint8_t& choice : mapChoices)
+            choice = static_cast<std::uint8_t>(chooseMap(nextRandom(256)));
+        stateAfterChoices = randomState;
+    }
+    randomState = stateAfterChoices;
+
+    constexpr int blockSize = 1024;
+    // Element 0 holds the position before the block's first point.
+    double x[blockSize + 1], y[blockSize + 1], z[blockSize + 1];
+    std::int32_t px[blockSize], py[blockSize], pz[blockSize];
+    std::uint32_t colours[blockSize];
+    IfsProjected projected{px, py, pz, colours};
+    bool wide = simdLevel() == SimdLevel::avx2;
+    x[0] = y[0] = z[0] = 0.0;
+    for (int start = 0; start < pointCount; start += blockSize) {
+        int count = std::min(blockSize, pointCount - start);
+        for (int i = 0; i < count; ++i) {
+            const double* k = maps[mapChoices[start + i]];
+            x[i + 1] = k[0] * x[i] + k[1] * y[i] + k[2] * z[i] + k[3];
+            y[i + 1] = k[4] * x[i] + k[5] * y[i] + k[6] * z[i] + k[7];
+            z[i + 1] = k[8] * x[i] + k[9] * y[i] + k[10] * z[i] + k[11];
+        }
+        if (wide)
+            projectCloudAvx2(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
+        else
+            projectCloudPlain(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
+        addGlowDots(target, GlowDotBatch{px, py, pz, colours, count}, focal, depth, 1);
+        x[0] = x[count];
+        y[0] = y[count];
+        z[0] = z[count];
     }
 }

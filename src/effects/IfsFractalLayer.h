@@ -8,6 +8,9 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
+
+struct IfsView;
 
 class IfsFractalLayer : public Layer {
   public:
@@ -30,4 +33,19 @@ class IfsFractalLayer : public Layer {
     const std::uint32_t* palettePixels;
     double lastTime = -1.0;
     double spread = 0.9;
+
+  private:
+    using Maps = double[4][12];
+
+    // The chaos game, one point after another, drawing the map choices from the generator.
+    void drawPointsPlain(Bitmap& target, const Maps& maps, const IfsView& view,
+                         const std::array<std::uint32_t, 256>& palette);
+    // The same picture in blocks: the serial walk first, then the turn and the dots in bulk, with the
+    // map choices taken from a cache of the (fixed) random sequence.
+    void drawPointsInBlocks(Bitmap& target, const Maps& maps, const IfsView& view,
+                            const std::array<std::uint32_t, 256>& palette);
+
+    // The maps chosen by the pointCount draws that follow randomState 0, and the state they leave.
+    std::vector<std::uint8_t> mapChoices;
+    std::uint32_t stateAfterChoices = 0;
 };

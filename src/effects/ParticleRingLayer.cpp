@@ -1,6 +1,7 @@
 #include "effects/ParticleRingLayer.h"
 
 #include "core/Random.h"
+#include "core/SimdLevel.h"
 #include "effects/SparkTrails.h"
 #include "effects/WrappingTruncation.h"
 #include "main/ShowObjects.h"
@@ -9,9 +10,6 @@
 #include <algorithm>
 
 namespace {
-
-constexpr int focal = 16002;
-constexpr int depth = 4096;
 
 // Frequencies of the ring's radius pulse and of its height wave, per unit of emitter time.
 struct RingEmitter {
@@ -124,8 +122,13 @@ void ParticleRingLayer::render(Bitmap& target, double seconds) {
     trails.height = trailHeight;
     trails.pixels = accumulation;
 
+    // Dots may be blended in any order, so the fast paths draw them all before any spark moves.
+    bool drawnInBulk = simdLevel() != SimdLevel::plain;
+    if (drawnInBulk)
+        drawTurnedSparks(trails, rotation, particles);
     for (SparkParticle& particle : particles) {
-        rotation.turned(particle).draw(trails, focal, depth);
+        if (!drawnInBulk)
+            drawTurnedSpark(trails, rotation, particle);
         particle.step();
         if (particle.life <= 0) {
             particle = nextEmitter < 0 ? fireFromEmitterA() : fireFromEmitterB();

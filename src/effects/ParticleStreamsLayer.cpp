@@ -1,6 +1,7 @@
 #include "effects/ParticleStreamsLayer.h"
 
 #include "core/Random.h"
+#include "core/SimdLevel.h"
 #include "effects/SparkTrails.h"
 #include "effects/WrappingTruncation.h"
 #include "main/ShowObjects.h"
@@ -9,9 +10,6 @@
 #include <algorithm>
 
 namespace {
-
-constexpr int focal = 16002;
-constexpr int depth = 4096;
 
 // The random part of a new spark, drawn in this order for both emitters.
 struct SparkDraws {
@@ -85,9 +83,14 @@ void ParticleStreamsLayer::render(Bitmap& target, double seconds) {
     trails.pixels = accumulation;
 
     std::int32_t emitterTime = truncateToLow32(seconds * 416.0);
+    // Dots may be blended in any order, so the fast paths draw them all before any spark moves.
+    bool drawnInBulk = simdLevel() != SimdLevel::plain;
+    if (drawnInBulk)
+        drawTurnedSparks(trails, rotation, particles);
     for (int i = 0; i < count; ++i) {
         SparkParticle& particle = particles[i];
-        rotation.turned(particle).draw(trails, focal, depth);
+        if (!drawnInBulk)
+            drawTurnedSpark(trails, rotation, particle);
         particle.step();
         if (particle.life <= 0)
             particle = (i & 1) == 0 ? fireFromEmitterA(emitterTime) : fireFromEmitterB(emitterTime);

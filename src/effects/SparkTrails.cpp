@@ -1,6 +1,8 @@
 #include "effects/SparkTrails.h"
 
 #include "core/PixelOps.h"
+#include "core/SimdLevel.h"
+#include "effects/GlowDots.h"
 
 #include <algorithm>
 #include <emmintrin.h>
@@ -55,6 +57,25 @@ SparkParticle SparkRotation::turned(const SparkParticle& particle) const {
     return SparkParticle(x, y, z, 0, 0, 0, particle.colour & colourMask, 0);
 }
 
+void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
+                      const std::vector<SparkParticle>& particles) {
+    constexpr int batchSize = 512;
+    std::int32_t x[batchSize], y[batchSize], z[batchSize];
+    std::uint32_t colours[batchSize];
+    int total = static_cast<int>(particles.size());
+    for (int start = 0; start < total; start += batchSize) {
+        int count = std::min(batchSize, total - start);
+        for (int i = 0; i < count; ++i) {
+            SparkParticle spark = rotation.turned(particles[start + i]);
+            x[i] = spark.x;
+            y[i] = spark.y;
+            z[i] = spark.z;
+            colours[i] = spark.colour;
+        }
+        addGlowDots(trails, GlowDotBatch{x, y, z, colours, count}, 16002, 4096, 2);
+    }
+}
+
 void addTrailsPlain(Bitmap& target, const std::uint32_t* accumulation) {
     int count = trailPixelCount(target);
     for (int i = 0; i < count; ++i)
@@ -62,6 +83,10 @@ void addTrailsPlain(Bitmap& target, const std::uint32_t* accumulation) {
 }
 
 void addTrails(Bitmap& target, const std::uint32_t* accumulation) {
+    if (simdLevel() == SimdLevel::plain) {
+        addTrailsPlain(target, accumulation);
+        return;
+    }
     int count = trailPixelCount(target);
     int i = 0;
     for (; i + 4 <= count; i += 4) {
@@ -84,6 +109,68 @@ void blurTrailsPlain(std::uint32_t* accumulation, int width, int height) {
     }
 }
 
+namespace {
+
+// A packed pixel spread to four 16-bit lanes (blue, green, red, top) in the low half.
+__m128i spreadPixel(std::uint32_t pixel) {
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(pixel)), _mm_setzero_si128());
+}
+
+// Two packed pixels spread to one 64-bit lane each.
+__m128i spreadPair(std::uint32_t first, std::uint32_t second) {
+    __m128i packed = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(first)),
+                                        _mm_cvtsi32_si128(static_cast<int>(second)));
+    return _mm_unpacklo_epi8(packed, _mm_setzero_si128());
+}
+
+// Rows `top` and top + 1 together. The upper row runs one column ahead, so the lower row's upper
+// neighbour is the value the upper row produced one step before: the two dependency chains (each
+// pixel needs its freshly blurred left neighbour) advance side by side, one lane each. Per channel
+// (sum >> 2) - (sum >> 8) is the mean less its 64th; the top lane is dropped when stored.
+void blurRowPairSse2(std::uint32_t* accumulation, int top, int lastColumn) {
+    std::uint32_t* upper = accumulation + top * trailWidth;
+    std::uint32_t* lower = upper + trailWidth;
+    upper[1] = blurredPixel(upper[1 - trailWidth], lower[1], upper[0], upper[2]);
+
+    const __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF);
+    __m128i blurred = spreadPair(upper[1], lower[0]); // the left neighbours of the first step
+    for (int column = 2; column <= lastColumn; ++column) {
+        // Upper lane at (column, top), lower lane at (column - 1, top + 1).
+        __m128i others = _mm_add_epi16(spreadPair(lower[column], lower[column - 1 + trailWidth]),
+                                       spreadPair(upper[column + 1], lower[column]));
+        __m128i above = _mm_unpacklo_epi64(spreadPixel(upper[column - trailWidth]), blurred);
+        __m128i sum = _mm_add_epi16(_mm_add_epi16(others, blurred), above);
+        blurred = _mm_sub_epi16(_mm_srli_epi16(sum, 2), _mm_srli_epi16(sum, 8));
+        __m128i packed = _mm_and_si128(_mm_packus_epi16(blurred, blurred), colourBytes);
+        upper[column] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+        lower[column - 1] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+    }
+
+    lower[lastColumn] = blurredPixel(upper[lastColumn], lower[lastColumn + trailWidth], lower[lastColumn - 1],
+                                     lower[lastColumn + 1]);
+}
+
+void blurTrailsSse2(std::uint32_t* accumulation, int width, int height) {
+    int lastColumn = std::min(width, trailWidth) - 2;
+    int lastRow = std::min(height, trailHeight) - 2;
+    if (lastColumn < 1 || lastRow < 1)
+        return;
+    int row = 1;
+    for (; row + 1 <= lastRow; row += 2)
+        blurRowPairSse2(accumulation, row, lastColumn);
+    if (row <= lastRow) {
+        std::uint32_t* line = accumulation + row * trailWidth;
+        for (int column = 1; column <= lastColumn; ++column)
+            line[column] = blurredPixel(line[column - trailWidth], line[column + trailWidth],
+                                        line[column - 1], line[column + 1]);
+    }
+}
+
+} // namespace
+
 void blurTrails(std::uint32_t* accumulation, int width, int height) {
-    blurTrailsPlain(accumulation, width, height);
+    if (simdLevel() == SimdLevel::plain)
+        blurTrailsPlain(accumulation, width, height);
+    else
+        blurTrailsSse2(accumulation, width, height);
 }

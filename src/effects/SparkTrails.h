@@ -5,9 +5,11 @@
 
 #include "core/Bitmap.h"
 #include "core/SineTable.h"
+#include "effects/GlowPoint.h"
 #include "effects/SparkParticle.h"
 
 #include <cstdint>
+#include <vector>
 
 constexpr int trailWidth = 512;
 constexpr int trailHeight = 384;
@@ -24,6 +26,17 @@ class SparkRotation {
   private:
     std::int32_t sinX, cosX, sinY, cosY, sinZ, cosZ;
 };
+
+// Draws the particle, turned, into the accumulation image as SparkParticle::draw does (focal
+// 16002, depth 4096), inlined for the constants.
+inline void drawTurnedSpark(Bitmap& trails, const SparkRotation& rotation, const SparkParticle& particle) {
+    SparkParticle spark = rotation.turned(particle);
+    addGlowDot(trails, spark.x, spark.y, spark.z, spark.colour, 16002, 4096, 2);
+}
+
+// drawTurnedSpark for every particle, in batches through addGlowDots.
+void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
+                      const std::vector<SparkParticle>& particles);
 
 // Every byte of the first width x height target pixels (at most the accumulation image's)
 // becomes min(255, accumulation byte + target byte).

@@ -1,0 +1,16 @@
+#include "effects/GlowDots.h"
+
+#include "core/SimdLevel.h"
+#include "effects/GlowPoint.h"
+
+void addGlowDotsPlain(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin) {
+    for (int i = 0; i < dots.count; ++i)
+        addGlowDot(target, dots.x[i], dots.y[i], dots.z[i], dots.colour[i], focal, depth, margin);
+}
+
+void addGlowDots(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin) {
+    if (simdLevel() == SimdLevel::avx2)
+        addGlowDotsAvx2(target, dots, focal, depth, margin);
+    else
+        addGlowDotsPlain(target, dots, focal, depth, margin);
+}

@@ -1,0 +1,120 @@
+// The AVX2 dot projection. Integer divisions become double divisions, which truncate to the same
+// quotient: for |n| < 2^31 and 0 < d < 2^31 the rounding error of n / d stays below 1 / d, the
+// least distance from a non-integer quotient to the next integer.
+
+#include "effects/GlowDots.h"
+#include "effects/GlowPoint.h"
+
+#include <immintrin.h>
+
+namespace {
+
+// Eight int32 quotients n / d, truncated toward zero; d > 0 in every lane.
+__attribute__((target("avx2"))) __m256i divide(__m256i numerator, __m256i divisor) {
+    __m256d lowQuotient = _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(numerator)),
+                                        _mm256_cvtepi32_pd(_mm256_castsi256_si128(divisor)));
+    __m256d highQuotient = _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(numerator, 1)),
+                                         _mm256_cvtepi32_pd(_mm256_extracti128_si256(divisor, 1)));
+    return _mm256_set_m128i(_mm256_cvttpd_epi32(highQuotient), _mm256_cvttpd_epi32(lowQuotient));
+}
+
+// ((a * b) >> 12) * brightness >> 12 for non-negative lanes that fit (a, b < 1024).
+__attribute__((target("avx2"))) __m256i cornerWeight(__m256i a, __m256i b, __m256i brightness) {
+    __m256i area = _mm256_srli_epi32(_mm256_mullo_epi32(a, b), 12);
+    return _mm256_srli_epi32(_mm256_mullo_epi32(area, brightness), 12);
+}
+
+// The four pixels of a dot inside the picture, in two 64-bit rows: light per channel
+// floor(c * w / 256) with the low bit cleared, added with byte saturation onto the pixels with
+// their low bits cleared. Equal to addGlow, whose sums of even bytes saturate at 254 the same way.
+__attribute__((target("avx2"))) void blendInside(std::uint32_t* pixel, std::uint32_t colour,
+                                                 const std::uint32_t weights[4]) {
+    __m128i channels =
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(colour & 0x00FFFFFF)), _mm_setzero_si128());
+    channels = _mm_unpacklo_epi64(channels, channels);
+    __m128i topWeights = _mm_set_epi16(0, static_cast<short>(weights[1]), static_cast<short>(weights[1]),
+                                       static_cast<short>(weights[1]), 0, static_cast<short>(weights[0]),
+                                       static_cast<short>(weights[0]), static_cast<short>(weights[0]));
+    __m128i bottomWeights = _mm_set_epi16(0, static_cast<short>(weights[3]), static_cast<short>(weights[3]),
+                                          static_cast<short>(weights[3]), 0, static_cast<short>(weights[2]),
+                                          static_cast<short>(weights[2]), static_cast<short>(weights[2]));
+    __m128i topLight = _mm_srli_epi16(_mm_mullo_epi16(channels, topWeights), 8);
+    __m128i bottomLight = _mm_srli_epi16(_mm_mullo_epi16(channels, bottomWeights), 8);
+    const __m128i evenBytes = _mm_set1_epi32(static_cast<int>(0xFEFEFEFE));
+    __m128i light = _mm_and_si128(_mm_packus_epi16(topLight, bottomLight), evenBytes);
+    __m128i pixels = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel)),
+                                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel + 512)));
+    __m128i sum = _mm_and_si128(_mm_adds_epu8(_mm_and_si128(pixels, evenBytes), light), evenBytes);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel), sum);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel + 512), _mm_unpackhi_epi64(sum, sum));
+}
+
+} // namespace
+
+__attribute__((target("avx2"))) void addGlowDotsAvx2(Bitmap& target, const GlowDotBatch& dots, int focal,
+                                                     int depth, int margin) {
+    if (depth <= 0 || depth > 65536)
+        return;
+    const __m256i depths = _mm256_set1_epi32(depth);
+    const __m256i twoDepths = _mm256_set1_epi32(2 * depth);
+    const __m256i focals = _mm256_set1_epi32(focal);
+    const __m256i centreX = _mm256_set1_epi32(static_cast<int>(((target.width / 2) << 10) - 512));
+    const __m256i centreY = _mm256_set1_epi32(static_cast<int>(((target.height / 2) << 10) - 512));
+    const __m256i fractionMask = _mm256_set1_epi32(1023);
+    const __m256i ones = _mm256_set1_epi32(1);
+
+    alignas(32) std::int32_t columns[8], rows[8];
+    alignas(32) std::uint32_t weights[4][8];
+    int i = 0;
+    for (; i + 8 <= dots.count; i += 8) {
+        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.x + i));
+        __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.y + i));
+        __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.z + i));
+
+        __m256i distance = _mm256_add_epi32(_mm256_srai_epi32(z, 4), depths);
+        __m256i visible = _mm256_cmpgt_epi32(distance, _mm256_setzero_si256());
+        unsigned visibleLanes = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(visible)));
+        if (visibleLanes == 0)
+            continue;
+        distance = _mm256_blendv_epi8(ones, distance, visible);
+
+        // clamp(z - depth, -depth, depth), formed without overflow.
+        __m256i offset = _mm256_sub_epi32(
+            _mm256_min_epi32(_mm256_max_epi32(z, _mm256_setzero_si256()), twoDepths), depths);
+        __m256i brightness = divide(_mm256_slli_epi32(_mm256_sub_epi32(twoDepths, offset), 10), twoDepths);
+
+        __m256i screenX = _mm256_add_epi32(divide(_mm256_mullo_epi32(x, focals), distance), centreX);
+        __m256i screenY = _mm256_add_epi32(divide(_mm256_mullo_epi32(y, focals), distance), centreY);
+        __m256i fractionX = _mm256_and_si256(screenX, fractionMask);
+        __m256i fractionY = _mm256_and_si256(screenY, fractionMask);
+        __m256i restX = _mm256_sub_epi32(fractionMask, fractionX);
+        __m256i restY = _mm256_sub_epi32(fractionMask, fractionY);
+
+        _mm256_store_si256(reinterpret_cast<__m256i*>(columns), _mm256_srai_epi32(screenX, 10));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(rows), _mm256_srai_epi32(screenY, 10));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(weights[0]), cornerWeight(restY, restX, brightness));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(weights[1]),
+                           cornerWeight(restY, fractionX, brightness));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(weights[2]),
+                           cornerWeight(restX, fractionY, brightness));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(weights[3]),
+                           cornerWeight(fractionY, fractionX, brightness));
+
+        for (int lane = 0; lane < 8; ++lane) {
+            if ((visibleLanes >> lane & 1) == 0)
+                continue;
+            GlowDotPlacement placement{
+                columns[lane],
+                rows[lane],
+                {weights[0][lane], weights[1][lane], weights[2][lane], weights[3][lane]}};
+            std::uint32_t colour = dots.colour[i + lane];
+            if (glowDotInside(target, placement, margin))
+                blendInside(target.pixels + placement.row * 512 + placement.column, colour,
+                            placement.weights);
+            else
+                addGlowCorners(target, placement, colour, margin);
+        }
+    }
+    for (; i < dots.count; ++i)
+        addGlowDot(target, dots.x[i], dots.y[i], dots.z[i], dots.colour[i], focal, depth, margin);
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The per-point work of the fractal cloud after the chaos game: the colour from the length of each
+// jump, the turn of the cloud and the conversion to the dot drawer's fixed point (8192 = 1.0).
+// Positions come as arrays of doubles whose element -1 is the position before the first point.
+
+#include "effects/WrappingTruncation.h"
+
+#include <cstdint>
+
+struct IfsView {
+    double sinA, cosA, sinB, cosB;
+};
+
+struct IfsProjected {
+    std::int32_t* x;
+    std::int32_t* y;
+    std::int32_t* z;
+    std::uint32_t* colour;
+};
+
+// Point i of positions (x[i], y[i], z[i]), count points.
+void projectCloudPlain(const IfsView& view, const double* x, const double* y, const double* z, int count,
+                       const std::uint32_t* palette, const IfsProjected& out);
+
+// The same, four points at a time. Only on AVX2 processors.
+void projectCloudAvx2(const IfsView& view, const double* x, const double* y, const double* z, int count,
+                      const std::uint32_t* palette, const IfsProjected& out);
+
+// Point i, which jumped from (x, y, z) to (nx, ny, nz).
+inline void projectCloudPoint(const IfsView& view, double x, double y, double z, double nx, double ny,
+                              double nz, const std::uint32_t* palette, const IfsProjected& out, int i) {
+    // The squared length of the jump picks the colour; only its low bits matter.
+    double jump = (nx - x) * (nx - x) + (ny - y) * (ny - y) + (nz - z) * (nz - z);
+    out.colour[i] = palette[(static_cast<std::uint32_t>(truncateToLow32(jump)) * 8) & 255];
+
+    double r1 = ny * view.cosB + nx * view.sinB;
+    double r2 = nx * view.cosB - ny * view.sinB;
+    double turnedX = r2 * view.cosA + nz * view.sinA;
+    double turnedZ = nz * view.cosA - r2 * view.sinA;
+    out.x[i] = truncateToLow32(turnedX * 8192.0);
+    out.y[i] = truncateToLow32((r1 * view.cosB - turnedZ * view.sinB) * 8192.0);
+    out.z[i] = truncateToLow32((r1 * view.sinB + turnedZ * view.cosB) * 8192.0);
+}
