@@ -41,3 +41,18 @@ inline std::uint32_t subtractSaturateBytes(std::uint32_t a, std::uint32_t b) {
     }
     return result;
 }
+
+// Per colour channel (a * wa + b * wb) >> 8 with wa + wb <= 256: each channel's sum stays below
+// 65,536, so red and blue share one word (the sum reaches 0xFF00FF00 in unsigned 32-bit). Top byte 0.
+inline std::uint32_t mixRGB(std::uint32_t a, std::uint32_t wa, std::uint32_t b, std::uint32_t wb) {
+    std::uint32_t redBlue = ((a & redBlueMask) * wa + (b & redBlueMask) * wb) >> 8 & redBlueMask;
+    std::uint32_t green = ((a & greenMask) * wa + (b & greenMask) * wb) >> 8 & greenMask;
+    return redBlue | green;
+}
+
+// Per byte, all four bytes: (a * wa + b * wb) >> 8 with wa + wb <= 256.
+inline std::uint32_t mixBytes(std::uint32_t a, std::uint32_t wa, std::uint32_t b, std::uint32_t wb) {
+    std::uint32_t evenBytes = ((a & 0x00FF00FF) * wa + (b & 0x00FF00FF) * wb) >> 8 & 0x00FF00FF;
+    std::uint32_t oddBytes = (((a >> 8) & 0x00FF00FF) * wa + ((b >> 8) & 0x00FF00FF) * wb) & 0xFF00FF00;
+    return evenBytes | oddBytes;
+}

@@ -1,6 +1,7 @@
 #include "effects/CrossFadeLayer.h"
 
 #include "core/FadeEase.h"
+#include "core/PixelOps.h"
 #include "core/SimdLevel.h"
 #include "effects/PictureSize.h"
 
@@ -19,14 +20,8 @@ void copyUnlessSame(std::uint32_t* target, const std::uint32_t* source) {
 
 // Per byte (from * g + to * f) >> 8; f + g = 255, so the sum stays below 65,536.
 void blendPlain(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to, int f, int g) {
-    for (int n = 0; n < screenPixels; ++n) {
-        std::uint32_t a = from[n], b = to[n], out = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            std::uint32_t sum = ((a >> shift) & 0xFF) * g + ((b >> shift) & 0xFF) * f;
-            out |= (sum >> 8) << shift;
-        }
-        target[n] = out;
-    }
+    for (int n = 0; n < screenPixels; ++n)
+        target[n] = mixBytes(from[n], g, to[n], f);
 }
 
 // Even bytes in the low halves of 16-bit lanes, odd bytes in the high halves: each sum's wanted

@@ -1,5 +1,6 @@
 #include "effects/FeedbackMapLayer.h"
 
+#include "core/PixelOps.h"
 #include "core/SimdLevel.h"
 #include "core/Truncate.h"
 #include "effects/PictureSize.h"
@@ -13,21 +14,14 @@ namespace {
 constexpr int screenPixels = 512 * 384;
 constexpr int visibleStart = 64 * 512; // buffer row 64 is screen row 0
 
-// Per channel (a * wa + b * wb) >> 8 with wa + wb = 255: red and blue in one word, green alone.
-inline std::uint32_t mixChannels(std::uint32_t a, std::uint32_t wa, std::uint32_t b, std::uint32_t wb) {
-    std::uint32_t redBlue = ((a & 0xFF00FF) * wa + (b & 0xFF00FF) * wb) >> 8 & 0xFF00FF;
-    std::uint32_t green = ((a & 0xFF00) * wa + (b & 0xFF00) * wb) >> 8 & 0xFF00;
-    return redBlue | green;
-}
-
 struct Weights {
     std::uint32_t keep, picture, mix, screen;
 };
 
 void feedBackPlain(std::uint32_t* buffer, const std::uint32_t* picture, const std::uint32_t* screen, Weights w) {
     for (int i = 0; i < screenPixels; ++i) {
-        std::uint32_t kept = mixChannels(buffer[i], w.keep, picture[i], w.picture);
-        buffer[i] = mixChannels(kept, w.mix, screen[i], w.screen);
+        std::uint32_t kept = mixRGB(buffer[i], w.keep, picture[i], w.picture);
+        buffer[i] = mixRGB(kept, w.mix, screen[i], w.screen);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "effects/GridMovieLayer.h"
 
+#include "core/PixelOps.h"
 #include "core/SimdLevel.h"
 #include "core/Truncate.h"
 #include "platform/ptc/Error.h"
@@ -17,10 +18,7 @@ constexpr int cellRows = GridMovieLayer::gridRows - 1; // 96 cells of 4 rows mak
 
 // Per colour channel (a * v + b * w) >> 8, v + w = 255; the top byte is dropped.
 inline std::uint32_t blendFrames(std::uint32_t a, std::uint32_t b, std::uint32_t v, std::uint32_t w) {
-    std::uint32_t out = 0;
-    for (int shift = 0; shift < 24; shift += 8)
-        out |= ((((a >> shift) & 0xFF) * v + ((b >> shift) & 0xFF) * w) >> 8) << shift;
-    return out;
+    return mixRGB(a, v, b, w);
 }
 
 // Each cell straight from its definition: the blended corners, then per pixel the floor of

@@ -1,6 +1,7 @@
 #include "effects/NoiseLayer.h"
 
 #include "core/FadeEase.h"
+#include "core/PixelOps.h"
 #include "core/SimdLevel.h"
 
 #include <immintrin.h>
@@ -27,12 +28,8 @@ void fillStatic(std::uint32_t* target, std::uint32_t& state) {
 // needs the saturation to 255.
 void mixStaticPlain(std::uint32_t* target, std::uint32_t& state, std::uint32_t k) {
     std::uint32_t a = 255 - k;
-    for (int n = 0; n < screenPixels; ++n) {
-        std::uint32_t noise = nextGrey(state) * k, pixel = target[n], out = 0;
-        for (int shift = 0; shift < 32; shift += 8)
-            out |= ((((pixel >> shift) & 0xFF) * a + noise) >> 8) << shift;
-        target[n] = out;
-    }
+    for (int n = 0; n < screenPixels; ++n)
+        target[n] = mixBytes(target[n], a, nextGrey(state) * 0x01010101u, k);
 }
 
 // The generator is a serial chain; the blend of each group of four pixels runs beside it. Even

@@ -46,11 +46,6 @@ inline std::int32_t jitter(std::int32_t step) {
     return draw >= 2 ? 4 * step : (draw == 0 ? -4 * step : 0);
 }
 
-// Glow addition of one sprite cell: per channel floor(c * w / 256), red and blue in one product.
-inline std::uint32_t spriteAddition(std::uint32_t colour, std::uint32_t weight) {
-    return ((((colour & 0xFF00FF) * weight) & 0xFF00FF00) | (((colour & 0xFF00) * weight) & 0xFF0000)) >> 8;
-}
-
 void stampPlain(std::uint32_t* glow, const ByteMap* sprite, int top, int left, std::uint32_t colour) {
     for (int r = 0; r < 7; ++r) {
         int row = top + r;
@@ -61,7 +56,7 @@ void stampPlain(std::uint32_t* glow, const ByteMap* sprite, int top, int left, s
             if (column < 0 || column > 511)
                 continue;
             std::uint32_t& cell = glow[row * 512 + column];
-            cell = addSaturateBytes(cell, spriteAddition(colour, sprite[r * 8 + k])) | 0xFF000000;
+            cell = addSaturateBytes(cell, scaleRGB(colour, sprite[r * 8 + k])) | 0xFF000000;
         }
     }
 }
