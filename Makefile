@@ -49,7 +49,7 @@ fuzz: setup
 	@CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
 		-DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DVELMORA_FUZZ=ON -DVELMORA_SANITIZE=address,undefined \
 		-DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF > /dev/null
-	@cmake --build build-fuzz -j $(JOBS)
+	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
 	@scripts/run-fuzzers build-fuzz $(SECONDS)
 
 clean:
