@@ -156,7 +156,8 @@ namespace {
 // How far the light picture is displaced for cell j: the camera's scroll plus the terrain's slope
 // over four rows and four columns each way.
 inline std::int32_t lightShift(const std::uint8_t* h, int j, std::int32_t shift) {
-    return shift + 4 * (512 * (h[j - 2048] - h[j + 2048]) - h[j + 4] + h[j - 4]);
+    std::int32_t slope = 4 * (512 * (h[j - 2048] - h[j + 2048]) - h[j + 4] + h[j - 4]);
+    return std::int32_t(std::uint32_t(shift) + std::uint32_t(slope));
 }
 
 // The scroll of the light picture: (int)(-(int)camY * 512 - camX + 131328.0), in double.
@@ -180,22 +181,32 @@ void PolarVoxelLayer::buildColourMapPlain(const Frame& frame) {
 }
 
 void PolarVoxelLayer::buildColourMapSse2(const Frame& frame) {
-    std::int32_t shift = cameraShift(frame.camX, frame.camY);
+    const __m128i shift = _mm_set1_epi32(cameraShift(frame.camX, frame.camY));
     const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i mask = _mm_set1_epi32(int(mapMask));
     const __m128i zero = _mm_setzero_si128();
+    // Four heights from h + at as 32-bit lanes.
+    auto heightsAt = [zero](const std::uint8_t* at) {
+        __m128i bytes = _mm_cvtsi32_si128(*reinterpret_cast<const int*>(at));
+        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
+    };
+    __m128i index = _mm_setr_epi32(0, 1, 2, 3);
+    alignas(16) std::uint32_t at[4];
     for (int j = 0; j < mapCells; j += 4) {
-        std::uint32_t at[4];
-        for (int n = 0; n < 4; ++n)
-            at[n] = (std::uint32_t(j + n) + std::uint32_t(lightShift(heightMap, j + n, shift))) & mapMask;
-        __m128i light = _mm_unpacklo_epi64(
+        const std::uint8_t* h = heightMap + j;
+        __m128i rows = _mm_slli_epi32(_mm_sub_epi32(heightsAt(h - 2048), heightsAt(h + 2048)), 11);
+        __m128i columns = _mm_slli_epi32(_mm_sub_epi32(heightsAt(h - 4), heightsAt(h + 4)), 2);
+        __m128i light = _mm_add_epi32(_mm_add_epi32(index, shift), _mm_add_epi32(rows, columns));
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_and_si128(light, mask));
+        __m128i texels = _mm_unpacklo_epi64(
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(lightPicture[at[0]])), _mm_cvtsi32_si128(int(lightPicture[at[1]]))),
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(lightPicture[at[2]])), _mm_cvtsi32_si128(int(lightPicture[at[3]]))));
         __m128i base = _mm_loadu_si128(reinterpret_cast<const __m128i*>(basePicture + j));
-        __m128i sum = _mm_and_si128(_mm_adds_epu8(base, light), colour);
+        __m128i sum = _mm_and_si128(_mm_adds_epu8(base, texels), colour);
         // The four heights into the top bytes.
-        __m128i heights = _mm_cvtsi32_si128(*reinterpret_cast<const int*>(heightMap + j));
-        heights = _mm_slli_epi32(_mm_unpacklo_epi16(_mm_unpacklo_epi8(heights, zero), zero), 24);
+        __m128i heights = _mm_slli_epi32(heightsAt(h), 24);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(colourMap + j), _mm_or_si128(sum, heights));
+        index = _mm_add_epi32(index, _mm_set1_epi32(4));
     }
 }
 
@@ -299,51 +310,61 @@ void PolarVoxelLayer::castRayPlain(int ray, const Frame& frame) {
     finishRay(ray, top);
 }
 
+// The same ray in two passes: first every sample's distance and colour (no branches, so the
+// samples overlap in the pipeline), then the spans.
 void PolarVoxelLayer::castRaySse2(int ray, const Frame& frame) {
-    RayStart start = rayStart(ray, rotation, frame.stepScale, steps, frame.camX, frame.camY);
-    std::int32_t dx = start.dx, dy = start.dy, px = start.px, py = start.py;
+    struct Sample {
+        std::int32_t q, r, g, b;
+    };
+    Sample samples[128];
+    int count = 0;
+    {
+        RayStart start = rayStart(ray, rotation, frame.stepScale, steps, frame.camX, frame.camY);
+        std::int32_t dx = start.dx, dy = start.dy, px = start.px, py = start.py;
+        int g = 1;
+        const __m128i zero = _mm_setzero_si128();
+        for (int i = 0; i < steps / 4; i += g) {
+            if (((i + 1) & 63) == 0) {
+                dx *= 2;
+                dy *= 2;
+                g *= 2;
+            }
+            std::uint32_t p = cellAt(px, py);
+            // Lanes 0-3: blue, green, red, height of the upper pair's bilinear; lanes 4-7 the lower's.
+            __m128i upperPair =
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(colourMap + p)), zero);
+            __m128i lowerPair =
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(colourMap + p + 512)), zero);
+            __m128i left = _mm_unpacklo_epi64(upperPair, lowerPair);
+            __m128i right = _mm_unpackhi_epi64(upperPair, lowerPair);
+            __m128i fx = _mm_set1_epi16(short(px & 0xFFFF));
+            __m128i fy = _mm_set1_epi16(short(py & 0xFFFF));
+            __m128i across = _mm_add_epi16(left, multiplyHighUnsigned(_mm_sub_epi16(right, left), fx));
+            __m128i lower = _mm_srli_si128(across, 8);
+            __m128i value = _mm_add_epi16(across, multiplyHighUnsigned(_mm_sub_epi16(lower, across), fy));
+            std::uint64_t lanes = std::uint64_t(_mm_cvtsi128_si64(value));
+            std::int32_t blue = std::int32_t(lanes & 0xFFFF), green = std::int32_t(lanes >> 16 & 0xFFFF);
+            std::int32_t red = std::int32_t(lanes >> 32 & 0xFFFF), height = std::int32_t(lanes >> 48);
+            std::int32_t q = std::int32_t((double(height) * frame.gain + frame.base) * profile[i] * 491520.0);
+            std::int32_t fog = fogAt(i);
+            samples[count++] = {std::min(q, 0x1FF0000), (fog * red) << 7, (fog * green) << 7, (fog * blue) << 7};
+            px = std::int32_t(std::uint32_t(px) + std::uint32_t(dx));
+            py = std::int32_t(std::uint32_t(py) + std::uint32_t(dy));
+        }
+    }
     std::uint32_t* row = polarImage + ray * rayLength;
     std::int32_t top = 0, lastEnd = 0, pr = 0, pg = 0, pb = 0;
-    int g = 1;
-    const __m128i zero = _mm_setzero_si128();
-    for (int i = 0; i < steps / 4; i += g) {
-        if (((i + 1) & 63) == 0) {
-            dx *= 2;
-            dy *= 2;
-            g *= 2;
-        }
-        std::uint32_t p = cellAt(px, py);
-        // Lanes 0-3: blue, green, red, height of the upper pair's bilinear; lanes 4-7 the lower's.
-        __m128i upperPair = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(colourMap + p)), zero);
-        __m128i lowerPair =
-            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(colourMap + p + 512)), zero);
-        __m128i left = _mm_unpacklo_epi64(upperPair, lowerPair);
-        __m128i right = _mm_unpackhi_epi64(upperPair, lowerPair);
-        __m128i fx = _mm_set1_epi16(short(px & 0xFFFF));
-        __m128i fy = _mm_set1_epi16(short(py & 0xFFFF));
-        __m128i across = _mm_add_epi16(left, multiplyHighUnsigned(_mm_sub_epi16(right, left), fx));
-        __m128i lower = _mm_srli_si128(across, 8);
-        __m128i value = _mm_add_epi16(across, multiplyHighUnsigned(_mm_sub_epi16(lower, across), fy));
-        std::uint64_t lanes = std::uint64_t(_mm_cvtsi128_si64(value));
-        std::int32_t blue = std::int32_t(lanes & 0xFFFF), green = std::int32_t(lanes >> 16 & 0xFFFF);
-        std::int32_t red = std::int32_t(lanes >> 32 & 0xFFFF), height = std::int32_t(lanes >> 48);
-
-        std::int32_t q = std::int32_t((double(height) * frame.gain + frame.base) * profile[i] * 491520.0);
-        q = std::min(q, 0x1FF0000);
-        std::int32_t fog = fogAt(i);
-        std::int32_t cr = (fog * red) << 7, cg = (fog * green) << 7, cb = (fog * blue) << 7;
-        if (q > top) {
-            std::int32_t hi = q >> 16;
-            fillSpan(row, top >> 16, hi, cr, cg, cb, pr, pg, pb, lastEnd);
-            top = q;
+    for (int n = 0; n < count; ++n) {
+        const Sample& sample = samples[n];
+        if (sample.q > top) {
+            std::int32_t hi = sample.q >> 16;
+            fillSpan(row, top >> 16, hi, sample.r, sample.g, sample.b, pr, pg, pb, lastEnd);
+            top = sample.q;
             lastEnd = hi;
         }
-        pr = cr;
-        pg = cg;
-        pb = cb;
-        // Past minutes of flight the position wraps; the map does too.
-        px = std::int32_t(std::uint32_t(px) + std::uint32_t(dx));
-        py = std::int32_t(std::uint32_t(py) + std::uint32_t(dy));
+        pr = sample.r;
+        pg = sample.g;
+        pb = sample.b;
     }
     finishRay(ray, top);
 }
