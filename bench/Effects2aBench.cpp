@@ -134,3 +134,26 @@ static void BM_PolarVoxelLayer(benchmark::State& state) {
     renderFrames(state, layer, screen.bitmap, 40.0, 2);
 }
 BENCHMARK(BM_PolarVoxelLayer)->Unit(benchmark::kMicrosecond);
+
+// The terrain's ray casting alone, by the plain march and by the march that leaps over empty space.
+template <bool skipping> static void terrainRays(benchmark::State& state) {
+    bufferA();
+    Picture colours = photograph(1), screen(512, 384);
+    std::vector<std::uint8_t> heights = hills(2);
+    TerrainLayer layer(colours.bitmap, heights.data());
+    double seconds = 10.0;
+    for (int frame = 0; frame < 300; ++frame, seconds += 1.0 / 60.0)
+        layer.render(screen.bitmap, seconds);
+    std::vector<std::uint32_t> grid(TerrainLayer::gridColumns * TerrainLayer::gridRows);
+    for (auto _ : state) {
+        if (skipping)
+            layer.castRaysSkipping(grid.data());
+        else
+            layer.castRaysPlain(grid.data());
+        benchmark::DoNotOptimize(grid.data());
+    }
+}
+static void BM_TerrainRaysPlain(benchmark::State& state) { terrainRays<false>(state); }
+static void BM_TerrainRaysSkipping(benchmark::State& state) { terrainRays<true>(state); }
+BENCHMARK(BM_TerrainRaysPlain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TerrainRaysSkipping)->Unit(benchmark::kMicrosecond);

@@ -184,7 +184,7 @@ TEST_F(TerrainLayerTest, SkippingMarchMatchesThePlainMarch) {
 
 TEST(TerrainLayerGrid, BlackGridGivesBlackScreenWithTopBytesSet) {
     std::vector<std::uint32_t> grid(129 * 97, 0), pixels(512 * 384, 0x12345678);
-    TerrainLayer::enlargeGrid(grid.data(), pixels.data());
+    TerrainLayer::enlargeGridPlain(grid.data(), pixels.data());
     for (std::uint32_t pixel : pixels)
         ASSERT_EQ(pixel, 0xFF000000u);
 }
@@ -195,7 +195,7 @@ TEST(TerrainLayerGrid, BlocksInterpolateInQuarters) {
     grid[1] = 0x0000FF;
     grid[129] = 0x800000;
     grid[130] = 0x8000FF;
-    TerrainLayer::enlargeGrid(grid.data(), pixels.data());
+    TerrainLayer::enlargeGridPlain(grid.data(), pixels.data());
     // Blue steps by (0xFF00 >> 2) = 0x3FC0 per pixel: 0, 0x3F, 0x7F, 0xBF.
     EXPECT_EQ(pixels[0], 0xFF000000u);
     EXPECT_EQ(pixels[1], 0xFF00003Fu);
@@ -205,4 +205,19 @@ TEST(TerrainLayerGrid, BlocksInterpolateInQuarters) {
     EXPECT_EQ(pixels[3 * 512 + 3], 0xFF6000BFu);
     // The next block starts exactly on its corner colour.
     EXPECT_EQ(pixels[4], 0xFF0000FFu);
+}
+
+TEST(TerrainLayerGrid, VectorEnlargementMatchesThePlainLoop) {
+    std::vector<std::uint32_t> grid(129 * 97);
+    fillRandom(grid, 21);
+    std::vector<std::uint32_t> plain(512 * 384), vector(512 * 384);
+    TerrainLayer::enlargeGridPlain(grid.data(), plain.data());
+    TerrainLayer::enlargeGridSse2(grid.data(), vector.data());
+    EXPECT_EQ(plain, vector);
+    // Ray colours have their top byte clear.
+    for (std::uint32_t& colour : grid)
+        colour &= 0x00FFFFFF;
+    TerrainLayer::enlargeGridPlain(grid.data(), plain.data());
+    TerrainLayer::enlargeGridSse2(grid.data(), vector.data());
+    EXPECT_EQ(plain, vector);
 }

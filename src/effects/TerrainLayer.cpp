@@ -8,11 +8,13 @@
 #include "core/Truncate.h"
 #include "effects/WrappingTruncation.h"
 #include "core/PixelOps.h"
+#include "core/SimdLevel.h"
 #include "effects/PictureSize.h"
 #include "main/ShowObjects.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <emmintrin.h>
 
 namespace {
 
@@ -84,7 +86,10 @@ TerrainLayer::TerrainLayer(Bitmap& colourPicture, ByteMap* heightMap)
 void TerrainLayer::render(Bitmap& target, double seconds) {
     moveCamera(seconds);
     castRaysSkipping(grid);
-    enlargeGrid(grid, target.pixels);
+    if (simdLevel() >= SimdLevel::sse2)
+        enlargeGridSse2(grid, target.pixels);
+    else
+        enlargeGridPlain(grid, target.pixels);
 }
 
 void TerrainLayer::moveCamera(double seconds) {
@@ -229,7 +234,7 @@ template <bool skipping> int TerrainLayer::march(Ray& ray, int steps) const {
                 }
             }
             // Near ground: a few plain steps before looking again.
-            for (int stop = std::min(i + 4, steps); i < stop; ++i) {
+            for (int stop = std::min(i + 8, steps); i < stop; ++i) {
                 ray.step();
                 if (heights[ray.cell()] >= ray.level())
                     return i;
@@ -278,7 +283,7 @@ template <bool skipping> std::uint32_t TerrainLayer::castRay(const Vector& direc
     return addSaturateBytes(colour, shade(ray, nearStage ? 255 : left2 * 4));
 }
 
-void TerrainLayer::enlargeGrid(const std::uint32_t* in, std::uint32_t* pixels) {
+void TerrainLayer::enlargeGridPlain(const std::uint32_t* in, std::uint32_t* pixels) {
     // Channels in fixed point with 8 or more fraction bits: red as c & 0xFF0000, green as
     // c & 0xFF00, blue as (c & 0xFF) << 8.
     struct Channels {
@@ -316,6 +321,68 @@ void TerrainLayer::enlargeGrid(const std::uint32_t* in, std::uint32_t* pixels) {
                 right.r += rightStep.r;
                 right.g += rightStep.g;
                 right.b += rightStep.b;
+            }
+        }
+    }
+}
+
+// Four neighbouring blocks at once, one per lane: each channel's edges and steps are vectors of the
+// four blocks' values, and a 4 x 4 transpose turns "pixel i of each block" into "the four pixels of
+// one block" for storing.
+void TerrainLayer::enlargeGridSse2(const std::uint32_t* in, std::uint32_t* pixels) {
+    const __m128i redMask = _mm_set1_epi32(0xFF0000);
+    const __m128i greenMask = _mm_set1_epi32(0xFF00);
+    const __m128i blueMask = _mm_set1_epi32(0xFF);
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    struct Channels {
+        __m128i r, g, b;
+    };
+    auto split = [&](const std::uint32_t* at) {
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return Channels{_mm_and_si128(c, redMask), _mm_and_si128(c, greenMask),
+                        _mm_slli_epi32(_mm_and_si128(c, blueMask), 8)};
+    };
+    auto quarterStep = [](const Channels& from, const Channels& to) {
+        return Channels{_mm_srai_epi32(_mm_sub_epi32(to.r, from.r), 2), _mm_srai_epi32(_mm_sub_epi32(to.g, from.g), 2),
+                        _mm_srai_epi32(_mm_sub_epi32(to.b, from.b), 2)};
+    };
+    auto advance = [](Channels& value, const Channels& step) {
+        value.r = _mm_add_epi32(value.r, step.r);
+        value.g = _mm_add_epi32(value.g, step.g);
+        value.b = _mm_add_epi32(value.b, step.b);
+    };
+    auto pack = [&](const Channels& value) {
+        __m128i blue = _mm_and_si128(_mm_srli_epi32(value.b, 8), blueMask);
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(value.r, redMask), _mm_and_si128(value.g, greenMask)),
+                            _mm_or_si128(blue, opaque));
+    };
+    for (int r = 0; r < gridRows - 1; ++r) {
+        for (int k = 0; k < gridColumns - 1; k += 4) {
+            const std::uint32_t* corner = in + r * gridColumns + k;
+            Channels topLeft = split(corner), topRight = split(corner + 1);
+            Channels bottomLeft = split(corner + gridColumns), bottomRight = split(corner + gridColumns + 1);
+            Channels leftStep = quarterStep(topLeft, bottomLeft), rightStep = quarterStep(topRight, bottomRight);
+            Channels left = topLeft, right = topRight;
+            for (int j = 0; j < 4; ++j) {
+                Channels value = left;
+                Channels step = quarterStep(left, right);
+                __m128i p0 = pack(value);
+                advance(value, step);
+                __m128i p1 = pack(value);
+                advance(value, step);
+                __m128i p2 = pack(value);
+                advance(value, step);
+                __m128i p3 = pack(value);
+                // Lanes are blocks, p0..p3 pixels: transpose to one vector per block.
+                __m128i a = _mm_unpacklo_epi32(p0, p1), b = _mm_unpacklo_epi32(p2, p3);
+                __m128i c = _mm_unpackhi_epi32(p0, p1), d = _mm_unpackhi_epi32(p2, p3);
+                __m128i* out = reinterpret_cast<__m128i*>(pixels + (4 * r + j) * 512 + 4 * k);
+                _mm_storeu_si128(out, _mm_unpacklo_epi64(a, b));
+                _mm_storeu_si128(out + 1, _mm_unpackhi_epi64(a, b));
+                _mm_storeu_si128(out + 2, _mm_unpacklo_epi64(c, d));
+                _mm_storeu_si128(out + 3, _mm_unpackhi_epi64(c, d));
+                advance(left, leftStep);
+                advance(right, rightStep);
             }
         }
     }

@@ -25,8 +25,10 @@ public:
     void castRaysPlain(std::uint32_t* grid) const;
     void castRaysSkipping(std::uint32_t* grid) const;
 
-    // Enlarges a 129 x 97 grid onto 512 x 384 pixels in 4 x 4 blocks.
-    static void enlargeGrid(const std::uint32_t* grid, std::uint32_t* pixels);
+    // Enlarges a 129 x 97 grid onto 512 x 384 pixels in 4 x 4 blocks; the vector form gives the
+    // same pixels four blocks at a time.
+    static void enlargeGridPlain(const std::uint32_t* grid, std::uint32_t* pixels);
+    static void enlargeGridSse2(const std::uint32_t* grid, std::uint32_t* pixels);
 
 protected:
     struct Vector {
