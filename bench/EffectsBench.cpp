@@ -2,7 +2,6 @@
 // BM_FrameCopy, a plain copy of one frame.
 
 #include "core/Bitmap.h"
-#include "main/ShowObjects.h"
 #include "effects/CrossFadeLayer.h"
 #include "effects/FeedbackMapLayer.h"
 #include "effects/GridMovieLayer.h"
@@ -12,11 +11,12 @@
 #include "effects/ParticleFlowLayer.h"
 #include "effects/PictureLayer.h"
 #include "effects/SwirlMapLayer.h"
+#include "main/ShowObjects.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -138,10 +138,12 @@ static void BM_ParticleFlowLayer(benchmark::State& state) {
     std::vector<std::uint8_t> hills(screenPixels), sprite(64, 0);
     for (int y = 0; y < 384; ++y)
         for (int x = 0; x < 512; ++x)
-            hills[y * 512 + x] = static_cast<std::uint8_t>(std::max(0.0, 200.0 * std::sin(x * 0.03) * std::cos(y * 0.02)));
+            hills[y * 512 + x] =
+                static_cast<std::uint8_t>(std::max(0.0, 200.0 * std::sin(x * 0.03) * std::cos(y * 0.02)));
     for (int r = 0; r < 7; ++r)
         for (int k = 0; k < 7; ++k)
-            sprite[r * 8 + k] = static_cast<std::uint8_t>(std::max(0, 255 - 28 * ((r - 3) * (r - 3) + (k - 3) * (k - 3))));
+            sprite[r * 8 + k] =
+                static_cast<std::uint8_t>(std::max(0, 255 - 28 * ((r - 3) * (r - 3) + (k - 3) * (k - 3))));
     ParticleFlowLayer layer(8000, hills.data(), hills.data(), nullptr, nullptr, sprite.data());
     layer.render(screen.bitmap, 40.0); // all 8000 particles drawn from here on
     double seconds = 40.0;

@@ -35,13 +35,13 @@ TEST(CrossFadeLayer, BlendsEveryByteAtChosenPositions) {
     // 0.5: f = (8192 - cos(2048)) >> 6 = 128, g = 127.
     layer.setFadePosition(0.5);
     layer.render(scene.screen.bitmap, 0.0);
-    EXPECT_EQ(scene.screen[0], 0x7E7E7E7Eu);  // 255 * 127 >> 8 = 126
-    EXPECT_EQ(scene.screen[1], 0x00959595u);  // (200 * 127 + 100 * 128) >> 8 = 149
+    EXPECT_EQ(scene.screen[0], 0x7E7E7E7Eu); // 255 * 127 >> 8 = 126
+    EXPECT_EQ(scene.screen[1], 0x00959595u); // (200 * 127 + 100 * 128) >> 8 = 149
     // 0.25: cos(1024) = 5792, f = 2400 >> 6 = 37, g = 218.
     layer.setFadePosition(0.25);
     layer.render(scene.screen.bitmap, 0.0);
-    EXPECT_EQ(scene.screen[0], 0xD9D9D9D9u);  // 255 * 218 >> 8 = 217
-    EXPECT_EQ(scene.screen[1], 0x00B8B8B8u);  // (43,600 + 3,700) >> 8 = 184
+    EXPECT_EQ(scene.screen[0], 0xD9D9D9D9u); // 255 * 218 >> 8 = 217
+    EXPECT_EQ(scene.screen[1], 0x00B8B8B8u); // (43,600 + 3,700) >> 8 = 184
 }
 
 TEST(CrossFadeLayer, TinyPositionLosesOneStepOnWhite) {
@@ -98,21 +98,14 @@ TEST(CrossFadeLayer, VectorLoopsMatchThePlainLoop) {
     fillRandom(scene.from.storage, 21);
     fillRandom(scene.to.storage, 22);
     for (double position : {0.001, 0.3, 0.77, 0.9999}) {
-        std::vector<std::uint32_t> reference;
-        {
-            SimdLevelGuard plain(SimdLevel::plain);
-            CrossFadeLayer layer(scene.from.bitmap, scene.to.bitmap);
-            layer.setFadePosition(position);
-            layer.render(scene.screen.bitmap, 0.0);
-            reference = scene.screen.storage;
-        }
-        for (SimdLevel level : vectorLevels()) {
-            SimdLevelGuard guard(level);
-            std::fill(scene.screen.storage.begin(), scene.screen.storage.end(), 0);
-            CrossFadeLayer layer(scene.from.bitmap, scene.to.bitmap);
-            layer.setFadePosition(position);
-            layer.render(scene.screen.bitmap, 0.0);
-            EXPECT_TRUE(scene.screen.storage == reference) << "level " << int(level) << " at " << position;
-        }
+        expectVectorLevelsMatchPlain(
+            [&] {
+                std::fill(scene.screen.storage.begin(), scene.screen.storage.end(), 0);
+                CrossFadeLayer layer(scene.from.bitmap, scene.to.bitmap);
+                layer.setFadePosition(position);
+                layer.render(scene.screen.bitmap, 0.0);
+                return scene.screen.storage;
+            },
+            "position " + std::to_string(position));
     }
 }

@@ -5,8 +5,11 @@
 #include "core/Bitmap.h"
 #include "core/SimdLevel.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 // A Bitmap with its own pixel storage.
@@ -38,11 +41,11 @@ inline std::vector<std::uint8_t> randomBytes(std::size_t count, unsigned seed) {
 }
 
 class SimdLevelGuard {
-public:
+  public:
     explicit SimdLevelGuard(SimdLevel level) : saved(simdLevel()) { setSimdLevel(level); }
     ~SimdLevelGuard() { setSimdLevel(saved); }
 
-private:
+  private:
     SimdLevel saved;
 };
 
@@ -56,3 +59,17 @@ inline std::vector<SimdLevel> vectorLevels() {
 }
 
 constexpr int screenPixelCount = 512 * 384;
+
+// Runs `draw`, which builds a layer, draws and returns what it drew, at the plain level and at
+// every vector level, and expects the same result from each.
+template <typename Draw> void expectVectorLevelsMatchPlain(Draw draw, const std::string& what) {
+    std::vector<std::uint32_t> reference;
+    {
+        SimdLevelGuard plain(SimdLevel::plain);
+        reference = draw();
+    }
+    for (SimdLevel level : vectorLevels()) {
+        SimdLevelGuard guard(level);
+        EXPECT_TRUE(draw() == reference) << what << ", level " << static_cast<int>(level);
+    }
+}

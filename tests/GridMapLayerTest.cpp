@@ -1,5 +1,5 @@
-#include "effects/FeedbackMapLayer.h"
 #include "effects/GridMapLayer.h"
+#include "effects/FeedbackMapLayer.h"
 #include "effects/SwirlMapLayer.h"
 #include "platform/ptc/Error.h"
 
@@ -15,7 +15,7 @@ namespace {
 // A mapper that shifts and stretches the texture so that a frame sweeps across the texture's last
 // column and last rows, with fractional steps.
 class SweepingMapLayer : public GridMapLayer {
-public:
+  public:
     using GridMapLayer::GridMapLayer;
     void mapPoint(std::int32_t out[2], int x, int y, double) override {
         out[1] = x + (x >> 2) + 255 * 256 + 100;
@@ -56,8 +56,8 @@ TEST(GridMapLayer, FetchWrapsAtTexel511IntoTheNextRow) {
     layer.samplePixel(511 * 256 + 128, 5 * 256, out); // w00 = w01 = 128
     EXPECT_EQ(out, 0x00400040u);
     layer.samplePixel(511 * 256 + 255, 511 * 256 + 255, out); // w11 = 255 * 255 >> 8 = 254, others 0
-    EXPECT_EQ(out, 0x00FDFDFDu); // 254 * 255 >> 8 = 253
-    layer.samplePixel(-256 + 0, -512, out); // column 511 of row 510
+    EXPECT_EQ(out, 0x00FDFDFDu);                              // 254 * 255 >> 8 = 253
+    layer.samplePixel(-256 + 0, -512, out);                   // column 511 of row 510
     EXPECT_EQ(out, texel(texture, 510, 511));
 }
 
@@ -117,50 +117,32 @@ TEST(SwirlMapLayer, TwistStartsOnTheFirstDrawnFrameAndGrows) {
 TEST(GridMapLayer, VectorPathMatchesThePlainPath) {
     TestPicture texture(512, 512), screen(512, 384);
     fillRandom(texture.storage, 61);
-    auto compare = [&](GridMapLayer& layer, double seconds, const char* what) {
-        std::vector<std::uint32_t> reference;
-        {
-            SimdLevelGuard plain(SimdLevel::plain);
-            layer.render(screen.bitmap, seconds);
-            reference = screen.storage;
-        }
-        for (SimdLevel level : vectorLevels()) {
-            SimdLevelGuard guard(level);
-            std::fill(screen.storage.begin(), screen.storage.end(), 0);
-            layer.render(screen.bitmap, seconds);
-            EXPECT_TRUE(screen.storage == reference) << what << " level " << int(level) << " at " << seconds;
-        }
+    auto drawn = [&](GridMapLayer& layer, double seconds) {
+        layer.render(screen.bitmap, seconds);
+        return screen.storage;
     };
     SweepingMapLayer sweeping(texture.bitmap);
-    compare(sweeping, 0.0, "sweep");
+    expectVectorLevelsMatchPlain([&] { return drawn(sweeping, 0.0); }, "across the last texels");
     GridMapLayer turning(texture.bitmap);
-    compare(turning, 3.3, "turn");
-    SwirlMapLayer swirl(texture.bitmap);
-    swirl.startTwist();
-    swirl.render(screen.bitmap, 1.0);
+    expectVectorLevelsMatchPlain([&] { return drawn(turning, 3.3); }, "turning");
     for (double seconds : {5.7, 63.2}) {
-        swirl.pulse();
-        swirl.amplitude = 1024; // compare() draws twice: keep the same ripple for both
-        double twistStart = swirl.twistStart;
-        std::vector<std::uint32_t> reference;
-        {
-            SimdLevelGuard plain(SimdLevel::plain);
-            swirl.render(screen.bitmap, seconds);
-            reference = screen.storage;
-        }
-        for (SimdLevel level : vectorLevels()) {
-            SimdLevelGuard guard(level);
-            swirl.amplitude = 1024, swirl.twistStart = twistStart;
-            swirl.render(screen.bitmap, seconds);
-            EXPECT_TRUE(screen.storage == reference) << "swirl level " << int(level) << " at " << seconds;
-        }
+        expectVectorLevelsMatchPlain(
+            [&] {
+                SwirlMapLayer swirl(texture.bitmap);
+                swirl.startTwist();
+                swirl.render(screen.bitmap, 1.0);
+                swirl.pulse();
+                return drawn(swirl, seconds);
+            },
+            "swirl at " + std::to_string(seconds));
     }
 }
 
 namespace {
 
 struct FeedbackScene {
-    FeedbackScene() : p0(512, 384, 0x00FFFFFF), p1(512, 384, 1), p2(512, 384, 2), p3(512, 384, 3), screen(512, 384) {}
+    FeedbackScene()
+        : p0(512, 384, 0x00FFFFFF), p1(512, 384, 1), p2(512, 384, 2), p3(512, 384, 3), screen(512, 384) {}
     TestPicture p0, p1, p2, p3, screen;
 };
 
@@ -216,7 +198,8 @@ TEST(FeedbackMapLayer, PicturesCycleOnTheNextFrame) {
 
 TEST(FeedbackMapLayer, CreatesAnEmptyDebugFile) {
     auto saved = std::filesystem::current_path();
-    auto directory = std::filesystem::temp_directory_path() / ("velmora-feedback-" + std::to_string(::getpid()));
+    auto directory =
+        std::filesystem::temp_directory_path() / ("velmora-feedback-" + std::to_string(::getpid()));
     std::filesystem::create_directories(directory);
     std::filesystem::current_path(directory);
     std::ofstream("demo.debug") << "old contents";
@@ -241,27 +224,17 @@ TEST(FeedbackMapLayer, VectorPathMatchesThePlainPath) {
     FeedbackScene scene;
     fillRandom(scene.p0.storage, 81);
     fillRandom(scene.p1.storage, 82);
-    std::vector<std::uint32_t> referenceScreen, referenceBuffer;
-    {
-        SimdLevelGuard plain(SimdLevel::plain);
-        FeedbackMapLayer layer(scene.p0.bitmap, scene.p1.bitmap, scene.p2.bitmap, scene.p3.bitmap);
-        for (int frame = 0; frame < 8; ++frame) {
-            if (frame == 4)
-                layer.nextPicture();
-            layer.render(scene.screen.bitmap, 2.0 + frame * 0.13);
-        }
-        referenceScreen = scene.screen.storage;
-        referenceBuffer.assign(layer.texture, layer.texture + 512 * 512);
-    }
-    for (SimdLevel level : vectorLevels()) {
-        SimdLevelGuard guard(level);
-        FeedbackMapLayer layer(scene.p0.bitmap, scene.p1.bitmap, scene.p2.bitmap, scene.p3.bitmap);
-        for (int frame = 0; frame < 8; ++frame) {
-            if (frame == 4)
-                layer.nextPicture();
-            layer.render(scene.screen.bitmap, 2.0 + frame * 0.13);
-        }
-        EXPECT_TRUE(scene.screen.storage == referenceScreen) << "level " << int(level);
-        EXPECT_TRUE(std::equal(referenceBuffer.begin(), referenceBuffer.end(), layer.texture)) << "level " << int(level);
-    }
+    expectVectorLevelsMatchPlain(
+        [&] {
+            FeedbackMapLayer layer(scene.p0.bitmap, scene.p1.bitmap, scene.p2.bitmap, scene.p3.bitmap);
+            for (int frame = 0; frame < 8; ++frame) {
+                if (frame == 4)
+                    layer.nextPicture();
+                layer.render(scene.screen.bitmap, 2.0 + frame * 0.13);
+            }
+            std::vector<std::uint32_t> result = scene.screen.storage;
+            result.insert(result.end(), layer.texture, layer.texture + 512 * 512);
+            return result;
+        },
+        "eight frames");
 }

@@ -92,7 +92,8 @@ TEST(GridMovieLayer, RefusesAPictureWithoutAWholeFrame) {
         GridMovieLayer layer(small.bitmap, 30.0);
         FAIL();
     } catch (const ptc::DynamicError& error) {
-        EXPECT_STREQ(error.what(), "grid movie picture has 12512 pixels, fewer than one 129 x 97 frame (12513)");
+        EXPECT_STREQ(error.what(),
+                     "grid movie picture has 12512 pixels, fewer than one 129 x 97 frame (12513)");
     }
     TestPicture oneFrame(12513, 1);
     EXPECT_EQ(GridMovieLayer(oneFrame.bitmap, 30.0).frameCount, 1);
@@ -103,21 +104,14 @@ TEST(GridMovieLayer, VectorPathMatchesThePlainPath) {
     fillRandom(movie.storage, 41);
     TestPicture screen(512, 384);
     for (double position : {0.0, 1.3, 3.99}) {
-        std::vector<std::uint32_t> reference;
-        {
-            SimdLevelGuard plain(SimdLevel::plain);
-            GridMovieLayer layer(movie.bitmap, 30.0);
-            layer.position = position;
-            layer.render(screen.bitmap, 0.0);
-            reference = screen.storage;
-        }
-        for (SimdLevel level : vectorLevels()) {
-            SimdLevelGuard guard(level);
-            std::fill(screen.storage.begin(), screen.storage.end(), 0);
-            GridMovieLayer layer(movie.bitmap, 30.0);
-            layer.position = position;
-            layer.render(screen.bitmap, 0.0);
-            EXPECT_TRUE(screen.storage == reference) << "level " << int(level) << " at " << position;
-        }
+        expectVectorLevelsMatchPlain(
+            [&] {
+                std::fill(screen.storage.begin(), screen.storage.end(), 0);
+                GridMovieLayer layer(movie.bitmap, 30.0);
+                layer.position = position;
+                layer.render(screen.bitmap, 0.0);
+                return screen.storage;
+            },
+            "position " + std::to_string(position));
     }
 }

@@ -8,8 +8,11 @@ namespace {
 
 struct MaskedFadeScene {
     MaskedFadeScene()
-        : from(512, 384), to(512, 384), screen(512, 384), fromMask(screenPixelCount), toMask(screenPixelCount) {}
-    MaskedFadeLayer makeLayer() { return MaskedFadeLayer(from.bitmap, to.bitmap, fromMask.data(), toMask.data()); }
+        : from(512, 384), to(512, 384), screen(512, 384), fromMask(screenPixelCount),
+          toMask(screenPixelCount) {}
+    MaskedFadeLayer makeLayer() {
+        return MaskedFadeLayer(from.bitmap, to.bitmap, fromMask.data(), toMask.data());
+    }
     TestPicture from, to, screen;
     std::vector<std::uint8_t> fromMask, toMask;
 };
@@ -18,8 +21,8 @@ struct MaskedFadeScene {
 
 TEST(MaskedFadeLayer, FirstPairIsCompositedThroughItsMask) {
     MaskedFadeScene scene;
-    scene.screen[0] = 0xFFFF0100, scene.fromMask[0] = 0;   // mask 0: the screen loses one step
-    scene.from[1] = 0xFFFF0100, scene.fromMask[1] = 255;   // mask 255: the picture loses one step
+    scene.screen[0] = 0xFFFF0100, scene.fromMask[0] = 0; // mask 0: the screen loses one step
+    scene.from[1] = 0xFFFF0100, scene.fromMask[1] = 255; // mask 255: the picture loses one step
     scene.screen[2] = 0x00FF8001, scene.from[2] = 0x000080FF, scene.fromMask[2] = 128;
     MaskedFadeLayer layer = scene.makeLayer();
     layer.render(scene.screen.bitmap, 2.0);
@@ -77,22 +80,15 @@ TEST(MaskedFadeLayer, VectorLoopsMatchThePlainLoop) {
     scene.toMask = randomBytes(screenPixelCount, 34);
     std::vector<std::uint32_t> background(screenPixelCount);
     fillRandom(background, 35);
-    auto renderAt = [&](double position) {
-        scene.screen.storage = background;
-        MaskedFadeLayer layer = scene.makeLayer();
-        layer.position = position;
-        layer.render(scene.screen.bitmap, 0.0);
-        return scene.screen.storage;
-    };
     for (double position : {0.0, 0.41, 0.93, 1.0}) {
-        std::vector<std::uint32_t> reference;
-        {
-            SimdLevelGuard plain(SimdLevel::plain);
-            reference = renderAt(position);
-        }
-        for (SimdLevel level : vectorLevels()) {
-            SimdLevelGuard guard(level);
-            EXPECT_TRUE(renderAt(position) == reference) << "level " << int(level) << " at " << position;
-        }
+        expectVectorLevelsMatchPlain(
+            [&] {
+                scene.screen.storage = background;
+                MaskedFadeLayer layer = scene.makeLayer();
+                layer.position = position;
+                layer.render(scene.screen.bitmap, 0.0);
+                return scene.screen.storage;
+            },
+            "position " + std::to_string(position));
     }
 }

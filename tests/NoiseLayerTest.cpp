@@ -64,7 +64,8 @@ TEST(NoiseLayer, RisesToItsLimitAndMixesAFifthOfStatic) {
     StaticDraws draws{state};
     for (int n = 0; n < 8; ++n) {
         std::uint32_t noise = draws.next() * 52;
-        std::uint32_t expected = (noise >> 8) << 24 | ((200 * 203 + noise) >> 8) << 16 | (noise >> 8) << 8 | (noise >> 8);
+        std::uint32_t expected =
+            (noise >> 8) << 24 | ((200 * 203 + noise) >> 8) << 16 | (noise >> 8) << 8 | (noise >> 8);
         EXPECT_EQ(screen[n], expected) << n;
     }
 }
@@ -105,25 +106,16 @@ TEST(NoiseLayer, VectorPathMatchesThePlainPath) {
     std::vector<std::uint32_t> background(screenPixelCount);
     fillRandom(background, 111);
     for (double position : {0.05, 0.5, 0.97}) {
-        std::vector<std::uint32_t> reference;
-        std::uint32_t referenceState;
-        {
-            SimdLevelGuard plain(SimdLevel::plain);
-            screen.storage = background;
-            NoiseLayer layer;
-            layer.setFadePosition(position);
-            layer.render(screen.bitmap, 0.0);
-            reference = screen.storage;
-            referenceState = layer.noiseState;
-        }
-        for (SimdLevel level : vectorLevels()) {
-            SimdLevelGuard guard(level);
-            screen.storage = background;
-            NoiseLayer layer;
-            layer.setFadePosition(position);
-            layer.render(screen.bitmap, 0.0);
-            EXPECT_TRUE(screen.storage == reference) << "level " << int(level) << " at " << position;
-            EXPECT_EQ(layer.noiseState, referenceState);
-        }
+        expectVectorLevelsMatchPlain(
+            [&] {
+                screen.storage = background;
+                NoiseLayer layer;
+                layer.setFadePosition(position);
+                layer.render(screen.bitmap, 0.0);
+                std::vector<std::uint32_t> result = screen.storage;
+                result.push_back(layer.noiseState);
+                return result;
+            },
+            "position " + std::to_string(position));
     }
 }

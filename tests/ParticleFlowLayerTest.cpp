@@ -1,5 +1,5 @@
-#include "core/Random.h"
 #include "effects/ParticleFlowLayer.h"
+#include "core/Random.h"
 #include "main/ShowObjects.h"
 
 #include "EffectTestSupport.h"
@@ -22,8 +22,9 @@ struct FlowDraws {
 // Points the process-wide objects the layer reads at the test's own and restores them.
 struct FlowWorld {
     FlowWorld()
-        : savedGlow(workBufferA), savedLevel(musicLevel), savedRandom(randomState), savedFlow(flowRandomState),
-          glowBuffer(workBufferWords, 0xDEADBEEF), flat(screenPixelCount, 0), sprite(64, 255), screen(512, 384) {
+        : savedGlow(workBufferA), savedLevel(musicLevel), savedRandom(randomState),
+          savedFlow(flowRandomState), glowBuffer(workBufferWords, 0xDEADBEEF), flat(screenPixelCount, 0),
+          sprite(64, 255), screen(512, 384) {
         workBufferA = glowBuffer.data();
         musicLevel = 0;
     }
@@ -113,12 +114,12 @@ TEST(ParticleFlowLayer, FlatMapJittersStampsAndCombines) {
     // Colour: (0xF0 >> 4) + 31 = 46, (0xA0 >> 4) + 15 = 25, (0x50 >> 4) + 7 = 12.
     // Centre cell, weight 255: 45, 24, 11 added to an empty glow, top byte 0xFF.
     int centre = (y >> 8) * 512 + (x >> 8), corner = centre - 3 * 512 - 3;
-    EXPECT_EQ(world.screen[centre], 0xFFFFB85Bu);           // F0 + 2D saturates; A0 + 18; 50 + 0B
-    EXPECT_EQ(world.glowBuffer[centre], 0xC0221209u);       // each byte less a quarter: FF->C0, 2D->22, ...
-    EXPECT_EQ(world.screen[corner], 0xFFFFAC56u);           // plus 23, 12, 6 at weight 128
-    EXPECT_EQ(world.glowBuffer[corner], 0xC0120905u);       // 0xFF170C06 decayed
-    EXPECT_EQ(world.screen[corner - 1], 0x00F0A050u);       // outside the sprite
-    EXPECT_EQ(world.screen[centre + 4], 0x00F0A050u);       // the eighth column is untouched
+    EXPECT_EQ(world.screen[centre], 0xFFFFB85Bu);     // F0 + 2D saturates; A0 + 18; 50 + 0B
+    EXPECT_EQ(world.glowBuffer[centre], 0xC0221209u); // each byte less a quarter: FF->C0, 2D->22, ...
+    EXPECT_EQ(world.screen[corner], 0xFFFFAC56u);     // plus 23, 12, 6 at weight 128
+    EXPECT_EQ(world.glowBuffer[corner], 0xC0120905u); // 0xFF170C06 decayed
+    EXPECT_EQ(world.screen[corner - 1], 0x00F0A050u); // outside the sprite
+    EXPECT_EQ(world.screen[centre + 4], 0x00F0A050u); // the eighth column is untouched
     EXPECT_EQ(world.glowBuffer[centre + 4], 0u);
 }
 
@@ -153,7 +154,8 @@ TEST(ParticleFlowLayer, GlowDecaysAndSaturatesWithoutParticles) {
 
 TEST(ParticleFlowLayer, CountFollowsTheClockThenFadesOut) {
     FlowWorld world;
-    ParticleFlowLayer layer(8000, world.flat.data(), world.flat.data(), nullptr, nullptr, world.sprite.data());
+    ParticleFlowLayer layer(8000, world.flat.data(), world.flat.data(), nullptr, nullptr,
+                            world.sprite.data());
     layer.render(world.screen.bitmap, 2.5);
     EXPECT_EQ(layer.activeCount, 640);
     layer.render(world.screen.bitmap, 40.0);
@@ -171,33 +173,28 @@ TEST(ParticleFlowLayer, CountFollowsTheClockThenFadesOut) {
 
 TEST(ParticleFlowLayer, VectorPathMatchesThePlainPath) {
     FlowWorld world;
-    std::vector<std::uint8_t> map0 = randomBytes(screenPixelCount, 91), map1 = randomBytes(screenPixelCount, 92);
-    for (int i = 0; i < screenPixelCount; ++i) // smooth hills with flat patches, plus the random maps
+    std::vector<std::uint8_t> map0 = randomBytes(screenPixelCount, 91),
+                              map1 = randomBytes(screenPixelCount, 92);
+    for (int i = 0; i < screenPixelCount; ++i) // flat terraces on the right half of the first map
         map0[i] = static_cast<std::uint8_t>((i % 512) < 256 ? map0[i] : (i / 512) & 0xF0);
     world.sprite = randomBytes(64, 93);
     std::vector<std::uint32_t> background(screenPixelCount);
     fillRandom(background, 94);
-    auto run = [&] {
-        randomState = 1000, flowRandomState = 2000;
-        ParticleFlowLayer layer(3000, map0.data(), map1.data(), nullptr, nullptr, world.sprite.data());
-        for (int frame = 0; frame < 6; ++frame) {
-            world.screen.storage = background;
-            musicLevel = frame * 60;
-            if (frame == 3)
-                layer.nextFlowMap();
-            layer.render(world.screen.bitmap, 5.0 + frame);
-        }
-        std::vector<std::uint32_t> result = world.screen.storage;
-        result.insert(result.end(), world.glowBuffer.begin(), world.glowBuffer.begin() + screenPixelCount);
-        return result;
-    };
-    std::vector<std::uint32_t> reference;
-    {
-        SimdLevelGuard plain(SimdLevel::plain);
-        reference = run();
-    }
-    for (SimdLevel level : vectorLevels()) {
-        SimdLevelGuard guard(level);
-        EXPECT_TRUE(run() == reference) << "level " << int(level);
-    }
+    expectVectorLevelsMatchPlain(
+        [&] {
+            randomState = 1000, flowRandomState = 2000;
+            ParticleFlowLayer layer(3000, map0.data(), map1.data(), nullptr, nullptr, world.sprite.data());
+            for (int frame = 0; frame < 6; ++frame) {
+                world.screen.storage = background;
+                musicLevel = frame * 60;
+                if (frame == 3)
+                    layer.nextFlowMap();
+                layer.render(world.screen.bitmap, 5.0 + frame);
+            }
+            std::vector<std::uint32_t> result = world.screen.storage;
+            result.insert(result.end(), world.glowBuffer.begin(),
+                          world.glowBuffer.begin() + screenPixelCount);
+            return result;
+        },
+        "six frames");
 }

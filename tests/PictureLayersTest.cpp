@@ -51,9 +51,9 @@ TEST(MaskedPictureLayer, FullPositionBlendsEveryByteThroughTheMask) {
     layer.setFadePosition(1.0);
     layer.setFadeDirection(0);
     layer.render(scene.screen.bitmap, 0.0);
-    EXPECT_EQ(scene.screen[0], 0xFEFEFEFEu);  // 255 * 255 >> 8
-    EXPECT_EQ(scene.screen[1], 0x95959595u);  // (200 * 128 >> 8) + (100 * 127 >> 8) = 100 + 49
-    EXPECT_EQ(scene.screen[2], 0xFE00FE7Fu);  // mask 0 darkens by one step where bright
+    EXPECT_EQ(scene.screen[0], 0xFEFEFEFEu); // 255 * 255 >> 8
+    EXPECT_EQ(scene.screen[1], 0x95959595u); // (200 * 128 >> 8) + (100 * 127 >> 8) = 100 + 49
+    EXPECT_EQ(scene.screen[2], 0xFE00FE7Fu); // mask 0 darkens by one step where bright
 }
 
 TEST(MaskedPictureLayer, PositionZeroDrawsNothingAndHalfwayScalesTheMask) {
@@ -95,22 +95,14 @@ TEST(MaskedPictureLayer, VectorLoopsMatchThePlainLoop) {
     std::vector<std::uint32_t> background(screenPixelCount);
     fillRandom(background, 13);
     for (double position : {0.37, 1.0}) {
-        std::vector<std::uint32_t> reference;
-        {
-            SimdLevelGuard plain(SimdLevel::plain);
-            scene.screen.storage = background;
-            MaskedPictureLayer layer(scene.picture.bitmap, scene.mask.data());
-            layer.setFadePosition(position);
-            layer.render(scene.screen.bitmap, 0.0);
-            reference = scene.screen.storage;
-        }
-        for (SimdLevel level : vectorLevels()) {
-            SimdLevelGuard guard(level);
-            scene.screen.storage = background;
-            MaskedPictureLayer layer(scene.picture.bitmap, scene.mask.data());
-            layer.setFadePosition(position);
-            layer.render(scene.screen.bitmap, 0.0);
-            EXPECT_TRUE(scene.screen.storage == reference) << "level " << int(level) << " position " << position;
-        }
+        expectVectorLevelsMatchPlain(
+            [&] {
+                scene.screen.storage = background;
+                MaskedPictureLayer layer(scene.picture.bitmap, scene.mask.data());
+                layer.setFadePosition(position);
+                layer.render(scene.screen.bitmap, 0.0);
+                return scene.screen.storage;
+            },
+            "position " + std::to_string(position));
     }
 }

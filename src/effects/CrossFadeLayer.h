@@ -9,7 +9,7 @@
 #include <cstdint>
 
 class CrossFadeLayer : public Layer {
-public:
+  public:
     // Throws ptc::DynamicError unless both pictures are 512 x 384 (or taller).
     CrossFadeLayer(Bitmap& from, Bitmap& to);
 

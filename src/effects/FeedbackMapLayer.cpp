@@ -18,7 +18,8 @@ struct Weights {
     std::uint32_t keep, picture, mix, screen;
 };
 
-void feedBackPlain(std::uint32_t* buffer, const std::uint32_t* picture, const std::uint32_t* screen, Weights w) {
+void feedBackPlain(std::uint32_t* buffer, const std::uint32_t* picture, const std::uint32_t* screen,
+                   Weights w) {
     for (int i = 0; i < screenPixels; ++i) {
         std::uint32_t kept = mixRGB(buffer[i], w.keep, picture[i], w.picture);
         buffer[i] = mixRGB(kept, w.mix, screen[i], w.screen);
@@ -27,7 +28,8 @@ void feedBackPlain(std::uint32_t* buffer, const std::uint32_t* picture, const st
 
 // Even bytes in the low halves of 16-bit lanes, odd bytes in the high halves shifted down; both
 // mixes stay within 16 bits because each pair of weights adds up to 255.
-void feedBackSse2(std::uint32_t* buffer, const std::uint32_t* picture, const std::uint32_t* screen, Weights w) {
+void feedBackSse2(std::uint32_t* buffer, const std::uint32_t* picture, const std::uint32_t* screen,
+                  Weights w) {
     const __m128i lowBytes = _mm_set1_epi16(0x00FF);
     const __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF);
     const __m128i keep = _mm_set1_epi16(static_cast<short>(w.keep));
@@ -38,9 +40,10 @@ void feedBackSse2(std::uint32_t* buffer, const std::uint32_t* picture, const std
         __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + i));
         __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(picture + i));
         __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(screen + i));
-        __m128i even = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(c, lowBytes), keep),
-                                                    _mm_mullo_epi16(_mm_and_si128(p, lowBytes), pictureWeight)),
-                                      8);
+        __m128i even =
+            _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(c, lowBytes), keep),
+                                         _mm_mullo_epi16(_mm_and_si128(p, lowBytes), pictureWeight)),
+                           8);
         __m128i odd = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(c, 8), keep),
                                                    _mm_mullo_epi16(_mm_srli_epi16(p, 8), pictureWeight)),
                                      8);
@@ -71,7 +74,8 @@ __attribute__((target("avx2"))) void feedBackAvx2(std::uint32_t* buffer, const s
         __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + i));
         __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picture + i));
         __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(screen + i));
-        __m256i even = mixLanes(_mm256_and_si256(c, lowBytes), keep, _mm256_and_si256(p, lowBytes), pictureWeight);
+        __m256i even =
+            mixLanes(_mm256_and_si256(c, lowBytes), keep, _mm256_and_si256(p, lowBytes), pictureWeight);
         __m256i odd = mixLanes(_mm256_srli_epi16(c, 8), keep, _mm256_srli_epi16(p, 8), pictureWeight);
         even = mixLanes(even, mix, _mm256_and_si256(t, lowBytes), screenWeight);
         odd = mixLanes(odd, mix, _mm256_srli_epi16(t, 8), screenWeight);

@@ -10,7 +10,7 @@
 #include <vector>
 
 class FeedbackMapLayer : public GridMapLayer {
-public:
+  public:
     // Creates the empty file "demo.debug" in the working directory (a failure is ignored). Throws
     // ptc::DynamicError unless every picture is 512 x 384 (or taller).
     FeedbackMapLayer(Bitmap& p0, Bitmap& p1, Bitmap& p2, Bitmap& p3);
@@ -33,6 +33,6 @@ public:
     std::int32_t angle = 0;
     std::int32_t zoom = 8192;
 
-private:
+  private:
     std::vector<std::uint32_t> feedback; // 512 x 512, the texture
 };

@@ -25,10 +25,13 @@ inline std::uint32_t bilinearFetch(const std::uint32_t* texture, std::int32_t u,
     std::uint32_t w01 = ((256 - fy) * fx) >> 8;
     std::uint32_t w10 = ((256 - fx) * fy) >> 8;
     std::uint32_t w11 = (fy * fx) >> 8;
-    std::uint32_t redBlue = (w00 * (c00 & 0xFF00FF) + w01 * (c01 & 0xFF00FF) + w10 * (c10 & 0xFF00FF) +
-                             w11 * (c11 & 0xFF00FF)) >> 8 & 0xFF00FF;
+    std::uint32_t redBlue =
+        (w00 * (c00 & 0xFF00FF) + w01 * (c01 & 0xFF00FF) + w10 * (c10 & 0xFF00FF) + w11 * (c11 & 0xFF00FF)) >>
+            8 &
+        0xFF00FF;
     std::uint32_t green =
-        (w00 * (c00 & 0xFF00) + w01 * (c01 & 0xFF00) + w10 * (c10 & 0xFF00) + w11 * (c11 & 0xFF00)) >> 8 & 0xFF00;
+        (w00 * (c00 & 0xFF00) + w01 * (c01 & 0xFF00) + w10 * (c10 & 0xFF00) + w11 * (c11 & 0xFF00)) >> 8 &
+        0xFF00;
     return redBlue | green;
 }
 
@@ -40,16 +43,17 @@ template <int lane> inline __m128i broadcastLane(__m128i pairs) {
 // One pixel's four texels: c00 c01 from one 8-byte load, c10 c11 from another; channels are
 // interleaved so that madd multiplies each texel by its weight and adds the pairs.
 template <int lane>
-inline __m128i fetchChannelSums(const std::uint32_t* texture, const std::uint32_t* above, const std::uint32_t* below,
-                                __m128i topWeights, __m128i bottomWeights) {
+inline __m128i fetchChannelSums(const std::uint32_t* texture, const std::uint32_t* above,
+                                const std::uint32_t* below, __m128i topWeights, __m128i bottomWeights) {
     const __m128i zero = _mm_setzero_si128();
     __m128i top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texture + above[lane]));
     __m128i bottom = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texture + below[lane]));
-    __m128i quad = _mm_shuffle_epi32(_mm_unpacklo_epi64(top, bottom), _MM_SHUFFLE(3, 1, 2, 0)); // c00 c10 c01 c11
+    __m128i quad =
+        _mm_shuffle_epi32(_mm_unpacklo_epi64(top, bottom), _MM_SHUFFLE(3, 1, 2, 0)); // c00 c10 c01 c11
     __m128i interleaved = _mm_unpacklo_epi8(quad, _mm_srli_si128(quad, 8));
-    __m128i sums = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(interleaved, zero), broadcastLane<lane>(topWeights)),
-                                 _mm_madd_epi16(_mm_unpackhi_epi8(interleaved, zero),
-                                                broadcastLane<lane>(bottomWeights)));
+    __m128i sums = _mm_add_epi32(
+        _mm_madd_epi16(_mm_unpacklo_epi8(interleaved, zero), broadcastLane<lane>(topWeights)),
+        _mm_madd_epi16(_mm_unpackhi_epi8(interleaved, zero), broadcastLane<lane>(bottomWeights)));
     return _mm_srli_epi32(sums, 8);
 }
 
@@ -95,8 +99,9 @@ void sampleRowSse2(std::uint32_t* out, const std::uint32_t* texture, std::uint32
         alignas(16) std::uint32_t aboveIndex[4], belowIndex[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(aboveIndex), above);
         _mm_store_si128(reinterpret_cast<__m128i*>(belowIndex), below);
-        __m128i first = _mm_packs_epi32(fetchChannelSums<0>(texture, aboveIndex, belowIndex, topWeights, bottomWeights),
-                                        fetchChannelSums<1>(texture, aboveIndex, belowIndex, topWeights, bottomWeights));
+        __m128i first =
+            _mm_packs_epi32(fetchChannelSums<0>(texture, aboveIndex, belowIndex, topWeights, bottomWeights),
+                            fetchChannelSums<1>(texture, aboveIndex, belowIndex, topWeights, bottomWeights));
         __m128i second =
             _mm_packs_epi32(fetchChannelSums<2>(texture, aboveIndex, belowIndex, topWeights, bottomWeights),
                             fetchChannelSums<3>(texture, aboveIndex, belowIndex, topWeights, bottomWeights));
@@ -107,8 +112,8 @@ void sampleRowSse2(std::uint32_t* out, const std::uint32_t* texture, std::uint32
 
 // Texel pairs (index, index + 1) of pixels `first`, `first` + 1 in the low lane and `first` + 4,
 // `first` + 5 in the high lane.
-__attribute__((target("avx2"))) inline __m256i loadFourPairs(const std::uint32_t* texels, const std::uint32_t* index,
-                                                             int first) {
+__attribute__((target("avx2"))) inline __m256i loadFourPairs(const std::uint32_t* texels,
+                                                             const std::uint32_t* index, int first) {
     auto pair = [&](int k) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + index[k])); };
     __m128i low = _mm_unpacklo_epi64(pair(first), pair(first + 1));
     __m128i high = _mm_unpacklo_epi64(pair(first + 4), pair(first + 5));
@@ -119,11 +124,12 @@ __attribute__((target("avx2"))) inline __m256i loadFourPairs(const std::uint32_t
 // lane), packed to 16 bits in that order. The pshufb interleaves each texel pair's channels and
 // drops the top bytes, so madd weighs the pair in one step and the top lanes stay 0.
 template <int first>
-__attribute__((target("avx2"))) inline __m256i fourPixels(const std::uint32_t* texture, const std::uint32_t* index,
-                                                          __m256i topWeights, __m256i bottomWeights) {
+__attribute__((target("avx2"))) inline __m256i fourPixels(const std::uint32_t* texture,
+                                                          const std::uint32_t* index, __m256i topWeights,
+                                                          __m256i bottomWeights) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i interleave = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, -1, -1, 8, 12, 9, 13, 10, 14, -1, -1, 0, 4, 1, 5,
-                                                2, 6, -1, -1, 8, 12, 9, 13, 10, 14, -1, -1);
+    const __m256i interleave = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, -1, -1, 8, 12, 9, 13, 10, 14, -1, -1, 0, 4,
+                                                1, 5, 2, 6, -1, -1, 8, 12, 9, 13, 10, 14, -1, -1);
     constexpr int evenPick = first * 0x55, oddPick = (first + 1) * 0x55;
     __m256i top = _mm256_shuffle_epi8(loadFourPairs(texture, index, first), interleave);
     __m256i bottom = _mm256_shuffle_epi8(loadFourPairs(texture + 512, index, first), interleave);
@@ -138,8 +144,9 @@ __attribute__((target("avx2"))) inline __m256i fourPixels(const std::uint32_t* t
 
 // The same sixteen pixels eight at a time: each texel pair is one 8-byte load, pshufb interleaves
 // the pair's channels, and madd weighs them as in the SSE2 form.
-__attribute__((target("avx2"))) void sampleRowAvx2(std::uint32_t* out, const std::uint32_t* texture, std::uint32_t u,
-                                                   std::uint32_t v, std::uint32_t du, std::uint32_t dv) {
+__attribute__((target("avx2"))) void sampleRowAvx2(std::uint32_t* out, const std::uint32_t* texture,
+                                                   std::uint32_t u, std::uint32_t v, std::uint32_t du,
+                                                   std::uint32_t dv) {
     const __m256i fraction = _mm256_set1_epi32(255);
     const __m256i coordinate = _mm256_set1_epi32(511);
     const __m256i lastUnwrapped = _mm256_set1_epi32(static_cast<int>(lastTexel - 513));
@@ -151,11 +158,13 @@ __attribute__((target("avx2"))) void sampleRowAvx2(std::uint32_t* out, const std
                                   _mm256_mullo_epi32(steps, _mm256_set1_epi32(static_cast<int>(dv))));
     const __m256i uStep = _mm256_set1_epi32(static_cast<int>(8 * du));
     const __m256i vStep = _mm256_set1_epi32(static_cast<int>(8 * dv));
-    for (int group = 0; group < 2; ++group, us = _mm256_add_epi32(us, uStep), vs = _mm256_add_epi32(vs, vStep)) {
+    for (int group = 0; group < 2;
+         ++group, us = _mm256_add_epi32(us, uStep), vs = _mm256_add_epi32(vs, vStep)) {
         __m256i fx = _mm256_and_si256(us, fraction);
         __m256i fy = _mm256_and_si256(vs, fraction);
-        __m256i above = _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(_mm256_srli_epi32(vs, 8), coordinate), 9),
-                                        _mm256_and_si256(_mm256_srli_epi32(us, 8), coordinate));
+        __m256i above =
+            _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(_mm256_srli_epi32(vs, 8), coordinate), 9),
+                            _mm256_and_si256(_mm256_srli_epi32(us, 8), coordinate));
         // From the last column of row 510 on, a pair or the row below wraps to the texture's start.
         if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(above, lastUnwrapped)) != 0) {
             for (int k = 0; k < 8; ++k) {
@@ -233,8 +242,10 @@ void GridMapLayer::fillBlocks(Bitmap& target) {
             std::uint32_t rightStepU = static_cast<std::uint32_t>((bottomRight[1] - topRight[1]) >> 4);
             std::uint32_t* row = target.pixels + blockRow * 16 * 512 + blockColumn * 16;
             for (int line = 0; line < 16; ++line, row += 512) {
-                std::uint32_t stepV = static_cast<std::uint32_t>(static_cast<std::int32_t>(rightV - leftV) >> 4);
-                std::uint32_t stepU = static_cast<std::uint32_t>(static_cast<std::int32_t>(rightU - leftU) >> 4);
+                std::uint32_t stepV =
+                    static_cast<std::uint32_t>(static_cast<std::int32_t>(rightV - leftV) >> 4);
+                std::uint32_t stepU =
+                    static_cast<std::uint32_t>(static_cast<std::int32_t>(rightU - leftU) >> 4);
                 if (level == SimdLevel::avx2) {
                     sampleRowAvx2(row, texture, leftU, leftV, stepU, stepV);
                 } else if (level == SimdLevel::sse2) {

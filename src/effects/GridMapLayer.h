@@ -11,7 +11,7 @@
 #include <cstdint>
 
 class GridMapLayer : public Layer {
-public:
+  public:
     // Throws ptc::DynamicError unless `texture` is 512 x 512 (or taller).
     explicit GridMapLayer(Bitmap& texture);
 
@@ -28,13 +28,13 @@ public:
 
     std::uint32_t* texture;
 
-protected:
+  protected:
     // For a layer that supplies its own 512 x 512 texture.
     explicit GridMapLayer(std::uint32_t* texturePixels);
 
     // The 33 x 25 grid of (v, u) pairs, row by row, shared by every grid mapper.
     static std::int32_t (*grid)[2];
 
-private:
+  private:
     void fillBlocks(Bitmap& target);
 };

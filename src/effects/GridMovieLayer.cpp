@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int columns = GridMovieLayer::gridColumns;
-constexpr int cellColumns = columns - 1; // 128 cells of 4 pixels make 512
+constexpr int cellColumns = columns - 1;               // 128 cells of 4 pixels make 512
 constexpr int cellRows = GridMovieLayer::gridRows - 1; // 96 cells of 4 rows make 384
 
 // Per colour channel (a * v + b * w) >> 8, v + w = 255; the top byte is dropped.
@@ -23,8 +23,8 @@ inline std::uint32_t blendFrames(std::uint32_t a, std::uint32_t b, std::uint32_t
 
 // Each cell straight from its definition: the blended corners, then per pixel the floor of
 // ((4-k)(4-r) TL + k(4-r) TR + (4-k) r BL + k r BR) / 16 for every channel.
-void drawPlain(std::uint32_t* target, const std::uint32_t* frameA, const std::uint32_t* frameB, std::uint32_t v,
-               std::uint32_t w) {
+void drawPlain(std::uint32_t* target, const std::uint32_t* frameA, const std::uint32_t* frameB,
+               std::uint32_t v, std::uint32_t w) {
     for (int i = 0; i < cellRows; ++i) {
         for (int j = 0; j < cellColumns; ++j) {
             int corner = i * columns + j;
@@ -54,7 +54,8 @@ void drawPlain(std::uint32_t* target, const std::uint32_t* frameA, const std::ui
 // The vector path blends the whole grid once, then builds every screen row from two grid rows:
 // per channel E(j) = (4 - r) G(i, j) + r G(i + 1, j) and pixel 4j + k = ((4 - k) E(j) + k E(j + 1)) >> 4,
 // the same sum as the cell formula. Channels sit in 16-bit lanes (at most 16 * 255).
-void blendGridSse2(std::uint32_t* grid, const std::uint32_t* frameA, const std::uint32_t* frameB, int v, int w) {
+void blendGridSse2(std::uint32_t* grid, const std::uint32_t* frameA, const std::uint32_t* frameB, int v,
+                   int w) {
     const __m128i lowBytes = _mm_set1_epi16(0x00FF);
     const __m128i highBytes = _mm_set1_epi16(static_cast<short>(0xFF00));
     const __m128i weightA = _mm_set1_epi16(static_cast<short>(v));
@@ -88,16 +89,19 @@ void drawRowsSse2(std::uint32_t* target, const std::uint32_t* grid) {
         const __m128i bottomWeight = _mm_set1_epi16(static_cast<short>(r));
         // E for 130 points (the last is a copy of the 129th's neighbour and is never used alone).
         for (int j = 0; j < columns - 1; j += 2) {
-            __m128i upper = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top + j)), zero);
+            __m128i upper =
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top + j)), zero);
             __m128i lower =
                 _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom + j)), zero);
-            __m128i sum = _mm_add_epi16(_mm_mullo_epi16(upper, topWeight), _mm_mullo_epi16(lower, bottomWeight));
+            __m128i sum =
+                _mm_add_epi16(_mm_mullo_epi16(upper, topWeight), _mm_mullo_epi16(lower, bottomWeight));
             _mm_store_si128(reinterpret_cast<__m128i*>(edge + 4 * j), sum);
         }
         __m128i upper = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(top[columns - 1])), zero);
         __m128i lower = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bottom[columns - 1])), zero);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(edge + 4 * (columns - 1)),
-                         _mm_add_epi16(_mm_mullo_epi16(upper, topWeight), _mm_mullo_epi16(lower, bottomWeight)));
+        _mm_storel_epi64(
+            reinterpret_cast<__m128i*>(edge + 4 * (columns - 1)),
+            _mm_add_epi16(_mm_mullo_epi16(upper, topWeight), _mm_mullo_epi16(lower, bottomWeight)));
 
         std::uint32_t* row = target + y * 512;
         for (int j = 0; j < cellColumns; ++j) {
@@ -105,7 +109,7 @@ void drawRowsSse2(std::uint32_t* target, const std::uint32_t* grid) {
             __m128i left = _mm_unpacklo_epi64(pair, pair);
             __m128i step = _mm_sub_epi16(_mm_unpackhi_epi64(pair, pair), left);
             __m128i base = _mm_slli_epi16(left, 2);
-            __m128i first = _mm_add_epi16(base, _mm_and_si128(step, upperHalf));  // k = 0, 1
+            __m128i first = _mm_add_epi16(base, _mm_and_si128(step, upperHalf));      // k = 0, 1
             __m128i second = _mm_add_epi16(base, _mm_mullo_epi16(step, twoAndThree)); // k = 2, 3
             __m128i pixels = _mm_packus_epi16(_mm_srli_epi16(first, 4), _mm_srli_epi16(second, 4));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 4 * j), _mm_or_si128(pixels, opaque));
@@ -117,10 +121,9 @@ void drawRowsSse2(std::uint32_t* target, const std::uint32_t* grid) {
 
 GridMovieLayer::GridMovieLayer(Bitmap& frames, double framesPerSecond)
     : frames(frames.pixels), frameCount(0), framesPerSecond(framesPerSecond) {
-    std::int64_t pixelCount =
-        frames.pixels != nullptr && frames.width > 0 && frames.height > 0
-            ? static_cast<std::int64_t>(frames.width) * frames.height
-            : 0;
+    std::int64_t pixelCount = frames.pixels != nullptr && frames.width > 0 && frames.height > 0
+                                  ? static_cast<std::int64_t>(frames.width) * frames.height
+                                  : 0;
     if (pixelCount < frameSize)
         throw ptc::DynamicError("grid movie picture has " + std::to_string(pixelCount) +
                                 " pixels, fewer than one 129 x 97 frame (12513)");

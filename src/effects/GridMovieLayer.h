@@ -11,7 +11,7 @@
 #include <vector>
 
 class GridMovieLayer : public Layer {
-public:
+  public:
     static constexpr int gridColumns = 129;
     static constexpr int gridRows = 97;
     static constexpr int frameSize = gridColumns * gridRows;
@@ -32,7 +32,7 @@ public:
     double lastTime = -1.0;
     double position = 0.0; // frame number plus the blend towards the next frame
 
-private:
+  private:
     // Brings the position into 0 <= position < frameCount.
     void wrapPosition();
 

@@ -69,7 +69,8 @@ void compositeSse2(std::uint32_t* target, const std::uint32_t* picture, const By
         __m128i m = loadMaskPairs(mask + n);
         __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + n));
         __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(picture + n));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + n), weightedSum(s, _mm_sub_epi16(all255, m), p, m));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + n),
+                         weightedSum(s, _mm_sub_epi16(all255, m), p, m));
     }
 }
 

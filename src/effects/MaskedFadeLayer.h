@@ -11,7 +11,7 @@
 #include <cstdint>
 
 class MaskedFadeLayer : public Layer {
-public:
+  public:
     // Throws ptc::DynamicError unless both pictures are 512 x 384 (or taller); each mask must
     // hold 196,608 bytes. The two masks may be the same.
     MaskedFadeLayer(Bitmap& from, Bitmap& to, ByteMap* fromMask, ByteMap* toMask);

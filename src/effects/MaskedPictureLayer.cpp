@@ -55,8 +55,7 @@ __attribute__((target("avx2"))) void blendAvx2(std::uint32_t* target, const std:
     const __m256i all255 = _mm256_set1_epi16(255);
     const __m256i scale = _mm256_set1_epi16(static_cast<short>(maskScale));
     for (int n = 0; n < screenPixels; n += 8) {
-        __m256i weights =
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + n)));
+        __m256i weights = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + n)));
         weights = _mm256_srli_epi16(_mm256_mullo_epi16(weights, scale), 8);
         weights = _mm256_or_si256(weights, _mm256_slli_epi32(weights, 16)); // m in both halves
         __m256i inverse = _mm256_sub_epi16(all255, weights);

@@ -8,7 +8,7 @@
 #include "core/Layer.h"
 
 class MaskedPictureLayer : public Layer {
-public:
+  public:
     // Throws ptc::DynamicError unless `picture` is 512 x 384 (or taller); `mask` must hold
     // 196,608 bytes.
     MaskedPictureLayer(Bitmap& picture, ByteMap* mask);

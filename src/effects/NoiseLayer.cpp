@@ -48,8 +48,10 @@ void mixStaticSse2(std::uint32_t* target, std::uint32_t& state, std::uint32_t k)
         __m128i noise = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(greys)), _mm_setzero_si128());
         noise = _mm_mullo_epi16(_mm_unpacklo_epi16(noise, noise), noiseWeight); // grey * k in both lanes
         __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + n));
-        __m128i even = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(pixels, lowBytes), pictureWeight), noise), 8);
-        __m128i odd = _mm_and_si128(_mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(pixels, 8), pictureWeight), noise), highBytes);
+        __m128i even = _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(pixels, lowBytes), pictureWeight), noise), 8);
+        __m128i odd = _mm_and_si128(
+            _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(pixels, 8), pictureWeight), noise), highBytes);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(target + n), _mm_or_si128(even, odd));
     }
     state = s;

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 class NoiseLayer : public ScreenFadeLayer {
-public:
+  public:
     NoiseLayer();
 
     // The ceiling of the position from the next frame on; callers pass 0.0 .. 1.0.

@@ -82,7 +82,8 @@ struct SpriteWeights {
 // Seven rows of eight pixels; the eighth pixel gets 0 added and keeps its top byte, so it is
 // written back unchanged. Needs column left + 7 inside the row.
 void stampSse2(std::uint32_t* glow, const SpriteWeights& weights, int top, int left, std::uint32_t colour) {
-    const __m128i colourLanes = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(colour)), _mm_setzero_si128());
+    const __m128i colourLanes =
+        _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(colour)), _mm_setzero_si128());
     const __m128i opaqueFirst = _mm_set1_epi32(static_cast<int>(0xFF000000));
     const __m128i opaqueSecond = _mm_setr_epi32(static_cast<int>(0xFF000000), static_cast<int>(0xFF000000),
                                                 static_cast<int>(0xFF000000), 0);
@@ -121,8 +122,8 @@ void combineSse2(std::uint32_t* target, std::uint32_t* glow) {
 
 } // namespace
 
-ParticleFlowLayer::ParticleFlowLayer(int count, ByteMap* flow0, ByteMap* flow1, ByteMap* flow2, ByteMap* flow3,
-                                     ByteMap* sprite)
+ParticleFlowLayer::ParticleFlowLayer(int count, ByteMap* flow0, ByteMap* flow1, ByteMap* flow2,
+                                     ByteMap* flow3, ByteMap* sprite)
     : count(count), flowMaps{flow0, flow1, flow2, flow3}, glow(workBufferA), sprite(sprite) {
     if (count < 0)
         throw ptc::DynamicError("particle count " + std::to_string(count) + " is negative");

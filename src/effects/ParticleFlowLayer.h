@@ -25,10 +25,11 @@ extern std::uint32_t flowRandomState;
 int flowRandom(int n);
 
 class ParticleFlowLayer : public Layer {
-public:
+  public:
     // Spawns `count` particles (drawing from nextRandom) and clears the glow image. flow2 and flow3
     // may be null. Throws ptc::DynamicError for a negative count.
-    ParticleFlowLayer(int count, ByteMap* flow0, ByteMap* flow1, ByteMap* flow2, ByteMap* flow3, ByteMap* sprite);
+    ParticleFlowLayer(int count, ByteMap* flow0, ByteMap* flow1, ByteMap* flow2, ByteMap* flow3,
+                      ByteMap* sprite);
 
     // From the next frame on the drawn particles shrink by an eighth a frame.
     void fadeOut();
@@ -46,6 +47,6 @@ public:
     std::int32_t activeCount = 0;
     ByteMap* sprite;
 
-private:
+  private:
     void moveAndStamp(const std::uint32_t* screen, int level);
 };

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 class PictureLayer : public Layer {
-public:
+  public:
     // Throws ptc::DynamicError unless `picture` is 512 x 384 (or taller).
     explicit PictureLayer(Bitmap& picture);
 

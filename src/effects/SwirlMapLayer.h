@@ -6,7 +6,7 @@
 #include "effects/GridMapLayer.h"
 
 class SwirlMapLayer : public GridMapLayer {
-public:
+  public:
     // Throws ptc::DynamicError unless `texture` is 512 x 512 (or taller).
     explicit SwirlMapLayer(Bitmap& texture);
 
