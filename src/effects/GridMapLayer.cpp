@@ -58,8 +58,8 @@ inline __m128i fetchChannelSums(const std::uint32_t* texture, const std::uint32_
 }
 
 // Sixteen pixels from (u, v) in steps of (du, dv), the same as sixteen bilinearFetch calls.
-void sampleRowSse2(std::uint32_t* out, const std::uint32_t* texture, std::uint32_t u, std::uint32_t v,
-                   std::uint32_t du, std::uint32_t dv) {
+inline void sampleRowSse2(std::uint32_t* out, const std::uint32_t* texture, std::uint32_t u, std::uint32_t v,
+                          std::uint32_t du, std::uint32_t dv) {
     const __m128i fraction = _mm_set1_epi32(255);
     const __m128i coordinate = _mm_set1_epi32(511);
     const __m128i texels = _mm_set1_epi32(static_cast<int>(lastTexel));
@@ -144,9 +144,10 @@ __attribute__((target("avx2"))) inline __m256i fourPixels(const std::uint32_t* t
 
 // The same sixteen pixels eight at a time: each texel pair is one 8-byte load, pshufb interleaves
 // the pair's channels, and madd weighs them as in the SSE2 form.
-__attribute__((target("avx2"))) void sampleRowAvx2(std::uint32_t* out, const std::uint32_t* texture,
-                                                   std::uint32_t u, std::uint32_t v, std::uint32_t du,
-                                                   std::uint32_t dv) {
+__attribute__((target("avx2"), always_inline)) inline void sampleRowAvx2(std::uint32_t* out,
+                                                                         const std::uint32_t* texture,
+                                                                         std::uint32_t u, std::uint32_t v,
+                                                                         std::uint32_t du, std::uint32_t dv) {
     const __m256i fraction = _mm256_set1_epi32(255);
     const __m256i coordinate = _mm256_set1_epi32(511);
     const __m256i lastUnwrapped = _mm256_set1_epi32(static_cast<int>(lastTexel - 513));
@@ -189,6 +190,32 @@ __attribute__((target("avx2"))) void sampleRowAvx2(std::uint32_t* out, const std
     }
 }
 
+// One 16 x 16 block: the left and right edges step down the rows, each row steps from the left
+// edge to the right one in sixteenths (arithmetic shifts, as for the signed values).
+struct BlockEdges {
+    std::uint32_t leftV, leftU, rightV, rightU;
+    std::uint32_t leftStepV, leftStepU, rightStepV, rightStepU;
+
+    std::uint32_t rowStepV() const {
+        return static_cast<std::uint32_t>(static_cast<std::int32_t>(rightV - leftV) >> 4);
+    }
+    std::uint32_t rowStepU() const {
+        return static_cast<std::uint32_t>(static_cast<std::int32_t>(rightU - leftU) >> 4);
+    }
+    void nextRow() { leftV += leftStepV, leftU += leftStepU, rightV += rightStepV, rightU += rightStepU; }
+};
+
+void fillBlockSse2(std::uint32_t* row, const std::uint32_t* texture, BlockEdges edges) {
+    for (int line = 0; line < 16; ++line, row += 512, edges.nextRow())
+        sampleRowSse2(row, texture, edges.leftU, edges.leftV, edges.rowStepU(), edges.rowStepV());
+}
+
+__attribute__((target("avx2"))) void fillBlockAvx2(std::uint32_t* row, const std::uint32_t* texture,
+                                                   BlockEdges edges) {
+    for (int line = 0; line < 16; ++line, row += 512, edges.nextRow())
+        sampleRowAvx2(row, texture, edges.leftU, edges.leftV, edges.rowStepU(), edges.rowStepV());
+}
+
 } // namespace
 
 std::int32_t (*GridMapLayer::grid)[2] = nullptr;
@@ -223,8 +250,7 @@ void GridMapLayer::samplePixel(int u, int v, std::uint32_t& out) {
     out = bilinearFetch(texture, u, v);
 }
 
-// Coordinates are stepped in unsigned arithmetic, which wraps where a signed sum would overflow;
-// the shifts by 4 are arithmetic, as for the signed values.
+// Coordinates are stepped in unsigned arithmetic, which wraps where a signed sum would overflow.
 void GridMapLayer::fillBlocks(Bitmap& target) {
     SimdLevel level = simdLevel();
     for (int blockRow = 0; blockRow < gridRows - 1; ++blockRow) {
@@ -234,28 +260,26 @@ void GridMapLayer::fillBlocks(Bitmap& target) {
             const std::int32_t* bottomLeft = grid[(blockRow + 1) * gridColumns + blockColumn];
             const std::int32_t* bottomRight = bottomLeft + 2;
             // 65536 = 256 texels: the texture centre lands on the screen centre.
-            std::uint32_t leftV = topLeft[0] + 65536u, leftU = topLeft[1] + 65536u;
-            std::uint32_t rightV = topRight[0] + 65536u, rightU = topRight[1] + 65536u;
-            std::uint32_t leftStepV = static_cast<std::uint32_t>((bottomLeft[0] - topLeft[0]) >> 4);
-            std::uint32_t leftStepU = static_cast<std::uint32_t>((bottomLeft[1] - topLeft[1]) >> 4);
-            std::uint32_t rightStepV = static_cast<std::uint32_t>((bottomRight[0] - topRight[0]) >> 4);
-            std::uint32_t rightStepU = static_cast<std::uint32_t>((bottomRight[1] - topRight[1]) >> 4);
+            BlockEdges edges{topLeft[0] + 65536u,
+                             topLeft[1] + 65536u,
+                             topRight[0] + 65536u,
+                             topRight[1] + 65536u,
+                             static_cast<std::uint32_t>((bottomLeft[0] - topLeft[0]) >> 4),
+                             static_cast<std::uint32_t>((bottomLeft[1] - topLeft[1]) >> 4),
+                             static_cast<std::uint32_t>((bottomRight[0] - topRight[0]) >> 4),
+                             static_cast<std::uint32_t>((bottomRight[1] - topRight[1]) >> 4)};
             std::uint32_t* row = target.pixels + blockRow * 16 * 512 + blockColumn * 16;
-            for (int line = 0; line < 16; ++line, row += 512) {
-                std::uint32_t stepV =
-                    static_cast<std::uint32_t>(static_cast<std::int32_t>(rightV - leftV) >> 4);
-                std::uint32_t stepU =
-                    static_cast<std::uint32_t>(static_cast<std::int32_t>(rightU - leftU) >> 4);
-                if (level == SimdLevel::avx2) {
-                    sampleRowAvx2(row, texture, leftU, leftV, stepU, stepV);
-                } else if (level == SimdLevel::sse2) {
-                    sampleRowSse2(row, texture, leftU, leftV, stepU, stepV);
-                } else {
-                    std::uint32_t v = leftV, u = leftU;
+            if (level == SimdLevel::avx2) {
+                fillBlockAvx2(row, texture, edges);
+            } else if (level == SimdLevel::sse2) {
+                fillBlockSse2(row, texture, edges);
+            } else {
+                for (int line = 0; line < 16; ++line, row += 512, edges.nextRow()) {
+                    std::uint32_t v = edges.leftV, u = edges.leftU, stepV = edges.rowStepV(),
+                                  stepU = edges.rowStepU();
                     for (int k = 0; k < 16; ++k, v += stepV, u += stepU)
                         samplePixel(static_cast<std::int32_t>(u), static_cast<std::int32_t>(v), row[k]);
                 }
-                leftV += leftStepV, leftU += leftStepU, rightV += rightStepV, rightU += rightStepU;
             }
         }
     }
