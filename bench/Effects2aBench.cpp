@@ -53,9 +53,9 @@ Picture photograph(unsigned seed) {
     Picture picture(512, 512);
     for (int y = 0; y < 512; ++y)
         for (int x = 0; x < 512; ++x)
-            picture.storage[y * 512 + x] =
-                (std::uint32_t((x / 2 + (generator() & 15)) & 255) << 16) |
-                (std::uint32_t((y / 2 + (generator() & 15)) & 255) << 8) | std::uint32_t((x + y) / 4 & 255);
+            picture.storage[y * 512 + x] = (std::uint32_t((x / 2 + (generator() & 15)) & 255) << 16) |
+                                           (std::uint32_t((y / 2 + (generator() & 15)) & 255) << 8) |
+                                           std::uint32_t((x + y) / 4 & 255);
     return picture;
 }
 
@@ -153,7 +153,11 @@ template <bool skipping> static void terrainRays(benchmark::State& state) {
         benchmark::DoNotOptimize(grid.data());
     }
 }
-static void BM_TerrainRaysPlain(benchmark::State& state) { terrainRays<false>(state); }
-static void BM_TerrainRaysSkipping(benchmark::State& state) { terrainRays<true>(state); }
+static void BM_TerrainRaysPlain(benchmark::State& state) {
+    terrainRays<false>(state);
+}
+static void BM_TerrainRaysSkipping(benchmark::State& state) {
+    terrainRays<true>(state);
+}
 BENCHMARK(BM_TerrainRaysPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TerrainRaysSkipping)->Unit(benchmark::kMicrosecond);

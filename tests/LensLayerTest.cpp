@@ -1,7 +1,7 @@
-#include "effects/Lens.h"
 #include "effects/LensLayer.h"
 #include "core/PixelOps.h"
 #include "core/Random.h"
+#include "effects/Lens.h"
 #include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
 
@@ -19,7 +19,9 @@ constexpr std::uint32_t untouched = 0xDEADBEEF;
 
 // Screen and work image with a guard band after them; textures whose texels name their index.
 struct LensFixture : ::testing::Test {
-    LensFixture() : target(512 * 384 + 1024, untouched), work(512 * 384 + 1024, untouched), visible(512 * 512), rays(512 * 512) {
+    LensFixture()
+        : target(512 * 384 + 1024, untouched), work(512 * 384 + 1024, untouched), visible(512 * 512),
+          rays(512 * 512) {
         for (int i = 0; i < 512 * 512; ++i) {
             visible[i] = std::uint32_t(i);
             rays[i] = std::uint32_t(i) | 0x00800000;
@@ -43,7 +45,7 @@ struct LensFixture : ::testing::Test {
 };
 
 class OpenLensLayer : public LensLayer {
-public:
+  public:
     using LensLayer::LensLayer;
     using LensLayer::speeds;
 };

@@ -11,13 +11,13 @@
 namespace {
 
 class OpenVoxel : public PolarVoxelLayer {
-public:
+  public:
     using PolarVoxelLayer::colourMap;
     using PolarVoxelLayer::heightMap;
     using PolarVoxelLayer::horizon;
-    using PolarVoxelLayer::PolarVoxelLayer;
     using PolarVoxelLayer::polarImage;
     using PolarVoxelLayer::polarTable;
+    using PolarVoxelLayer::PolarVoxelLayer;
 };
 
 std::vector<std::uint8_t> hills(unsigned seed) {
@@ -33,9 +33,12 @@ std::vector<std::uint8_t> hills(unsigned seed) {
 }
 
 struct VoxelFixture : ::testing::Test {
-    VoxelFixture() : a(512, 512, 0x00F0F0F0), b(512, 512, 0x00102030), c(512, 512, 0x000F0F0F),
-                     m0(512 * 512, 200), m1(512 * 512, 100), m2(512 * 512, 40), m3(512 * 512, 20) {}
-    OpenVoxel make() { return OpenVoxel(a.bitmap, b.bitmap, c.bitmap, m0.data(), m1.data(), m2.data(), m3.data()); }
+    VoxelFixture()
+        : a(512, 512, 0x00F0F0F0), b(512, 512, 0x00102030), c(512, 512, 0x000F0F0F), m0(512 * 512, 200),
+          m1(512 * 512, 100), m2(512 * 512, 40), m3(512 * 512, 20) {}
+    OpenVoxel make() {
+        return OpenVoxel(a.bitmap, b.bitmap, c.bitmap, m0.data(), m1.data(), m2.data(), m3.data());
+    }
 
     TestPicture a, b, c;
     std::vector<std::uint8_t> m0, m1, m2, m3;
@@ -90,7 +93,8 @@ TEST_F(PolarVoxelLayerTest, EmptyEntriesKeepTheLowerLayers) {
         // Each ray's row is drawn up to its horizon and empty from there on.
         for (int ray = 0; ray < 512; ++ray) {
             for (int e = 0; e < 512; ++e)
-                ASSERT_EQ(voxel.polarImage[ray * 512 + e] == PolarVoxelLayer::emptyEntry, e >= voxel.horizon[ray])
+                ASSERT_EQ(voxel.polarImage[ray * 512 + e] == PolarVoxelLayer::emptyEntry,
+                          e >= voxel.horizon[ray])
                     << "ray " << ray << " entry " << e;
         }
     }

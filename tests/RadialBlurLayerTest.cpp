@@ -101,8 +101,9 @@ TEST(RadialBlurLayer, VectorLoopMatchesThePlainLoop) {
     struct Case {
         float x, y, strength, keep;
     };
-    for (Case c : {Case{256.0f, 192.0f, 0.02f, 0.25f}, Case{57.3f, 370.9f, 0.05f, 1.0f}, Case{455.0f, 12.0f, 0.3f, 0.6f},
-                   Case{600.0f, -20.0f, 0.1f, 1.7f}, Case{0.0f, 0.0f, -0.2f, -0.5f}}) {
+    for (Case c : {Case{256.0f, 192.0f, 0.02f, 0.25f}, Case{57.3f, 370.9f, 0.05f, 1.0f},
+                   Case{455.0f, 12.0f, 0.3f, 0.6f}, Case{600.0f, -20.0f, 0.1f, 1.7f},
+                   Case{0.0f, 0.0f, -0.2f, -0.5f}}) {
         std::vector<std::uint32_t> plain = source, vector = source;
         RadialBlurLayer blur;
         blur.setParameters(c.strength, c.keep);

@@ -13,8 +13,7 @@ namespace {
 
 // Opens the camera and the water level to the tests.
 class OpenTerrain : public TerrainLayer {
-public:
-    using TerrainLayer::TerrainLayer;
+  public:
     using TerrainLayer::altitude;
     using TerrainLayer::heading;
     using TerrainLayer::pitch;
@@ -22,11 +21,13 @@ public:
     using TerrainLayer::posY;
     using TerrainLayer::roll;
     using TerrainLayer::steer;
+    using TerrainLayer::TerrainLayer;
     using TerrainLayer::waterLevel;
 };
 
 struct TerrainFixture : ::testing::Test {
-    TerrainFixture() : grid(workBufferWords), colours(512, 512, 0x00808080), heights(512 * 512, 100), screen(512, 384) {
+    TerrainFixture()
+        : grid(workBufferWords), colours(512, 512, 0x00808080), heights(512 * 512, 100), screen(512, 384) {
         workBufferA = grid.data();
     }
     ~TerrainFixture() override { workBufferA = nullptr; }

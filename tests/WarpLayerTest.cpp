@@ -1,6 +1,6 @@
+#include "effects/WarpLayer.h"
 #include "effects/MaskedPictureLayer.h"
 #include "effects/TerrainLayer.h"
-#include "effects/WarpLayer.h"
 #include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
 #include "timeline/LayerList.h"
@@ -14,7 +14,7 @@
 namespace {
 
 class OpenWarp : public WarpLayer {
-public:
+  public:
     using WarpLayer::blend;
     using WarpLayer::blendPlain;
     using WarpLayer::WarpLayer;
@@ -22,13 +22,15 @@ public:
 
 // Counts the frames it is drawn.
 class CountingLayer : public Layer {
-public:
+  public:
     void render(Bitmap&, double) override { ++frames; }
     int frames = 0;
 };
 
 struct WarpFixture : ::testing::Test {
-    WarpFixture() : bufferA(workBufferWords), bufferB(workBufferWords, 0x00ABCDEF), picture(512, 512), screen(512, 384) {
+    WarpFixture()
+        : bufferA(workBufferWords), bufferB(workBufferWords, 0x00ABCDEF), picture(512, 512),
+          screen(512, 384) {
         workBufferA = bufferA.data();
         workBufferB = bufferB.data();
         layerList = &list;

@@ -40,7 +40,9 @@ void Lens::setCentre(float x, float y) {
     centreY = y;
 }
 
-void Lens::setRadius(float r) { radius = r; }
+void Lens::setRadius(float r) {
+    radius = r;
+}
 
 void Lens::draw(Bitmap& target, Bitmap& work) {
     // A disc without area or with a non-finite place has nothing to draw; this also keeps NaN away

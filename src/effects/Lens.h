@@ -8,7 +8,7 @@
 #include <cstdint>
 
 class Lens {
-public:
+  public:
     Lens();
 
     void setTextures(std::uint32_t* visible, std::uint32_t* ray);
@@ -23,7 +23,7 @@ public:
     // 1/4096 of the squared radius, with room for the half pixel the rows overshoot the rim by.
     static constexpr int refractionSize = 5096;
 
-private:
+  private:
     void drawRow(int y, float v, float half, Bitmap& target, Bitmap& work);
 
     std::uint32_t* visibleTexture = nullptr;

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 class LensLayer : public Layer {
-public:
+  public:
     // `rays` and `lensPicture` are read as 512 x 512 (checked); `backdrop` is kept, not drawn.
     LensLayer(Bitmap& rays, Bitmap& lensPicture, Bitmap& backdrop);
 
@@ -23,7 +23,7 @@ public:
     // Per byte, all four bytes: target = min(255, target + source), over `count` pixels.
     static void addSaturated(std::uint32_t* target, const std::uint32_t* source, int count);
 
-protected:
+  protected:
     Lens lens;
     std::uint32_t* rayTexture;
     std::uint32_t* lensTexture;

@@ -7,8 +7,8 @@
 #include "effects/PolarVoxelLayer.h"
 
 #include "core/SimdLevel.h"
-#include "effects/WrappingTruncation.h"
 #include "effects/PictureSize.h"
+#include "effects/WrappingTruncation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,7 +31,9 @@ constexpr double piSingle = static_cast<double>(3.1415925f);
 constexpr double piConstant = 3.1415925;
 
 // Fog for base step i: 511 up to i = 64, then falling to 8 at i = 127.
-inline std::int32_t fogAt(int i) { return std::min(511, 2 * std::max(0, 4 * (128 - i))); }
+inline std::int32_t fogAt(int i) {
+    return std::min(511, 2 * std::max(0, 4 * (128 - i)));
+}
 
 // A polar entry from 16.16 channel values (green given >> 8).
 inline std::uint32_t packEntry(std::int32_t r, std::int32_t g8, std::int32_t b) {
@@ -75,7 +77,8 @@ PolarVoxelLayer::PolarVoxelLayer(Bitmap& a, Bitmap& b, Bitmap& c, ByteMap* m0, B
     for (int y = 192; y >= -191; --y) {
         for (int x = -256; x <= 255; ++x, ++k) {
             // Negative angles wrap to rays 256 .. 511.
-            std::uint32_t ray = std::uint32_t(int(std::atan2(double(y), double(x)) * 512.0 / piSingle * 0.5)) & 511;
+            std::uint32_t ray =
+                std::uint32_t(int(std::atan2(double(y), double(x)) * 512.0 / piSingle * 0.5)) & 511;
             std::uint32_t radius = std::uint32_t(int(std::sqrt(double(x * x + y * y)))) & 511;
             polarTable[k] = (ray << 9) | radius;
         }
@@ -171,7 +174,8 @@ inline std::int32_t cameraShift(float camX, float camY) {
 void PolarVoxelLayer::buildColourMapPlain(const Frame& frame) {
     std::int32_t shift = cameraShift(frame.camX, frame.camY);
     for (int j = 0; j < mapCells; ++j) {
-        std::uint32_t light = lightPicture[(std::uint32_t(j) + std::uint32_t(lightShift(heightMap, j, shift))) & mapMask];
+        std::uint32_t light =
+            lightPicture[(std::uint32_t(j) + std::uint32_t(lightShift(heightMap, j, shift))) & mapMask];
         std::uint32_t base = basePicture[j];
         std::uint32_t colour = 0;
         for (int s = 0; s < 24; s += 8)
@@ -198,9 +202,10 @@ void PolarVoxelLayer::buildColourMapSse2(const Frame& frame) {
         __m128i columns = _mm_slli_epi32(_mm_sub_epi32(heightsAt(h - 4), heightsAt(h + 4)), 2);
         __m128i light = _mm_add_epi32(_mm_add_epi32(index, shift), _mm_add_epi32(rows, columns));
         _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_and_si128(light, mask));
-        __m128i texels = _mm_unpacklo_epi64(
-            _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(lightPicture[at[0]])), _mm_cvtsi32_si128(int(lightPicture[at[1]]))),
-            _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(lightPicture[at[2]])), _mm_cvtsi32_si128(int(lightPicture[at[3]]))));
+        __m128i texels = _mm_unpacklo_epi64(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(lightPicture[at[0]])),
+                                                               _mm_cvtsi32_si128(int(lightPicture[at[1]]))),
+                                            _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(lightPicture[at[2]])),
+                                                               _mm_cvtsi32_si128(int(lightPicture[at[3]]))));
         __m128i base = _mm_loadu_si128(reinterpret_cast<const __m128i*>(basePicture + j));
         __m128i sum = _mm_and_si128(_mm_adds_epu8(base, texels), colour);
         // The four heights into the top bytes.
@@ -239,7 +244,8 @@ void PolarVoxelLayer::fillSpan(std::uint32_t* row, int from, int to, std::int32_
 void PolarVoxelLayer::finishRay(int ray, std::int32_t top) {
     std::int32_t end = top >> 16;
     if (end <= horizon[ray])
-        std::fill(polarImage + ray * rayLength + end, polarImage + ray * rayLength + horizon[ray] + 1, emptyEntry);
+        std::fill(polarImage + ray * rayLength + end, polarImage + ray * rayLength + horizon[ray] + 1,
+                  emptyEntry);
     horizon[ray] = end;
 }
 
@@ -287,7 +293,8 @@ void PolarVoxelLayer::castRayPlain(int ray, const Frame& frame) {
         };
         std::int32_t height = bilinear([&](std::uint32_t k) { return std::int32_t(heightMap[k]); });
         std::int32_t red = bilinear([&](std::uint32_t k) { return std::int32_t(colourMap[k] >> 16 & 0xFF); });
-        std::int32_t green = bilinear([&](std::uint32_t k) { return std::int32_t(colourMap[k] >> 8 & 0xFF); });
+        std::int32_t green =
+            bilinear([&](std::uint32_t k) { return std::int32_t(colourMap[k] >> 8 & 0xFF); });
         std::int32_t blue = bilinear([&](std::uint32_t k) { return std::int32_t(colourMap[k] & 0xFF); });
 
         std::int32_t q = std::int32_t((double(height) * frame.gain + frame.base) * profile[i] * 491520.0);
@@ -333,8 +340,8 @@ void PolarVoxelLayer::castRaySse2(int ray, const Frame& frame) {
             // Lanes 0-3: blue, green, red, height of the upper pair's bilinear; lanes 4-7 the lower's.
             __m128i upperPair =
                 _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(colourMap + p)), zero);
-            __m128i lowerPair =
-                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(colourMap + p + 512)), zero);
+            __m128i lowerPair = _mm_unpacklo_epi8(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(colourMap + p + 512)), zero);
             __m128i left = _mm_unpacklo_epi64(upperPair, lowerPair);
             __m128i right = _mm_unpackhi_epi64(upperPair, lowerPair);
             __m128i fx = _mm_set1_epi16(short(px & 0xFFFF));
@@ -347,7 +354,8 @@ void PolarVoxelLayer::castRaySse2(int ray, const Frame& frame) {
             std::int32_t red = std::int32_t(lanes >> 32 & 0xFFFF), height = std::int32_t(lanes >> 48);
             std::int32_t q = std::int32_t((double(height) * frame.gain + frame.base) * profile[i] * 491520.0);
             std::int32_t fog = fogAt(i);
-            samples[count++] = {std::min(q, 0x1FF0000), (fog * red) << 7, (fog * green) << 7, (fog * blue) << 7};
+            samples[count++] = {std::min(q, 0x1FF0000), (fog * red) << 7, (fog * green) << 7,
+                                (fog * blue) << 7};
             px = std::int32_t(std::uint32_t(px) + std::uint32_t(dx));
             py = std::int32_t(std::uint32_t(py) + std::uint32_t(dy));
         }

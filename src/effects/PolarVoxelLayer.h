@@ -12,7 +12,7 @@
 #include <vector>
 
 class PolarVoxelLayer : public Layer {
-public:
+  public:
     // a: colour picture, b: second colour picture, c: light picture, each read as 512 x 512
     // (checked); m0 .. m3: height pictures of 512 x 512 bytes each (m0, m1 blended first).
     PolarVoxelLayer(Bitmap& a, Bitmap& b, Bitmap& c, ByteMap* m0, ByteMap* m1, ByteMap* m2, ByteMap* m3);
@@ -25,7 +25,7 @@ public:
     // Marks a polar entry without terrain; the landscape never draws it (its top byte is 0).
     static constexpr std::uint32_t emptyEntry = 0xFFFFFFFF;
 
-protected:
+  protected:
     struct Frame {
         float stepScale, gain, base, camX, camY;
     };
@@ -59,7 +59,7 @@ protected:
     float* profile;
     float rotation = 0.0f;
 
-private:
+  private:
     std::vector<std::uint32_t> polarTableStorage, polarImageStorage, colourStorage;
     std::vector<std::uint8_t> heightStorage;
     std::vector<std::int32_t> horizonStorage;

@@ -19,7 +19,9 @@ constexpr int imageWidth = 512;
 constexpr int imageHeight = 384;
 
 // Upper half of the signed 32-bit product, as a 16-bit multiply-high gives it.
-inline int multiplyHigh(int p, int q) { return (p * q) >> 16; }
+inline int multiplyHigh(int p, int q) {
+    return (p * q) >> 16;
+}
 
 // One channel of the blend; every intermediate fits a signed 16-bit lane.
 inline int blendChannel(int p00, int p01, int p10, int p11, int own, int fx, int fy, int keepWeight) {
@@ -114,9 +116,9 @@ void RadialBlurLayer::blurPlain(std::uint32_t* pixels) {
             int fx = s.fractionX[x];
             std::uint32_t result = p00 & 0xFF000000u; // the top byte follows the first sample
             for (int shift = 0; shift < 24; shift += 8) {
-                int channel = blendChannel(int(p00 >> shift & 0xFF), int(p01 >> shift & 0xFF),
-                                           int(p10 >> shift & 0xFF), int(p11 >> shift & 0xFF),
-                                           int(own >> shift & 0xFF), fx, fy, s.keepWeight);
+                int channel =
+                    blendChannel(int(p00 >> shift & 0xFF), int(p01 >> shift & 0xFF), int(p10 >> shift & 0xFF),
+                                 int(p11 >> shift & 0xFF), int(own >> shift & 0xFF), fx, fy, s.keepWeight);
                 result |= static_cast<std::uint32_t>(channel) << shift;
             }
             out[x] = result;
@@ -140,7 +142,8 @@ void RadialBlurLayer::blurSse2(std::uint32_t* pixels) {
             int x = s.columnOrder[xi];
             int c0 = s.column0[x], c1 = s.column1[x];
             // Lanes 0-3: the left sample, lanes 4-7: the right sample.
-            __m128i top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(row0[c0])), _mm_cvtsi32_si128(int(row0[c1])));
+            __m128i top =
+                _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(row0[c0])), _mm_cvtsi32_si128(int(row0[c1])));
             __m128i bottom =
                 _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(row1[c0])), _mm_cvtsi32_si128(int(row1[c1])));
             top = _mm_unpacklo_epi8(top, zero);

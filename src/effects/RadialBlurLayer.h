@@ -9,7 +9,7 @@
 #include <cstdint>
 
 class RadialBlurLayer : public Layer {
-public:
+  public:
     RadialBlurLayer();
 
     void setParameters(float strength, float keep);
@@ -24,7 +24,7 @@ public:
     void blurPlain(std::uint32_t* pixels);
     void blurSse2(std::uint32_t* pixels);
 
-private:
+  private:
     struct Sampling;
     Sampling prepare();
 

@@ -5,11 +5,11 @@
 
 #include "effects/TerrainLayer.h"
 
-#include "core/Truncate.h"
-#include "effects/WrappingTruncation.h"
 #include "core/PixelOps.h"
 #include "core/SimdLevel.h"
+#include "core/Truncate.h"
 #include "effects/PictureSize.h"
+#include "effects/WrappingTruncation.h"
 #include "main/ShowObjects.h"
 
 #include <algorithm>
@@ -22,10 +22,14 @@ constexpr int mapSize = 512;
 constexpr int mapCells = mapSize * mapSize;
 
 // The cell under a position in 1/512 cell units; positions wrap, negative ones included.
-inline std::uint32_t cellAt(std::uint32_t px, std::uint32_t py) { return ((px >> 9) & 511) | (py & 0x3FE00); }
+inline std::uint32_t cellAt(std::uint32_t px, std::uint32_t py) {
+    return ((px >> 9) & 511) | (py & 0x3FE00);
+}
 
 // The cell of whole-cell coordinates, wrapped.
-inline std::uint32_t cellOf(int cx, int cy) { return ((std::uint32_t(cy) & 511) << 9) | (std::uint32_t(cx) & 511); }
+inline std::uint32_t cellOf(int cx, int cy) {
+    return ((std::uint32_t(cy) & 511) << 9) | (std::uint32_t(cx) & 511);
+}
 
 // One axis of a wrapped running maximum over 2 * reach + 1 cells.
 void peakAlongAxis(const std::uint8_t* source, std::uint8_t* result, int reach, bool alongRows) {
@@ -104,7 +108,8 @@ void TerrainLayer::moveCamera(double seconds) {
     // Hug the ground: climb fast, sink slowly.
     std::int32_t goal = (heights[cellAt(std::uint32_t(posX), std::uint32_t(posY))] + 8) << 8;
     float ease = goal > altitude ? 0.4f : 0.08f;
-    altitude = static_cast<std::int32_t>(static_cast<float>(goal - altitude) * ease + static_cast<float>(altitude));
+    altitude =
+        static_cast<std::int32_t>(static_cast<float>(goal - altitude) * ease + static_cast<float>(altitude));
 
     int best = lowestDirectionOffset();
     steer = (steer * 210 + best * 46) >> 8;
@@ -127,7 +132,8 @@ int TerrainLayer::lowestDirectionOffset() const {
     std::uint32_t below = std::uint32_t(heading), above = std::uint32_t(heading);
     auto probe = [&](std::uint32_t angle) {
         // 8192 >> 7: the probe lies 64 cells away.
-        int height = heights[cellOf(cx + (sineTable->sin(int(angle)) >> 7), cy + (sineTable->cos(int(angle)) >> 7))];
+        int height =
+            heights[cellOf(cx + (sineTable->sin(int(angle)) >> 7), cy + (sineTable->cos(int(angle)) >> 7))];
         if (height < lowest) {
             lowest = height;
             best = std::int32_t(angle - std::uint32_t(heading));
@@ -165,8 +171,12 @@ void TerrainLayer::viewCorners(Vector corners[4]) const {
     }
 }
 
-void TerrainLayer::castRaysPlain(std::uint32_t* out) const { castRays<false>(out); }
-void TerrainLayer::castRaysSkipping(std::uint32_t* out) const { castRays<true>(out); }
+void TerrainLayer::castRaysPlain(std::uint32_t* out) const {
+    castRays<false>(out);
+}
+void TerrainLayer::castRaysSkipping(std::uint32_t* out) const {
+    castRays<true>(out);
+}
 
 template <bool skipping> void TerrainLayer::castRays(std::uint32_t* out) const {
     Vector corner[4];
@@ -246,7 +256,7 @@ template <bool skipping> int TerrainLayer::march(Ray& ray, int steps) const {
 
 template <bool skipping> std::uint32_t TerrainLayer::castRay(const Vector& direction) const {
     Ray ray = {std::uint32_t(posX), std::uint32_t(posY), std::uint32_t(altitude),
-               direction.x >> 8, direction.y >> 8, direction.z >> 8};
+               direction.x >> 8,    direction.y >> 8,    direction.z >> 8};
     // Stage 1: 128 single steps, full brightness; stage 2: 64 double steps fading to black.
     bool nearStage = true;
     int segment = 128;
@@ -343,7 +353,8 @@ void TerrainLayer::enlargeGridSse2(const std::uint32_t* in, std::uint32_t* pixel
                         _mm_slli_epi32(_mm_and_si128(c, blueMask), 8)};
     };
     auto quarterStep = [](const Channels& from, const Channels& to) {
-        return Channels{_mm_srai_epi32(_mm_sub_epi32(to.r, from.r), 2), _mm_srai_epi32(_mm_sub_epi32(to.g, from.g), 2),
+        return Channels{_mm_srai_epi32(_mm_sub_epi32(to.r, from.r), 2),
+                        _mm_srai_epi32(_mm_sub_epi32(to.g, from.g), 2),
                         _mm_srai_epi32(_mm_sub_epi32(to.b, from.b), 2)};
     };
     auto advance = [](Channels& value, const Channels& step) {
@@ -361,7 +372,8 @@ void TerrainLayer::enlargeGridSse2(const std::uint32_t* in, std::uint32_t* pixel
             const std::uint32_t* corner = in + r * gridColumns + k;
             Channels topLeft = split(corner), topRight = split(corner + 1);
             Channels bottomLeft = split(corner + gridColumns), bottomRight = split(corner + gridColumns + 1);
-            Channels leftStep = quarterStep(topLeft, bottomLeft), rightStep = quarterStep(topRight, bottomRight);
+            Channels leftStep = quarterStep(topLeft, bottomLeft),
+                     rightStep = quarterStep(topRight, bottomRight);
             Channels left = topLeft, right = topRight;
             for (int j = 0; j < 4; ++j) {
                 Channels value = left;

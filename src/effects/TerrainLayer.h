@@ -11,7 +11,7 @@
 #include <vector>
 
 class TerrainLayer : public Layer {
-public:
+  public:
     // `colours` is read as 512 x 512 (checked); `heights` must hold 512 x 512 bytes.
     TerrainLayer(Bitmap& colours, ByteMap* heights);
 
@@ -30,7 +30,7 @@ public:
     static void enlargeGridPlain(const std::uint32_t* grid, std::uint32_t* pixels);
     static void enlargeGridSse2(const std::uint32_t* grid, std::uint32_t* pixels);
 
-protected:
+  protected:
     struct Vector {
         std::int32_t x, y, z;
     };

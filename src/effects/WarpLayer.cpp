@@ -8,10 +8,10 @@
 
 #include "core/PixelOps.h"
 #include "core/SimdLevel.h"
-#include "effects/WrappingTruncation.h"
 #include "effects/MaskedPictureLayer.h"
 #include "effects/PictureSize.h"
 #include "effects/TerrainLayer.h"
+#include "effects/WrappingTruncation.h"
 #include "main/ShowObjects.h"
 #include "timeline/LayerList.h"
 
@@ -111,7 +111,8 @@ void WarpLayer::buildTables(double t) {
     for (int i = 0; i < screenWidth; ++i) {
         const std::uint32_t* q = columns.phase;
         // 0xFF80 is 255.5 in 8.8: with zoom 8192 pixel i samples column i - 0.5.
-        columnTable[i].x = ((wave(q[5]) + wave(q[4]) + wave(q[1]) + wave(q[0])) >> 6) + (base >> 9) - 4 * c + 0xFF80;
+        columnTable[i].x =
+            ((wave(q[5]) + wave(q[4]) + wave(q[1]) + wave(q[0])) >> 6) + (base >> 9) - 4 * c + 0xFF80;
         columnTable[i].y = (wave(q[7]) + wave(q[6]) + wave(q[3]) + wave(q[2])) >> 6;
         base += 16 * zoom;
         advance(columns);
@@ -124,7 +125,8 @@ void WarpLayer::buildTables(double t) {
         const std::uint32_t* r = rows.phase;
         rowTable[j].x = (wave(r[7]) + wave(r[6]) + wave(r[3]) + wave(r[2])) >> 6;
         // With zoom 8192 row j samples feedback row j + 63.5.
-        rowTable[j].y = ((wave(r[5]) + wave(r[4]) + wave(r[1]) + wave(r[0])) >> 6) + (base >> 9) - 4 * d + 0xFF80;
+        rowTable[j].y =
+            ((wave(r[5]) + wave(r[4]) + wave(r[1]) + wave(r[0])) >> 6) + (base >> 9) - 4 * d + 0xFF80;
         base += 16 * zoom;
         advance(rows);
     }
@@ -159,8 +161,8 @@ void WarpLayer::distortPlain() {
             // The weights sum to at most 254, so neither sum carries into the next channel.
             std::uint32_t redBlue = (s00 & redBlueMask) * w00 + (s01 & redBlueMask) * w01 +
                                     (s10 & redBlueMask) * w10 + (s11 & redBlueMask) * w11;
-            std::uint32_t green = (s00 & greenMask) * w00 + (s01 & greenMask) * w01 + (s10 & greenMask) * w10 +
-                                  (s11 & greenMask) * w11;
+            std::uint32_t green = (s00 & greenMask) * w00 + (s01 & greenMask) * w01 +
+                                  (s10 & greenMask) * w10 + (s11 & greenMask) * w11;
             warped[j * screenWidth + i] = ((redBlue >> 8) & redBlueMask) | ((green >> 8) & greenMask);
         }
     }
@@ -171,7 +173,8 @@ void WarpLayer::distortSse2() {
     const __m128i colour = _mm_set1_epi32(int(colourMask));
     auto texels = [this, zero](std::uint32_t a, std::uint32_t b) {
         // Two feedback pixels, one per half, as 16-bit channels.
-        __m128i pair = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(feedback[a])), _mm_cvtsi32_si128(int(feedback[b])));
+        __m128i pair =
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(feedback[a])), _mm_cvtsi32_si128(int(feedback[b])));
         return _mm_unpacklo_epi8(pair, zero);
     };
     for (int j = 0; j < screenHeight; ++j) {
@@ -191,9 +194,15 @@ void WarpLayer::distortSse2() {
             __m128i w10 = _mm_srli_epi16(_mm_mullo_epi16(gx, fy), 8);
             __m128i w11 = _mm_srli_epi16(_mm_mullo_epi16(fx, fy), 8);
             __m128i sum = _mm_mullo_epi16(texels(p.texel, q.texel), w00);
-            sum = _mm_add_epi16(sum, _mm_mullo_epi16(texels((p.texel + 1) & feedbackMask, (q.texel + 1) & feedbackMask), w01));
-            sum = _mm_add_epi16(sum, _mm_mullo_epi16(texels((p.texel + 512) & feedbackMask, (q.texel + 512) & feedbackMask), w10));
-            sum = _mm_add_epi16(sum, _mm_mullo_epi16(texels((p.texel + 513) & feedbackMask, (q.texel + 513) & feedbackMask), w11));
+            sum = _mm_add_epi16(
+                sum,
+                _mm_mullo_epi16(texels((p.texel + 1) & feedbackMask, (q.texel + 1) & feedbackMask), w01));
+            sum = _mm_add_epi16(
+                sum,
+                _mm_mullo_epi16(texels((p.texel + 512) & feedbackMask, (q.texel + 512) & feedbackMask), w10));
+            sum = _mm_add_epi16(
+                sum,
+                _mm_mullo_epi16(texels((p.texel + 513) & feedbackMask, (q.texel + 513) & feedbackMask), w11));
             __m128i result = _mm_packus_epi16(_mm_srli_epi16(sum, 8), zero);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_and_si128(result, colour));
         }

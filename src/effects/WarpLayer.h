@@ -12,13 +12,13 @@
 #include <vector>
 
 class WarpLayer : public Layer {
-public:
+  public:
     // `picture` is read as 512 x 512, of which rows 64 .. 447 are used (checked).
     explicit WarpLayer(Bitmap& picture);
 
     void render(Bitmap& target, double seconds) override;
 
-protected:
+  protected:
     struct Sample {
         std::int32_t x, y;
     };
