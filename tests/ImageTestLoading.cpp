@@ -1,6 +1,8 @@
 #include "ImageTestSupport.h"
 
 #include "image/BmpCodec.h"
+#include "image/PcxCodec.h"
+#include "image/TgaCodec.h"
 #include "image/FileStream.h"
 #include "image/PictureLoading.h"
 
@@ -152,4 +154,20 @@ TEST(MemoryStream, KeepsItsBytesAfterTheStreamIsGone) {
     EXPECT_EQ(stream->seek(-1, 0), -1);
     delete stream;
     EXPECT_EQ(std::string(bytes->begin(), bytes->end()), "aZc");
+}
+
+TEST(ImageCodec, LoadingWithoutAPixelBufferIsRefused) {
+    ByteVector pcx = Bytes().u8(10).u8(5).u8(1).u8(8).u16(0).u16(0).u16(0).u16(0).fill(53, 0).u8(3).u16(2).fill(60, 0)
+                         .raw({1, 2, 3, 4, 5, 6});
+    ByteVector tga = Bytes().u8(0).u8(0).u8(2).fill(9, 0).u16(1).u16(1).u8(24).u8(0x20).raw({1, 2, 3});
+    ByteVector bmp = twoPixelBmp();
+    MemoryStream pcxStream(pcx.data(), pcx.size()), tgaStream(tga.data(), tga.size()), bmpStream(bmp.data(), bmp.size());
+    PcxCodec pcxCodec(&pcxStream);
+    TgaCodec tgaCodec(&tgaStream);
+    BmpCodec bmpCodec(&bmpStream);
+    for (ImageCodec* codec : {static_cast<ImageCodec*>(&pcxCodec), static_cast<ImageCodec*>(&tgaCodec),
+                              static_cast<ImageCodec*>(&bmpCodec)}) {
+        ASSERT_EQ(codec->isValid(), 1);
+        EXPECT_EQ(errorOf([&] { codec->load(nullptr, nullptr); }), "Zarvo error - no pixels to load image onto");
+    }
 }
