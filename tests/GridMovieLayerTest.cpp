@@ -49,6 +49,13 @@ TEST(GridMovieLayer, SettersWrapAndKeepTheFraction) {
     layer.setFrame(-14);
     EXPECT_EQ(layer.position, 0.0);
     EXPECT_FALSE(std::signbit(layer.position));
+    // A huge jump wraps at once; a tiny negative position (7 - 1e-20 rounds to 7) is frame 0,
+    // never frame 7, which does not exist.
+    layer.setFrame(2147483647);
+    EXPECT_EQ(layer.position, 1.0); // 2^31 - 1 = 7 * 306,783,378 + 1
+    layer.position = -1e-20;
+    layer.skipFrames(0);
+    EXPECT_EQ(layer.position, 0.0);
 }
 
 TEST(GridMovieLayer, WholeFrameIsShownUnblendedAndOpaque) {

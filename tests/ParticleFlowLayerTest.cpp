@@ -1,6 +1,7 @@
 #include "effects/ParticleFlowLayer.h"
 #include "core/Random.h"
 #include "main/ShowObjects.h"
+#include "platform/ptc/Error.h"
 
 #include "EffectTestSupport.h"
 
@@ -90,6 +91,16 @@ TEST(ParticleFlowLayer, RespawnDrawOfCountItselfTakesTheLastParticle) {
     EXPECT_EQ(layer.particles[0].y, std::clamp(row * 48896 + 256, 768, 97280));
     EXPECT_EQ(layer.particles[0].x, std::clamp(column + 256, 768, 130048));
     EXPECT_EQ(randomState, after); // sixteen spawns of two draws each, no more
+}
+
+TEST(ParticleFlowLayer, EmptySwarmDrawsNothingAndNegativeCountIsRefused) {
+    FlowWorld world;
+    ParticleFlowLayer layer(0, world.flat.data(), world.flat.data(), nullptr, nullptr, world.sprite.data());
+    layer.render(world.screen.bitmap, 10.0);
+    EXPECT_EQ(layer.activeCount, 0);
+    EXPECT_THROW(
+        ParticleFlowLayer(-1, world.flat.data(), world.flat.data(), nullptr, nullptr, world.sprite.data()),
+        ptc::DynamicError);
 }
 
 TEST(ParticleFlowLayer, FlatMapJittersStampsAndCombines) {
