@@ -73,6 +73,24 @@ TEST_F(LensTest, CentreShowsTexelZeroInBothImages) {
     EXPECT_FALSE(drawn(256, 292));
 }
 
+// Texels worked out in single precision, operation by operation, outside this code base.
+TEST_F(LensTest, TurnedAndOffsetTextureInSinglePrecision) {
+    lens.setCentre(200.0f, 150.0f);
+    lens.setRadius(80.0f);
+    lens.setOffset(13.5f, -7.25f, 0.6f);
+    lens.draw(targetBitmap, workBitmap);
+    struct Expected {
+        int x, y;
+        std::uint32_t texel;
+    };
+    for (Expected e : {Expected{200, 150, 258573}, Expected{130, 150, 223145}, Expected{269, 150, 30319},
+                       Expected{200, 71, 178808}, Expected{170, 120, 229890}, Expected{250, 210, 85534},
+                       Expected{140, 175, 247719}}) {
+        EXPECT_EQ(at(e.x, e.y), e.texel) << e.x << ", " << e.y;
+        EXPECT_EQ(work[e.y * 512 + e.x], e.texel | 0x00800000) << e.x << ", " << e.y;
+    }
+}
+
 TEST_F(LensTest, DiscIsClippedAtTheScreenEdges) {
     // Cut by the left and top edges: rows from 0, columns from 0, nothing wraps onto the other side.
     lens.setCentre(5.0f, 10.0f);

@@ -51,6 +51,7 @@ void Lens::draw(Bitmap& target, Bitmap& work) {
         return;
     float r2 = radius * radius;
     float inverse = 1.0f / radius;
+    RowSetup setup = {std::sin(angle), std::cos(angle), inverse};
     int yTop = truncateToInt(centreY - radius + 0.5);
     int yBottom = truncateToInt(radius + centreY + 0.5);
     if (yTop > screenHeight - 1 || yBottom < 0)
@@ -65,18 +66,16 @@ void Lens::draw(Bitmap& target, Bitmap& work) {
         // Rows the rounding put just outside the circle have no real half width.
         if (!(underRoot >= 0.0f))
             continue;
-        drawRow(y, v, std::sqrt(underRoot), target, work);
+        drawRow(y, v, std::sqrt(underRoot), setup, target, work);
     }
 }
 
-void Lens::drawRow(int y, float v, float half, Bitmap& target, Bitmap& work) {
+void Lens::drawRow(int y, float v, float half, const RowSetup& setup, Bitmap& target, Bitmap& work) {
     int xLeft = truncateToInt(centreX - half + 0.5);
     int xRight = truncateToInt(half + centreX + 0.5);
     if (xLeft >= screenWidth || xRight < 0)
         return;
-    float s = std::sin(angle);
-    float c = std::cos(angle);
-    float inverse = 1.0f / radius;
+    const float s = setup.s, c = setup.c, inverse = setup.inverse;
     float u = (static_cast<float>(xLeft) - centreX) * inverse;
     float du = ((static_cast<float>(xRight) - centreX) * inverse - u) / static_cast<float>(xRight - xLeft);
     float a = u * c - v * s;

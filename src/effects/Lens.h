@@ -24,7 +24,11 @@ class Lens {
     static constexpr int refractionSize = 5096;
 
   private:
-    void drawRow(int y, float v, float half, Bitmap& target, Bitmap& work);
+    // The per-frame values every row shares: the texture's turn and 1 / radius.
+    struct RowSetup {
+        float s, c, inverse;
+    };
+    void drawRow(int y, float v, float half, const RowSetup& setup, Bitmap& target, Bitmap& work);
 
     std::uint32_t* visibleTexture = nullptr;
     std::uint32_t* rayTexture = nullptr;
