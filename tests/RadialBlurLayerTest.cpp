@@ -122,7 +122,8 @@ TEST(RadialBlurLayer, PatternedImageAfterOnePass) {
         GuardedImage image(0);
         for (int y = 0; y < 384; ++y)
             for (int x = 0; x < 512; ++x)
-                image.at(x, y) = std::uint32_t((x * 37 + y * 91) & 0xFF) | std::uint32_t((x * 11) & 0xFF) << 8 |
+                image.at(x, y) = std::uint32_t((x * 37 + y * 91) & 0xFF) |
+                                 std::uint32_t((x * 11) & 0xFF) << 8 |
                                  std::uint32_t((y * 5 + x) & 0xFF) << 16 | 0xAB000000u;
         RadialBlurLayer blur;
         blur.setParameters(0.05f, 0.03f);
@@ -132,9 +133,10 @@ TEST(RadialBlurLayer, PatternedImageAfterOnePass) {
             int x, y;
             std::uint32_t pixel;
         };
-        for (Expected e : {Expected{300, 150, 0xAB1AEAB2}, Expected{301, 150, 0xAB1AF4D6}, Expected{511, 383, 0xABDABACA},
-                           Expected{0, 0, 0xABFFCDC8}, Expected{0, 383, 0xAB95CFD3}, Expected{511, 0, 0xABFFD3CD},
-                           Expected{420, 300, 0xABC698C2}, Expected{17, 42, 0xABFFC9C6}, Expected{300, 0, 0xABFFFFED}})
+        for (Expected e :
+             {Expected{300, 150, 0xAB1AEAB2}, Expected{301, 150, 0xAB1AF4D6}, Expected{511, 383, 0xABDABACA},
+              Expected{0, 0, 0xABFFCDC8}, Expected{0, 383, 0xAB95CFD3}, Expected{511, 0, 0xABFFD3CD},
+              Expected{420, 300, 0xABC698C2}, Expected{17, 42, 0xABFFC9C6}, Expected{300, 0, 0xABFFFFED}})
             EXPECT_EQ(image.at(e.x, e.y), e.pixel) << e.x << ", " << e.y;
     }
 }

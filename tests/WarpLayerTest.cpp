@@ -70,6 +70,25 @@ TEST_F(WarpLayerTest, FirstFramePhotographsAndDistortsTheScreen) {
         ASSERT_EQ(bufferB[64 * 512 + n], screen[n]);
 }
 
+// A patterned photograph warped at 66.6 s, where six of the phase products overflow 32 bits (and wrap,
+// which leaves their angles as they are); the expected
+// pixels were worked out separately from the table sines, outside this code base.
+TEST_F(WarpLayerTest, FirstFrameAtALaterTime) {
+    for (int y = 0; y < 384; ++y)
+        for (int x = 0; x < 512; ++x)
+            screen[y * 512 + x] = std::uint32_t((x * 3 + y) & 0xFF) << 16 |
+                                  std::uint32_t((x ^ y) & 0xFF) << 8 | std::uint32_t((y * 7) & 0xFF);
+    OpenWarp warp(picture.bitmap);
+    warp.render(screen.bitmap, 66.6);
+    struct Expected {
+        int x, y;
+        std::uint32_t pixel;
+    };
+    for (Expected e : {Expected{0, 0, 0x180025}, Expected{100, 50, 0x71587F}, Expected{256, 192, 0xC0BD3F},
+                       Expected{511, 383, 0x6F7D63}, Expected{400, 10, 0xB48D6A}, Expected{3, 300, 0x48212E}})
+        EXPECT_EQ(screen[e.y * 512 + e.x], e.pixel) << e.x << ", " << e.y;
+}
+
 TEST_F(WarpLayerTest, WhiteScreenLosesBrightnessByTheWeights) {
     std::fill(screen.storage.begin(), screen.storage.end(), 0x00FFFFFFu);
     OpenWarp warp(picture.bitmap);
