@@ -176,3 +176,45 @@ TEST_F(PolarVoxelLayerTest, VectorPathsMatchThePlainLoops) {
         }
     }
 }
+
+// Two frames of patterned pictures, at 12.7 s and 13.1 s; the expected screen pixels (0 for "kept")
+// were worked out separately, ray by ray, outside this code base. The second frame shrinks some
+// rays, whose ends must then show the lower layers again.
+TEST(PolarVoxelLayerFrames, PatternedLandscapeInTwoFrames) {
+    TestPicture a(512, 512), b(512, 512), c(512, 512);
+    std::vector<std::uint8_t> m0(512 * 512), m1(512 * 512), unused(512 * 512);
+    for (int i = 0; i < 512 * 512; ++i) {
+        std::uint32_t x = i & 511, y = i >> 9;
+        a[i] = ((x * 3) & 0xFF) << 16 | ((y * 2) & 0xFF) << 8 | ((x + y) & 0xFF);
+        c[i] = ((x ^ y) & 0x7F) << 16 | ((x * 5 + y) & 0x3F) << 8 | ((y * 3) & 0x7F);
+        m0[i] = std::uint8_t(int(120 + 90 * std::sin(x * 0.049) * std::cos(y * 0.037)));
+        m1[i] = std::uint8_t((x + 2 * y) & 255);
+    }
+    struct Expected {
+        int x, y;
+        std::uint32_t first, second;
+    };
+    const Expected expected[] = {{256, 192, 3796827, 4868481},
+                                 {300, 180, 4323202, 6306723},
+                                 {200, 250, 14480709, 16659562},
+                                 {256, 50, 0, 0},
+                                 {10, 10, 0, 0},
+                                 {500, 370, 0, 0},
+                                 {100, 192, 10911986, 0},
+                                 {400, 100, 16383612, 11621567},
+                                 {256, 300, 15608967, 16666025},
+                                 {150, 80, 6909130, 0}};
+    for (SimdLevel level : {SimdLevel::plain, SimdLevel::sse2}) {
+        SimdLevelGuard guard(level);
+        PolarVoxelLayer voxel(a.bitmap, b.bitmap, c.bitmap, m0.data(), m1.data(), unused.data(),
+                              unused.data());
+        TestPicture screen(512, 384, 0);
+        voxel.render(screen.bitmap, 12.7);
+        for (const Expected& e : expected)
+            EXPECT_EQ(screen[e.y * 512 + e.x], e.first) << e.x << ", " << e.y;
+        std::fill(screen.storage.begin(), screen.storage.end(), 0u);
+        voxel.render(screen.bitmap, 13.1);
+        for (const Expected& e : expected)
+            EXPECT_EQ(screen[e.y * 512 + e.x], e.second) << e.x << ", " << e.y;
+    }
+}
