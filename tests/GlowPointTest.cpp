@@ -169,20 +169,6 @@ TEST(SparkParticle, KeepsTwoPixelsFromTheBorder) {
     EXPECT_EQ(bottom.at(256, 383), 0x01010101u);
 }
 
-TEST(SparkParticle, StepMovesByTheVelocityAndCountsDownLife) {
-    SparkParticle particle(10, 20, 30, 1, -2, 3, 0xABCDEF, 5);
-    particle.step();
-    EXPECT_EQ(particle.x, 11);
-    EXPECT_EQ(particle.y, 18);
-    EXPECT_EQ(particle.z, 33);
-    EXPECT_EQ(particle.life, 4);
-    EXPECT_EQ(particle.colour, 0xABCDEFu);
-
-    SparkParticle blank;
-    EXPECT_EQ(blank.colour, 0xFFFFFFu);
-    EXPECT_EQ(blank.life, 0);
-}
-
 TEST(GlowDots, VectorPathMatchesOneDotAfterAnother) {
     if (supportedSimdLevel() != SimdLevel::avx2)
         GTEST_SKIP() << "no AVX2 on this processor";

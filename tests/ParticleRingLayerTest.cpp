@@ -129,16 +129,6 @@ TEST(ParticleRingLayer, ClockStandsStillWhileFrameTimeIsZero) {
     EXPECT_EQ(layer.emitterTime, 121038543.0 + 0.75);
 }
 
-TEST(ParticleRingLayer, SpinsSteadilyAboutY) {
-    OwnWorkBuffer buffer;
-    ParticleRingLayer layer(0);
-    Screen screen;
-    layer.render(screen.bitmap, 2.0);
-    EXPECT_EQ(layer.angleY, 332);
-    EXPECT_EQ(layer.angleX, SineTable::instance()->sin(66) / 16);
-    EXPECT_EQ(layer.angleZ, SineTable::instance()->sin(20) / 8);
-}
-
 namespace {
 
 std::vector<std::uint32_t> ringRun(SimdLevel level) {

@@ -48,18 +48,6 @@ TEST(ParticleStreamsLayer, NeedsTheWorkBuffer) {
     workBufferA = saved;
 }
 
-TEST(ParticleStreamsLayer, StartsBlackAtTheOriginWithStaggeredLives) {
-    OwnWorkBuffer buffer;
-    ParticleStreamsLayer layer(300);
-    ASSERT_EQ(layer.particles.size(), 300u);
-    EXPECT_EQ(layer.particles[0].life, 0);
-    EXPECT_EQ(layer.particles[127].life, 127);
-    EXPECT_EQ(layer.particles[128].life, 0);
-    EXPECT_EQ(layer.particles[299].life, 299 & 127);
-    EXPECT_EQ(layer.particles[5].colour, 0u);
-    EXPECT_EQ(layer.accumulation, buffer.memory.data());
-}
-
 TEST(ParticleStreamsLayer, LivesZeroAndOneAreRefiredOnTheFirstFrame) {
     OwnWorkBuffer buffer;
     ParticleStreamsLayer layer(3); // lives 0, 1, 2

@@ -24,29 +24,39 @@ __attribute__((target("avx2"))) __m256i cornerWeight(__m256i a, __m256i b, __m25
     return _mm256_srli_epi32(_mm256_mullo_epi32(area, brightness), 12);
 }
 
-// The four pixels of a dot inside the picture, in two 64-bit rows: light per channel
-// floor(c * w / 256) with the low bit cleared, added with byte saturation onto the pixels with
-// their low bits cleared. Equal to addGlow, whose sums of even bytes saturate at 254 the same way.
+// The four pixels of a dot inside the picture, in two 64-bit rows, with their weights in the same
+// order: the light of addGlow for each, added with byte saturation onto the pixels with their low
+// bits cleared. Equal to addGlow, whose sums of even bytes saturate at 254 the same way.
 __attribute__((target("avx2"))) void blendInside(std::uint32_t* pixel, std::uint32_t colour,
-                                                 const std::uint32_t weights[4]) {
-    __m128i channels =
-        _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(colour & 0x00FFFFFF)), _mm_setzero_si128());
-    channels = _mm_unpacklo_epi64(channels, channels);
-    __m128i topWeights = _mm_set_epi16(0, static_cast<short>(weights[1]), static_cast<short>(weights[1]),
-                                       static_cast<short>(weights[1]), 0, static_cast<short>(weights[0]),
-                                       static_cast<short>(weights[0]), static_cast<short>(weights[0]));
-    __m128i bottomWeights = _mm_set_epi16(0, static_cast<short>(weights[3]), static_cast<short>(weights[3]),
-                                          static_cast<short>(weights[3]), 0, static_cast<short>(weights[2]),
-                                          static_cast<short>(weights[2]), static_cast<short>(weights[2]));
-    __m128i topLight = _mm_srli_epi16(_mm_mullo_epi16(channels, topWeights), 8);
-    __m128i bottomLight = _mm_srli_epi16(_mm_mullo_epi16(channels, bottomWeights), 8);
+                                                 __m128i weights) {
+    __m128i colours = _mm_set1_epi32(static_cast<int>(colour));
+    __m128i redBlue =
+        _mm_and_si128(_mm_mullo_epi32(_mm_and_si128(colours, _mm_set1_epi32(0x00FF00FF)), weights),
+                      _mm_set1_epi32(static_cast<int>(0xFE00FE00)));
+    __m128i green =
+        _mm_and_si128(_mm_mullo_epi32(_mm_and_si128(colours, _mm_set1_epi32(0x0000FF00)), weights),
+                      _mm_set1_epi32(0x00FE0000));
+    __m128i light = _mm_srli_epi32(_mm_or_si128(redBlue, green), 8);
     const __m128i evenBytes = _mm_set1_epi32(static_cast<int>(0xFEFEFEFE));
-    __m128i light = _mm_and_si128(_mm_packus_epi16(topLight, bottomLight), evenBytes);
     __m128i pixels = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel)),
                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel + 512)));
     __m128i sum = _mm_and_si128(_mm_adds_epu8(_mm_and_si128(pixels, evenBytes), light), evenBytes);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel), sum);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel + 512), _mm_unpackhi_epi64(sum, sum));
+}
+
+// Regroups the four weight vectors (one corner of eight dots each) into one vector of four corners
+// per dot. Dot k lands in quads[2k] for k < 4 and quads[2(k - 4) + 1] after.
+__attribute__((target("avx2"))) void storeWeightsByDot(__m256i topLeft, __m256i topRight, __m256i bottomLeft,
+                                                       __m256i bottomRight, __m128i quads[8]) {
+    __m256i tops01 = _mm256_unpacklo_epi32(topLeft, topRight);
+    __m256i bottoms01 = _mm256_unpacklo_epi32(bottomLeft, bottomRight);
+    __m256i tops23 = _mm256_unpackhi_epi32(topLeft, topRight);
+    __m256i bottoms23 = _mm256_unpackhi_epi32(bottomLeft, bottomRight);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(quads + 0), _mm256_unpacklo_epi64(tops01, bottoms01));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(quads + 2), _mm256_unpackhi_epi64(tops01, bottoms01));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(quads + 4), _mm256_unpacklo_epi64(tops23, bottoms23));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(quads + 6), _mm256_unpackhi_epi64(tops23, bottoms23));
 }
 
 } // namespace
@@ -64,7 +74,7 @@ __attribute__((target("avx2"))) void addGlowDotsAvx2(Bitmap& target, const GlowD
     const __m256i ones = _mm256_set1_epi32(1);
 
     alignas(32) std::int32_t columns[8], rows[8];
-    alignas(32) std::uint32_t weights[4][8];
+    alignas(32) __m128i weightsByDot[8];
     int i = 0;
     for (; i + 8 <= dots.count; i += 8) {
         __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.x + i));
@@ -92,27 +102,22 @@ __attribute__((target("avx2"))) void addGlowDotsAvx2(Bitmap& target, const GlowD
 
         _mm256_store_si256(reinterpret_cast<__m256i*>(columns), _mm256_srai_epi32(screenX, 10));
         _mm256_store_si256(reinterpret_cast<__m256i*>(rows), _mm256_srai_epi32(screenY, 10));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(weights[0]), cornerWeight(restY, restX, brightness));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(weights[1]),
-                           cornerWeight(restY, fractionX, brightness));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(weights[2]),
-                           cornerWeight(restX, fractionY, brightness));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(weights[3]),
-                           cornerWeight(fractionY, fractionX, brightness));
+        storeWeightsByDot(cornerWeight(restY, restX, brightness), cornerWeight(restY, fractionX, brightness),
+                          cornerWeight(restX, fractionY, brightness),
+                          cornerWeight(fractionY, fractionX, brightness), weightsByDot);
 
         for (int lane = 0; lane < 8; ++lane) {
             if ((visibleLanes >> lane & 1) == 0)
                 continue;
-            GlowDotPlacement placement{
-                columns[lane],
-                rows[lane],
-                {weights[0][lane], weights[1][lane], weights[2][lane], weights[3][lane]}};
+            __m128i weights = weightsByDot[lane < 4 ? 2 * lane : 2 * (lane - 4) + 1];
+            GlowDotPlacement placement{columns[lane], rows[lane], {}};
             std::uint32_t colour = dots.colour[i + lane];
-            if (glowDotInside(target, placement, margin))
-                blendInside(target.pixels + placement.row * 512 + placement.column, colour,
-                            placement.weights);
-            else
+            if (glowDotInside(target, placement, margin)) {
+                blendInside(target.pixels + placement.row * 512 + placement.column, colour, weights);
+            } else {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(placement.weights), weights);
                 addGlowCorners(target, placement, colour, margin);
+            }
         }
     }
     for (; i < dots.count; ++i)

@@ -121,8 +121,8 @@ std::array<std::uint32_t, 256> IfsFractalLayer::blendedPalette() const {
     std::uint32_t oldWeight = 255 - newWeight;
     std::array<std::uint32_t, 256> palette{};
     for (int i = 0; i < 256; ++i) {
-        std::uint32_t from = palettePixels[(oldPaletteOffset + i) & 255];
-        std::uint32_t to = palettePixels[(paletteOffset + i) & 255];
+        std::uint32_t from = palettePixels[(static_cast<std::uint32_t>(oldPaletteOffset) + i) & 255];
+        std::uint32_t to = palettePixels[(static_cast<std::uint32_t>(paletteOffset) + i) & 255];
         palette[i] = (weightedHigh(from, oldWeight) + weightedHigh(to, newWeight)) >> 8;
     }
     return palette;
