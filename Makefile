@@ -2,6 +2,8 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 SECONDS ?= 60
+# Length of `make video`, in seconds of the show.
+VIDEO_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
 .PHONY: all setup configure build test test-sanitize run data bench video fuzz clean
@@ -42,7 +44,7 @@ bench: build
 
 video: build
 	@if [ ! -d Data ]; then $(MAKE) --no-print-directory data; fi
-	$(BUILD)/velmora --record velmora.mp4
+	$(BUILD)/velmora --record velmora.mp4 --seconds $(VIDEO_SECONDS)
 
 # libFuzzer harnesses, built with clang, ASan and UBSan; each runs for $(SECONDS) seconds.
 fuzz: setup

@@ -1,21 +1,18 @@
 #include "effects/ScreenFadeLayer.h"
 
+#include "core/FadeEase.h"
+
 #include <algorithm>
 
+void ScreenFadeLayer::setFadeDirection(int sign) {
+    direction = fadeDirectionOf(sign);
+}
+
 void ScreenFadeLayer::stepFade(double& lastTime, double seconds) {
-    if (lastTime == -1.0)
-        lastTime = seconds;
-    double dt = seconds - lastTime;
-    lastTime = seconds;
-    position = direction * rate * dt + position;
-    if (position < 0.0)
-        position = 0.0;
-    if (position > 1.0)
-        position = 1.0;
+    advanceFade(position, lastTime, direction, rate, seconds);
+    position = clampFade(position);
 }
 
 int ScreenFadeLayer::easedWeight() const {
-    int angle = static_cast<int>(position * 4096.0);
-    int weight = (8192 - sineTable->cos(angle)) >> 6;
-    return std::clamp(weight, 0, 255);
+    return std::clamp(fadeEase(*sineTable, position), 0, 255);
 }

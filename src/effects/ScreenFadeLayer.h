@@ -10,7 +10,7 @@ public:
     // A whole fade (0 to 1) then takes `seconds`; callers pass positive values.
     void setFadeTime(double seconds) { rate = 1.0 / seconds; }
     // +1 grows the position, -1 shrinks it, 0 holds it.
-    void setFadeDirection(int sign) { direction = sign > 0 ? 1.0 : sign < 0 ? -1.0 : 0.0; }
+    void setFadeDirection(int sign);
     // Stored as given; the next frame clamps it.
     void setFadePosition(double newPosition) { position = newPosition; }
 

@@ -1,0 +1,89 @@
+#include "main/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "unknown"
+#endif
+
+namespace {
+
+// CLI11's messages may span lines; ours are one line.
+std::string oneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+// A mistake the parser cannot see alone, or "" when the options fit together.
+std::string checkCombination(const ShowOptions& options) {
+    if (!options.snapshotTimes.empty() && options.pngDirectory.empty())
+        return "--snapshot needs --png-dir";
+    for (double time : options.snapshotTimes)
+        if (!std::isfinite(time) || time < 0.0)
+            return "--snapshot times must be 0 or more seconds";
+    if (options.seconds && !(std::isfinite(*options.seconds) && *options.seconds > 0.0))
+        return "--seconds must be more than 0";
+    return "";
+}
+
+} // namespace
+
+ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& options, std::ostream& out,
+                              std::ostream& err) {
+    CLI::App app{"velmora: a real-time software-rendered audiovisual show. Without options it plays in "
+                 "a window, with sound, until a key is pressed.",
+                 "velmora"};
+    app.set_version_flag("--version", std::string("velmora ") + VELMORA_VERSION);
+
+    app.add_option("--data", options.dataDirectory, "The directory that holds Data/ (default: the working directory)")
+        ->check(CLI::ExistingDirectory);
+    auto* scale = app.add_option("--scale", options.scale, "Window size: the 512 x 384 frame times N (default 2)")
+                      ->check(CLI::Range(1, 16));
+    app.add_flag("--fullscreen", options.fullscreen, "Full screen at the desktop's mode")->excludes(scale);
+    app.add_flag("--mute", options.mute, "No audio device; the show keeps the same timing");
+
+    auto* record = app.add_option("--record", options.recordFile,
+                                  "Offline render of picture and sound to FILE.mp4 (H.264 and AAC, through ffmpeg)");
+    auto* pngDir = app.add_option("--png-dir", options.pngDirectory,
+                                  "Offline render to numbered PNG files in DIR, with the sound as DIR/audio.wav");
+    auto* headless = app.add_flag("--headless", options.headless, "Offline render that writes no frames");
+    record->excludes(pngDir)->excludes(headless);
+    pngDir->excludes(headless);
+    app.add_option("--fps", options.fps, "Frames per second of an offline render (default 60)")
+        ->check(CLI::Range(1, 1000));
+    auto* seconds = app.add_option("--seconds", options.seconds, "How long the show runs, in seconds");
+    app.add_option("--frames", options.frames, "How many frames the show runs")
+        ->check(CLI::PositiveNumber)
+        ->excludes(seconds);
+    app.add_option("--snapshot", options.snapshotTimes,
+                   "With --png-dir: write only the frames at these times (seconds, comma separated)")
+        ->delimiter(',');
+    app.add_flag("--trace", options.trace, "Print every cue as it runs, and the layer stack after it");
+    app.add_flag("--stats", options.stats,
+                 "At the end: frames, frames per second, mean and worst milliseconds per layer class");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return ParseOutcome::ExitSuccess;
+    } catch (const CLI::CallForVersion&) {
+        out << app.version() << "\n";
+        return ParseOutcome::ExitSuccess;
+    } catch (const CLI::ParseError& error) {
+        err << "velmora: " << oneLine(error.what()) << "\n";
+        return ParseOutcome::ExitFailure;
+    }
+    std::string mistake = checkCombination(options);
+    if (!mistake.empty()) {
+        err << "velmora: " << mistake << "\n";
+        return ParseOutcome::ExitFailure;
+    }
+    return ParseOutcome::Run;
+}

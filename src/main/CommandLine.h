@@ -1,0 +1,36 @@
+#pragma once
+// The command line: where the data lives, how the show is shown, and the offline renders
+// (video through ffmpeg, numbered PNG files, or frames discarded) with their length.
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ShowOptions {
+    // The directory that holds Data/; empty for the working directory.
+    std::string dataDirectory;
+    int scale = 2;
+    bool fullscreen = false;
+    bool mute = false;
+    // Offline renders: at most one of these three.
+    std::string recordFile;
+    std::string pngDirectory;
+    bool headless = false;
+    int fps = 60;
+    std::optional<double> seconds;
+    std::optional<long> frames;
+    // With pngDirectory: only the frames at these times are written.
+    std::vector<double> snapshotTimes;
+    bool trace = false;
+    bool stats = false;
+
+    bool offline() const { return !recordFile.empty() || !pngDirectory.empty() || headless; }
+};
+
+enum class ParseOutcome { Run, ExitSuccess, ExitFailure };
+
+// Fills `options` from the arguments. --help and --version print to `out` (ExitSuccess); a
+// mistake prints one line "velmora: <message>" to `err` (ExitFailure).
+ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& options, std::ostream& out,
+                              std::ostream& err);

@@ -1,0 +1,38 @@
+#pragma once
+// The cue script's cues registered with the music player. The player queues each sync it
+// reaches and the main loop runs the queue before drawing (BASS_RunSyncs), so every action runs
+// on the main thread between frames. With tracing on, each action is followed by one line on
+// standard output naming the cue and the layer stack it left.
+
+#include "platform/bass/Bass.h"
+#include "timeline/MusicCue.h"
+
+#include <deque>
+#include <iosfwd>
+#include <string>
+
+class LayerList;
+
+class CueDispatch : public CueRegistry {
+public:
+    // `trace` receives the trace lines, or is null for none.
+    CueDispatch(HMUSIC music, std::ostream* trace);
+    ~CueDispatch();
+
+    void add(MusicCue cue) override;
+
+    // "cue 6 @ 1:56" or "cue 50 @ inst 33".
+    static std::string eventText(const MusicCue& cue);
+
+private:
+    static void runSync(HSYNC handle, std::uint32_t channel, std::uint32_t data, std::uint32_t user);
+    void run(const MusicCue& cue);
+
+    HMUSIC music;
+    std::ostream* trace;
+    // Never moves an element once added: the player's user value is the index.
+    std::deque<MusicCue> cues;
+};
+
+// Every non-empty slot from first to last as "name:depth", separated by spaces.
+std::string describeStack(const LayerList& list);

@@ -1,0 +1,122 @@
+#include "main/VideoRecorder.h"
+
+#include "platform/ptc/Error.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+extern char** environ;
+
+pid_t startProgram(const std::vector<std::string>& arguments, int stdinFd) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdinFd != -1)
+        posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
+    pid_t process = -1;
+    int failure = posix_spawnp(&process, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failure != 0)
+        throw ptc::DynamicError("cannot start " + arguments[0] + ": " + std::strerror(failure));
+    return process;
+}
+
+bool waitForProgram(pid_t process) {
+    int status = 0;
+    while (waitpid(process, &status, 0) == -1)
+        if (errno != EINTR)
+            return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+VideoRecorder::VideoRecorder(const std::string& output, int width, int height, int fps, int sampleRate)
+    : outputPath(output), videoPath(output + ".video.mkv"), audioPath(output + ".audio.wav"),
+      frameWidth(width), frameHeight(height) {
+    // A dead encoder must show up as a failed write, not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    audio = std::make_unique<WavWriter>(audioPath, sampleRate);
+
+    int ends[2];
+    // Close-on-exec, so the encoder does not hold its own pipe open and wait for itself.
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        throw ptc::DynamicError(std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno));
+    std::string size = std::to_string(width) + "x" + std::to_string(height);
+    try {
+        // 0x00RRGGBB in memory is the bytes B, G, R, 0.
+        encoder = startProgram({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
+                                "-pix_fmt", "bgr0", "-s", size, "-r", std::to_string(fps), "-i", "pipe:0",
+                                "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p", videoPath},
+                               ends[0]);
+    } catch (...) {
+        close(ends[0]);
+        close(ends[1]);
+        std::remove(audioPath.c_str());
+        throw;
+    }
+    close(ends[0]);
+    pipeInput = ends[1];
+}
+
+VideoRecorder::~VideoRecorder() {
+    try {
+        stopEncoder();
+    } catch (const ptc::DynamicError&) {
+        // Already failing: the error that brought us here is the one reported.
+    }
+    std::remove(videoPath.c_str());
+    std::remove(audioPath.c_str());
+}
+
+void VideoRecorder::stopEncoder() {
+    if (pipeInput != -1) {
+        close(pipeInput);
+        pipeInput = -1;
+    }
+    if (encoder != -1) {
+        bool succeeded = waitForProgram(encoder);
+        encoder = -1;
+        if (!succeeded)
+            throw ptc::DynamicError("ffmpeg failed to encode " + outputPath);
+    }
+}
+
+void VideoRecorder::addFrame(const std::uint32_t* pixels, int width, int height) {
+    if (width != frameWidth || height != frameHeight)
+        throw ptc::DynamicError("recorded frames must keep one size");
+    const char* bytes = reinterpret_cast<const char*>(pixels);
+    std::size_t remaining = std::size_t(width) * height * 4;
+    while (remaining > 0) {
+        ssize_t written = write(pipeInput, bytes, remaining);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            throw ptc::DynamicError(std::string("ffmpeg stopped taking frames: ") + std::strerror(errno));
+        bytes += written;
+        remaining -= static_cast<std::size_t>(written);
+    }
+}
+
+void VideoRecorder::addAudio(const std::int16_t* samples, std::size_t count) {
+    audio->append(samples, count);
+}
+
+void VideoRecorder::finish() {
+    stopEncoder();
+    audio->finish();
+    pid_t muxer = startProgram({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-i", videoPath,
+                                "-i", audioPath, "-c:v", "copy", "-c:a", "aac", "-b:a", "192k", "-movflags",
+                                "+faststart", "-f", "mp4", outputPath},
+                               -1);
+    if (!waitForProgram(muxer))
+        throw ptc::DynamicError("ffmpeg failed to write " + outputPath);
+}

@@ -1,0 +1,8 @@
+#pragma once
+// The show's choreography: the cues that insert, remove and steer the layer instances.
+
+#include "timeline/MusicCue.h"
+
+// Adds every cue, position cues first, then instrument cues. Called once, after the module is
+// loaded and before playback starts.
+void registerCues(CueRegistry& cues);

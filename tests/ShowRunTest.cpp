@@ -1,0 +1,112 @@
+// The velmora program run as a whole on a small Data folder made here.
+#include "ShowTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+using namespace showtest;
+
+namespace {
+
+// Every file of a directory by name, with its contents.
+std::map<std::string, std::string> filesOf(const fs::path& directory) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(directory))
+        files[entry.path().filename().string()] = readFile(entry.path());
+    return files;
+}
+
+} // namespace
+
+TEST(ShowRun, MissingPictureReportsTheLoadersMessage) {
+    TemporaryDirectory root("missing-picture");
+    writeShowData(root.path, false, true);
+    RunResult run = runVelmora("--headless --frames 1", root.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velmora: Zarvo error - Cannot open file, Data/x1.jpg\n");
+}
+
+TEST(ShowRun, MissingModuleIsAnErrorNotASilentEnd) {
+    TemporaryDirectory root("missing-module");
+    writeShowData(root.path, true, false);
+    RunResult run = runVelmora("--headless --frames 1", root.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("velmora: cannot load music module Data/atbia3.xm: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+}
+
+TEST(ShowRun, DataOptionNamesTheDataDirectorysParent) {
+    TemporaryDirectory root("data-option");
+    writeShowData(root.path / "show");
+    RunResult run = runVelmora("--data show --headless --frames 3 --stats", root.path);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("frames 3 "), std::string::npos) << run.out;
+    EXPECT_EQ(runVelmora("--headless --frames 3", root.path).err,
+              "velmora: Zarvo error - Cannot open file, Data/x1.jpg\n");
+}
+
+TEST(ShowRun, OfflineRunsAreDeterministic) {
+    TemporaryDirectory root("deterministic");
+    writeShowData(root.path);
+    for (const char* directory : {"first", "second"}) {
+        RunResult run = runVelmora(std::string("--png-dir ") + directory + " --fps 25 --frames 12", root.path);
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+    auto first = filesOf(root.path / "first");
+    auto second = filesOf(root.path / "second");
+    EXPECT_EQ(first.size(), 13u) << "12 frames and the sound";
+    ASSERT_TRUE(first.count("frame000011.png") && first.count("audio.wav"));
+    // 12 frames at 25 per second: 0.48 s of 16-bit stereo at 44100 Hz after a 44-byte header.
+    EXPECT_EQ(first["audio.wav"].size(), 44u + 21168u * 4);
+    EXPECT_NE(first["audio.wav"].find_first_not_of('\0', 44), std::string::npos) << "the module is heard";
+    EXPECT_TRUE(first == second) << "two runs of one command differ";
+}
+
+TEST(ShowRun, SnapshotsWriteOnlyTheirFrames) {
+    TemporaryDirectory root("snapshot");
+    writeShowData(root.path);
+    RunResult run = runVelmora("--png-dir shots --fps 30 --snapshot 0.5,0.1,0.11", root.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    // The first frame at or after each time: 0.1 s is frame 3, 0.11 s frame 4, 0.5 s frame 15.
+    std::vector<std::string> names;
+    for (const auto& [name, contents] : filesOf(root.path / "shots"))
+        names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"audio.wav", "frame000003.png", "frame000004.png", "frame000015.png"}));
+}
+
+TEST(ShowRun, RecordsVideoWithSound) {
+    if (std::system("ffprobe -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no ffprobe";
+    TemporaryDirectory root("record");
+    writeShowData(root.path);
+    RunResult run = runVelmora("--record out.mp4 --seconds 10", root.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(fs::exists(root.path / "out.mp4.video.mkv")) << "temporary video left behind";
+    EXPECT_FALSE(fs::exists(root.path / "out.mp4.audio.wav")) << "temporary sound left behind";
+    std::string probe = "ffprobe -v error -show_entries stream=codec_type,codec_name,width,height,pix_fmt,duration "
+                        "-of compact=p=0:nk=1 '" + (root.path / "out.mp4").string() + "' > '" +
+                        (root.path / "probe.txt").string() + "'";
+    ASSERT_EQ(std::system(probe.c_str()), 0);
+    std::istringstream lines(readFile(root.path / "probe.txt"));
+    std::string video, audio;
+    std::getline(lines, video);
+    std::getline(lines, audio);
+    // codec name | type | width | height | pixel format | duration
+    EXPECT_EQ(video.rfind("h264|video|512|384|yuv420p|", 0), 0u) << video;
+    EXPECT_EQ(audio.rfind("aac|audio|", 0), 0u) << audio;
+    double videoSeconds = std::atof(video.substr(video.rfind('|') + 1).c_str());
+    double audioSeconds = std::atof(audio.substr(audio.rfind('|') + 1).c_str());
+    EXPECT_NEAR(videoSeconds, 10.0, 0.1);
+    EXPECT_NEAR(audioSeconds, 10.0, 0.1);
+}
+
+TEST(ShowRun, RecordingWithoutALengthIsRefused) {
+    TemporaryDirectory root("no-length");
+    writeShowData(root.path);
+    RunResult run = runVelmora("--headless", root.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velmora: an offline render needs --seconds, --frames or --snapshot\n");
+}

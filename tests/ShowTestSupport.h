@@ -1,0 +1,106 @@
+#pragma once
+// A small Data folder for running the show in tests (a 512 x 384 x1.jpg and a short looping
+// module), and running the velmora program with its output captured.
+
+#include "TestModules.h"
+#include "image/FileStream.h"
+#include "image/JpegCodec.h"
+#include "platform/ptc/Format.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace showtest {
+
+namespace fs = std::filesystem;
+
+// A fresh directory under the system's temporary directory, removed at the end.
+class TemporaryDirectory {
+public:
+    explicit TemporaryDirectory(const std::string& name) {
+        path = fs::temp_directory_path() / ("velmora-" + name + "-" + std::to_string(::getpid()));
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~TemporaryDirectory() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    fs::path path;
+};
+
+// Two orders of 16 rows (60 ms each, about 1.9 s a pass), a square wave on every fourth row of
+// channel 0 (instrument 1) and every eighth of channel 1 (instrument 2); restarts at order 0.
+inline XmModule showModule() {
+    XmModule module = testmodules::emptyModule();
+    module.instruments.push_back(testmodules::squareInstrument(90, "lead"));
+    module.instruments.push_back(testmodules::squareInstrument(60, "bass"));
+    for (int p = 0; p < 2; ++p) {
+        XmPattern pattern(16, 2);
+        for (int row = 0; row < 16; row += 4)
+            pattern.at(row, 0) = testmodules::noteOf(1);
+        for (int row = 0; row < 16; row += 8)
+            pattern.at(row, 1) = testmodules::noteOf(2);
+        module.patterns.push_back(pattern);
+    }
+    module.orders = {0, 1};
+    return module;
+}
+
+// Writes Data/x1.jpg (512 x 384, a colour gradient) and Data/atbia3.xm under `root`.
+inline void writeShowData(const fs::path& root, bool withPicture = true, bool withModule = true) {
+    fs::create_directories(root / "Data");
+    if (withPicture) {
+        std::vector<std::uint8_t> pixels;
+        for (int y = 0; y < 384; ++y)
+            for (int x = 0; x < 512; ++x)
+                pixels.insert(pixels.end(), {std::uint8_t(x / 2), std::uint8_t(y * 2 / 3), std::uint8_t(128)});
+        const ptc::Format rgb(24, 0x0000FF, 0x00FF00, 0xFF0000);
+        std::string name = (root / "Data" / "x1.jpg").string();
+        FileStream file(name.c_str(), 4);
+        int quality = 90;
+        JpegCodec().save(&file, 512, 384, rgb, nullptr, pixels.data(), &quality);
+    }
+    if (withModule)
+        XmWriter::save(showModule(), (root / "Data" / "atbia3.xm").string());
+}
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs build/velmora with `arguments` (already shell-quoted where needed) in `workingDirectory`.
+inline RunResult runVelmora(const std::string& arguments, const fs::path& workingDirectory,
+                            const std::string& environment = "") {
+    fs::path outFile = workingDirectory / "velmora.stdout";
+    fs::path errFile = workingDirectory / "velmora.stderr";
+    std::string command = "cd '" + workingDirectory.string() + "' && " + environment + " '" VELMORA_BINARY_DIR
+                          "/velmora' " + arguments + " >'" + outFile.string() + "' 2>'" + errFile.string() + "'";
+    int raw = std::system(command.c_str());
+    RunResult result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = readFile(outFile);
+    result.err = readFile(errFile);
+    fs::remove(outFile);
+    fs::remove(errFile);
+    return result;
+}
+
+} // namespace showtest
