@@ -36,6 +36,12 @@ struct WarpFixture : ::testing::Test {
         layerList = &list;
     }
     ~WarpFixture() override {
+        // The list never frees its nodes (the show's lists live for the whole run); a test's does.
+        for (LayerNode* node = list.next; node != nullptr;) {
+            LayerNode* next = node->next;
+            delete node;
+            node = next;
+        }
         workBufferA = workBufferB = nullptr;
         layerList = nullptr;
         terrain = nullptr;
