@@ -228,7 +228,7 @@ TEST(JpegCodec, SavesIntoAFileForLoadBitmapAndLoadByteMap) {
     JpegCodec().save(file, 8, 8, formatRGB(), nullptr, pixels.data(), &quality);
     delete file;
 
-    Bitmap* bitmap = loadBitmap(name.c_str());
+    std::unique_ptr<Bitmap> bitmap(loadBitmap(name.c_str()));
     ByteMap* bytes = loadByteMap(name.c_str());
     ASSERT_EQ(bitmap->width, 8);
     for (int i = 0; i < 64; ++i) {

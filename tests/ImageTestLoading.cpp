@@ -105,8 +105,8 @@ TEST(PictureLoading, UnrecognisedContentsAreRefused) {
 TEST(PictureLoading, LoadBitmapAndLoadByteMapTakeTheSamePixels) {
     TemporaryDirectory directory;
     const std::string name = directory.write("two.tga", twoPixelBmp()); // a BMP whatever its name
-    Bitmap* first = loadBitmap(name.c_str());
-    Bitmap* second = loadBitmap(name.c_str());
+    std::unique_ptr<Bitmap> first(loadBitmap(name.c_str()));
+    std::unique_ptr<Bitmap> second(loadBitmap(name.c_str()));
     ASSERT_EQ(first->width, 2);
     ASSERT_EQ(first->height, 1);
     EXPECT_EQ(first->pixels[0], 0x123456u);

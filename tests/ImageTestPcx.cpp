@@ -211,7 +211,7 @@ TEST(PcxCodec, SavesIntoAFileThatLoadBitmapReads) {
     PcxCodec().save(file, 2, 2, formatIndexed(), &palette, pixels, nullptr);
     delete file;
 
-    Bitmap* bitmap = loadBitmap(name.c_str());
+    std::unique_ptr<Bitmap> bitmap(loadBitmap(name.c_str()));
     EXPECT_EQ(bitmap->width, 2);
     EXPECT_EQ(bitmap->height, 2);
     EXPECT_EQ(bitmap->reserved, -1);

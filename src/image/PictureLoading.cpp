@@ -5,12 +5,19 @@
 
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 namespace {
 
 const ptc::Format& trueColour() {
     static const ptc::Format format(32, 0xFF0000, 0x00FF00, 0x0000FF, 0);
     return format;
+}
+
+// The surfaces that hold loaded Bitmaps' pixels, kept (and reachable) until the process ends.
+void keep(std::unique_ptr<ptc::Surface> surface) {
+    static auto* kept = new std::vector<std::unique_ptr<ptc::Surface>>();
+    kept->push_back(std::move(surface));
 }
 
 } // namespace
@@ -25,7 +32,7 @@ Bitmap* loadBitmap(const char* fileName) {
     result->height = image.height();
     result->pixels = static_cast<std::uint32_t*>(surface->lock());
     surface->unlock();
-    surface.release();
+    keep(std::move(surface));
     return result.release();
 }
 
