@@ -6,7 +6,7 @@ SECONDS ?= 60
 VIDEO_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build test test-sanitize run data bench video fuzz clean
+.PHONY: all setup configure build test test-sanitize test-thread run data bench video fuzz clean
 
 all: build
 
@@ -29,6 +29,16 @@ test-sanitize: setup
 	@cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# The real-time path (a window on a virtual display, silent output) for 5 seconds under
+# ThreadSanitizer, on the Data/ folder.
+test-thread: setup
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+		-DVELMORA_SANITIZE=thread -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF > /dev/null
+	@cmake --build build-tsan -j $(JOBS) --target velmora
+	@if [ ! -d Data ]; then $(MAKE) --no-print-directory data; fi
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/scripts/tsan-suppressions.txt" \
+		SDL_AUDIODRIVER=dummy xvfb-run -a build-tsan/velmora --mute --seconds 5 --stats
 
 data: build
 	@if [ -x $(BUILD)/velmora-data ]; then $(BUILD)/velmora-data --out Data; \
@@ -55,4 +65,4 @@ fuzz: setup
 	@scripts/run-fuzzers build-fuzz $(SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz
+	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz
