@@ -110,3 +110,11 @@ TEST(ShowRun, RecordingWithoutALengthIsRefused) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "velmora: an offline render needs --seconds, --frames or --snapshot\n");
 }
+
+TEST(ShowRun, LoadingPictureOfWrongSizeIsNamed) {
+    TemporaryDirectory root("wrong-size");
+    writeShowData(root.path, true, true, 640, 480);
+    RunResult run = runVelmora("--headless --frames 1", root.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velmora: Data/x1.jpg: loading picture must be 512 x 384, not 640 x 480\n");
+}

@@ -56,18 +56,19 @@ inline XmModule showModule() {
 }
 
 // Writes Data/x1.jpg (512 x 384, a colour gradient) and Data/atbia3.xm under `root`.
-inline void writeShowData(const fs::path& root, bool withPicture = true, bool withModule = true) {
+inline void writeShowData(const fs::path& root, bool withPicture = true, bool withModule = true, int width = 512,
+                          int height = 384) {
     fs::create_directories(root / "Data");
     if (withPicture) {
         std::vector<std::uint8_t> pixels;
-        for (int y = 0; y < 384; ++y)
-            for (int x = 0; x < 512; ++x)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
                 pixels.insert(pixels.end(), {std::uint8_t(x / 2), std::uint8_t(y * 2 / 3), std::uint8_t(128)});
         const ptc::Format rgb(24, 0x0000FF, 0x00FF00, 0xFF0000);
         std::string name = (root / "Data" / "x1.jpg").string();
         FileStream file(name.c_str(), 4);
         int quality = 90;
-        JpegCodec().save(&file, 512, 384, rgb, nullptr, pixels.data(), &quality);
+        JpegCodec().save(&file, width, height, rgb, nullptr, pixels.data(), &quality);
     }
     if (withModule)
         XmWriter::save(showModule(), (root / "Data" / "atbia3.xm").string());

@@ -218,7 +218,9 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
     long totalFrames = offline ? offlineFrameCount(options) : -1;
     std::unique_ptr<OfflineOutput> output;
     std::unique_ptr<ptc::Console> ownedConsole;
-    if (offline) {
+    if (hooks.makeBackend) {
+        ownedConsole = std::make_unique<ptc::Console>(hooks.makeBackend());
+    } else if (offline) {
         ownedConsole = std::make_unique<ptc::Console>(std::make_unique<ptc::HeadlessBackend>(
             [&output](const std::uint32_t* pixels, int width, int height) {
                 if (output)

@@ -4,12 +4,15 @@
 #include "main/CommandLine.h"
 
 #include <functional>
+#include <memory>
 
 namespace ptc {
 class ConsoleBackend;
 }
 
 struct ShowHooks {
+    // Replaces the console's backend (the window, or the headless one of an offline run).
+    std::function<std::unique_ptr<ptc::ConsoleBackend>()> makeBackend;
     // Called after every frame presented, the loading screens included (frame -1 while loading).
     std::function<void(ptc::ConsoleBackend& backend, long frame)> afterPresent;
 };

@@ -6,15 +6,27 @@
 #include "image/PictureLoading.h"
 #include "main/ShowLayers.h"
 #include "main/ShowObjects.h"
+#include "platform/ptc/Error.h"
 #include "timeline/LayerList.h"
 
-#include <initializer_list>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 // Pictures by the name the tables give them.
 Bitmap* x1 = nullptr;
+
+// A layer built on a picture it cannot use names the file in its error.
+template <class LayerClass, class... Arguments>
+LayerClass* constructFrom(const char* fileName, Arguments&&... arguments) {
+    try {
+        return new LayerClass(std::forward<Arguments>(arguments)...);
+    } catch (const ptc::DynamicError& error) {
+        throw ptc::DynamicError(std::string(fileName) + ": " + error.what());
+    }
+}
 
 struct LoadingStep {
     int number; // the screen shows number / 100 after it
@@ -30,7 +42,10 @@ struct ConstructionGroup {
 // the numbers keep their places.
 std::vector<LoadingStep> loadingTable() {
     return {
-        {0, [] { x1 = loadBitmap("Data/x1.jpg"); loadingGauge = new LoadingGaugeLayer(*x1); }},
+        {0, [] {
+             x1 = loadBitmap("Data/x1.jpg");
+             loadingGauge = constructFrom<LoadingGaugeLayer>("Data/x1.jpg", *x1);
+         }},
         {78, [] { layerList = new LayerList; }},
     };
 }
