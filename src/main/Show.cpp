@@ -338,6 +338,8 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
         std::cout << stats->report() << std::flush;
     console = nullptr;
     offscreen = nullptr;
+    workBufferA = nullptr;
+    workBufferB = nullptr;
 }
 
 } // namespace
@@ -353,5 +355,7 @@ int runShow(const ShowOptions& options, const ShowHooks& hooks) {
     }
     console = nullptr;
     offscreen = nullptr;
+    workBufferA = nullptr;
+    workBufferB = nullptr;
     return 1;
 }
