@@ -62,7 +62,10 @@ public:
         XmNote& cell = pattern.at(row, channel);
         cell.note = static_cast<std::uint8_t>(note);
         cell.instrument = static_cast<std::uint8_t>(instrument);
-        cell.volume = static_cast<std::uint8_t>(0x10 + (volume > 64 ? 64 : volume));
+        // Four fifths of the written level: headroom for sixteen channels at the show's
+        // amplification (one and a half times libxmp's default volume).
+        int level = (volume > 64 ? 64 : volume) * 4 / 5;
+        cell.volume = static_cast<std::uint8_t>(0x10 + level);
         cell.effect = static_cast<std::uint8_t>(effect);
         cell.parameter = static_cast<std::uint8_t>(parameter);
     }
@@ -364,7 +367,7 @@ XmPattern stabs(int order) {
 XmPattern flightBreak(int order) {
     Score score(64);
     Harmony harmony = order % 2 == 0 ? Harmony{{Bb, F}} : Harmony{{Gm, Dm}};
-    pads(score, harmony, kGlassPad, 24);
+    pads(score, harmony, kGlassPad, 17);
     score.note(0, kBassChannel, noteAt(2, harmony.chords[0].root > 6 ? harmony.chords[0].root - 12 : harmony.chords[0].root),
                kSubBass, 34);
     score.note(32, kBassChannel, noteAt(2, harmony.chords[1].root > 6 ? harmony.chords[1].root - 12 : harmony.chords[1].root),

@@ -44,8 +44,7 @@ XmInstrument instrument(const std::string& name, Signal signal, double frequency
     sample.relativeNote = static_cast<std::int8_t>(tuning.relativeNote);
     sample.finetune = static_cast<std::int8_t>(tuning.finetune);
     sample.panning = panning;
-    // Leaves headroom for sixteen channels at the show's amplification.
-    sample.volume = 48;
+    sample.volume = 64;
     XmInstrument result;
     result.name = name;
     result.samples.push_back(std::move(sample));
@@ -394,6 +393,7 @@ Signal orchestraHit() {
         phase += (65.4 + 30.0 * decay(t, 0.03)) / kSampleRate;
         chord[i] += filter.band() * decay(t, 0.05) * 1.5 + detSin(kTwoPi * phase) * decay(t, 0.2) * 1.5;
     }
+    fadeEdges(chord, 0.0005, 0.01);
     return chord;
 }
 
