@@ -283,7 +283,7 @@ std::vector<PictureFile> buildCatalogue() {
         Canvas canvas(kSquare, kSquare);
         paintNebula(canvas, {hex(0x05031A), hex(0x1A1050), hex(0x402060)}, 0.35, 901);
         GalaxyStyle galaxy;
-        galaxy.size = 330.0;
+        galaxy.size = 420.0;
         galaxy.seed = 902;
         paintGalaxy(canvas, galaxy);
         return canvas.toPixels();

@@ -69,7 +69,7 @@ void paintNebula(Canvas& canvas, const std::vector<Colour>& palette, double glow
             double warpX = fbm(x / 160.0, y / 160.0, tint) * 1.5;
             double warpY = fbm(x / 160.0 + 7.0, y / 160.0 + 3.0, tint) * 1.5;
             double density = fbm(x / 130.0 + warpX, y / 130.0 + warpY, gas) * 0.5 + 0.5;
-            density = smoothStep(0.35, 0.95, density);
+            density = smoothStep(0.22, 0.9, density);
             double hole = smoothStep(0.1, 0.5, fbm(x / 70.0, y / 70.0, dust));
             Colour c = gradient(palette, clamp01(0.5 + 0.6 * fbm(x / 250.0, y / 250.0, tint) + 0.3 * density));
             canvas.at(x, y) = c * (density * density * glow * (1.0 - 0.75 * hole));
@@ -144,8 +144,8 @@ void paintGalaxy(Canvas& canvas, const GalaxyStyle& style) {
             double arm = 0.5 + 0.5 * detCos(2.0 * spiral);
             arm = arm * arm * arm;
             double clump = 0.6 + 0.6 * fbm(x / 18.0, y / 18.0, clumps);
-            double disc = detExp(-r * 2.6);
-            double armLight = arm * disc * clump * 2.2;
+            double disc = detExp(-r * 2.2);
+            double armLight = arm * disc * clump * 3.0;
             double dust = smoothStep(0.55, 0.95, detCos(2.0 * spiral - 0.55) * 0.5 + 0.5) *
                           (0.6 + 0.4 * fbm(x / 10.0, y / 10.0, lanes)) * smoothStep(0.05, 0.25, r);
             double coreLight = detExp(-r * r * 60.0) * 1.4 + detExp(-r * 9.0) * 0.5;
