@@ -116,5 +116,5 @@ TEST(ShowRun, LoadingPictureOfWrongSizeIsNamed) {
     writeShowData(root.path, true, true, 640, 480);
     RunResult run = runVelmora("--headless --frames 1", root.path);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "velmora: Data/x1.jpg: loading picture must be 512 x 384, not 640 x 480\n");
+    EXPECT_EQ(run.err, "velmora: Data/x1.jpg: picture is 640 x 480 pixels, needs 512 x 384\n");
 }

@@ -37,7 +37,15 @@ Bitmap* loadBitmap(const char* fileName) {
 }
 
 ByteMap* loadByteMap(const char* fileName) {
+    int width = 0;
+    int height = 0;
+    return loadByteMap(fileName, width, height);
+}
+
+ByteMap* loadByteMap(const char* fileName, int& width, int& height) {
     Image image(fileName);
+    width = image.width();
+    height = image.height();
     const std::size_t count = static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height());
     auto result = std::make_unique<ByteMap[]>(count);
     ptc::Surface surface(image.width(), image.height(), trueColour());

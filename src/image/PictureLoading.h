@@ -9,3 +9,5 @@
 Bitmap* loadBitmap(const char* fileName);
 // A new array of width x height bytes: the blue channel of each pixel, rows from the top.
 ByteMap* loadByteMap(const char* fileName);
+// The same, also telling the picture's size (a ByteMap carries none).
+ByteMap* loadByteMap(const char* fileName, int& width, int& height);
