@@ -1,15 +1,20 @@
 #pragma once
-// A small Data folder for running the show in tests (a 512 x 384 x1.jpg and a short looping
-// module), and running the velmora program with its output captured.
+// A Data folder for running the show in tests: the generated pictures (made once per build and
+// linked in), with a loading picture and a short looping module of the test's own; and running
+// the velmora program with its output captured.
 
 #include "TestModules.h"
+#include "datagen/DataGenerator.h"
 #include "image/FileStream.h"
 #include "image/JpegCodec.h"
 #include "platform/ptc/Format.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -55,10 +60,37 @@ inline XmModule showModule() {
     return module;
 }
 
-// Writes Data/x1.jpg (512 x 384, a colour gradient) and Data/atbia3.xm under `root`.
+// Every generated data file, made once per build directory. Test processes run in parallel, so
+// the first one generates under a lock and the others wait for it.
+inline fs::path generatedShowData() {
+    const fs::path directory = fs::path(VELMORA_BINARY_DIR) / "test-data";
+    const fs::path stamp = directory / "complete";
+    fs::create_directories(directory);
+    int lock = ::open((directory.string() + ".lock").c_str(), O_CREAT | O_RDWR, 0644);
+    if (lock >= 0)
+        ::flock(lock, LOCK_EX);
+    if (!fs::exists(stamp)) {
+        datagen::GeneratorOptions options;
+        options.directory = (directory / "Data").string();
+        datagen::generateData(options);
+        std::ofstream(stamp) << "generated\n";
+    }
+    if (lock >= 0)
+        ::close(lock);
+    return directory / "Data";
+}
+
+// Writes a Data folder under `root`: Data/x1.jpg (a colour gradient of the given size) and
+// Data/atbia3.xm (the short test module), each only if asked, and every other picture linked to
+// the generated ones.
 inline void writeShowData(const fs::path& root, bool withPicture = true, bool withModule = true, int width = 512,
                           int height = 384) {
     fs::create_directories(root / "Data");
+    for (const fs::directory_entry& entry : fs::directory_iterator(generatedShowData())) {
+        std::string name = entry.path().filename().string();
+        if (name != "x1.jpg" && name != datagen::kModuleName)
+            fs::create_symlink(entry.path(), root / "Data" / name);
+    }
     if (withPicture) {
         std::vector<std::uint8_t> pixels;
         for (int y = 0; y < height; ++y)
