@@ -196,18 +196,18 @@ SeascapeStyle moonlitClouds() {
 
 SeascapeStyle goldenClouds() {
     SeascapeStyle s;
-    s.sky = {hex(0x3C6AB0), hex(0x7AA0D0), hex(0xF0C890), hex(0xFFE0A8)};
-    s.sea = {hex(0xF0C080), hex(0x8A5A50)};
+    s.sky = {hex(0x1E4A9A), hex(0x4A7AC0), hex(0xE8A070), hex(0xFFD890)};
+    s.sea = {hex(0xD09060), hex(0x4A3050)};
     s.horizon = 300.0;
     s.sunX = 256.0;
-    s.sunY = 180.0;
-    s.sunRadius = 30.0;
-    s.sunColour = hex(0xFFFFF0);
-    s.haloColour = hex(0xFFB050);
-    s.haloRadius = 220.0;
-    s.cloudCover = 0.7;
-    s.cloudLit = hex(0xFFF0D0);
-    s.cloudShade = hex(0xB07A80);
+    s.sunY = 200.0;
+    s.sunRadius = 28.0;
+    s.sunColour = hex(0xFFFFF0) * 1.4;
+    s.haloColour = hex(0xFFA040) * 0.8;
+    s.haloRadius = 190.0;
+    s.cloudCover = 0.6;
+    s.cloudLit = hex(0xFFE0B0);
+    s.cloudShade = hex(0x8A5A7A);
     s.glitter = 1.0;
     s.seed = 441;
     return s;

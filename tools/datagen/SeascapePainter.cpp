@@ -109,6 +109,7 @@ void paintIslands(Canvas& canvas, const SeascapeStyle& style, std::vector<double
 
 void paintSea(Canvas& canvas, const SeascapeStyle& style) {
     FbmSettings waves{4, 0.5, 0, style.seed + 67};
+    FbmSettings ripples{3, 0.5, 0, style.seed + 71};
     int top = static_cast<int>(style.horizon);
     double depthSpan = canvas.height() - style.horizon;
     for (int y = top; y < canvas.height(); ++y) {
@@ -117,20 +118,19 @@ void paintSea(Canvas& canvas, const SeascapeStyle& style) {
         Colour water = gradient(style.sea, t);
         for (int x = 0; x < canvas.width(); ++x) {
             double wave = fbm(x / (50.0 * perspective), (y - style.horizon) / (6.0 * perspective * perspective + 1.0), waves);
-            double mirrorY = 2.0 * style.horizon - y - 1.0 + wave * 5.0 * perspective;
-            double mirrorX = x + wave * 10.0 * perspective;
-            if (mirrorY < 0.0)
-                mirrorY = 0.0;
-            if (mirrorY > style.horizon - 1.0)
-                mirrorY = style.horizon - 1.0;
-            Colour mirrored = canvas.sample(mirrorX, mirrorY);
-            double fresnel = 0.35 + 0.55 * (1.0 - t);
+            double ripple = fbm(x / (14.0 * perspective + 2.0), (y - style.horizon) / (2.0 * perspective + 0.6), ripples);
+            // Waves stretch the mirror image downwards and break it into streaks.
+            double mirrorY = 2.0 * style.horizon - y - 1.0 + (wave * 6.0 + ripple * 9.0) * (0.4 + perspective);
+            double mirrorX = x + (wave * 14.0 + ripple * 5.0) * perspective;
+            mirrorY = clampRange(mirrorY, 0.0, style.horizon - 1.0);
+            Colour mirrored = canvas.sample(mirrorX, mirrorY) * (0.78 + 0.3 * ripple);
+            double fresnel = 0.35 + 0.5 * (1.0 - t);
             Colour c = mixColour(water, mirrored, fresnel);
-            // The path of light: sparkles under the sun or moon on crests.
+            // The path of light: sparkles on the crests under the sun or moon.
             double across = (x - style.sunX) / (25.0 + 140.0 * t);
             double path = detExp(-across * across);
-            double sparkle = smoothStep(0.1, 0.55, wave);
-            c = c + style.sunColour * (path * sparkle * style.glitter);
+            double sparkle = smoothStep(0.25, 0.7, ripple + 0.3 * wave);
+            c = c + style.sunColour * (path * sparkle * style.glitter * (1.0 - 0.6 * t));
             canvas.at(x, y) = c;
         }
     }
