@@ -182,7 +182,11 @@ void arpeggio(Score& score, const Harmony& harmony, int instrument, int volume, 
         const Chord& chord = harmony.at(row, score.rows());
         int index = order[static_cast<std::size_t>(count) % order.size()];
         int pan = (count & 1) ? 0xC8 : 0x38;
-        score.note(row, channel, noteAt(octave, chordTone(chord, index)), instrument, volume, kPanEffect, pan);
+        int note = noteAt(octave, chordTone(chord, index));
+        // High chord tones fold down an octave: above C-7 the plucks and bells only whistle.
+        while (note > noteAt(7, 0))
+            note -= 12;
+        score.note(row, channel, note, instrument, volume, kPanEffect, pan);
     }
 }
 
@@ -437,7 +441,7 @@ XmPattern lens(int order) {
     bassLine(score, harmony, kSubBass, 40, "R.......R.....F.R.......R.....O.");
     pads(score, harmony, kGlassPad, 24);
     arpeggio(score, harmony, kGlassBell, 22, 2, 5, {0, 2, 4, 3, 1, 2, 3, 5});
-    arpeggio(score, harmony, kBell, 16, 8, 6, {0, 1, 2, 1}, kBellChannel);
+    arpeggio(score, harmony, kBell, 16, 8, 5, {0, 1, 2, 1}, kBellChannel);
     leadWithEcho(score, kSoftLead, 36, 4, kThemeB[(order - 25 + 2) % 4]);
     crashAt(score, 0, 36);
     if (order == 28) {
@@ -554,7 +558,7 @@ XmPattern climax(int order) {
     bassLine(score, harmony, kBass, 46, kDrivingBass);
     pads(score, harmony, kWarmPad, 24);
     arpeggio(score, harmony, kPluck, 24, 1, 5, {0, 1, 2, 3, 4, 3, 2, 1});
-    arpeggio(score, harmony, kBell, 18, 4, 6, {0, 2, 1, 2}, kBellChannel);
+    arpeggio(score, harmony, kBell, 18, 4, 5, {0, 2, 1, 2}, kBellChannel);
     leadWithEcho(score, kStringLead, 42, 2, kThemeC[index]);
     if (order == 43)
         crashAt(score, 0, 48);
@@ -578,7 +582,7 @@ XmPattern finale(int order) {
     bassLine(score, harmony, kBass, 46, kDrivingBass);
     pads(score, harmony, kChoir, 24);
     arpeggio(score, harmony, kPluck, 22, 1, 5, {0, 1, 2, 3, 2, 1, 2, 3});
-    arpeggio(score, harmony, kGlassBell, 16, 8, 6, {0, 1, 2, 1}, kBellChannel);
+    arpeggio(score, harmony, kGlassBell, 16, 8, 5, {0, 1, 2, 1}, kBellChannel);
     static const char* const lines[5] = {
         "A5 - - - D6 - C6 - A5 - - - G5 - F5 - F5 - - - Bb5 - A5 - F5 - - - D5 - . -",
         "Bb5 - - - D6 - G6 - F6 - - - D6 - Bb5 - C#6 - - - E6 - A6 - G6 - F6 - E6 - C#6 -",
