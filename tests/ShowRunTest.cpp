@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <sstream>
+#include <string>
+#include <vector>
 
 using namespace showtest;
 
@@ -103,12 +106,16 @@ TEST(ShowRun, RecordsVideoWithSound) {
     EXPECT_NEAR(audioSeconds, 10.0, 0.1);
 }
 
-TEST(ShowRun, RecordingWithoutALengthIsRefused) {
-    TemporaryDirectory root("no-length");
+TEST(ShowRun, RenderWithoutALengthPlaysOnePassOfTheMusic) {
+    TemporaryDirectory root("one-pass");
     writeShowData(root.path);
-    RunResult run = runVelmora("--headless", root.path);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "velmora: an offline render needs --seconds, --frames or --snapshot\n");
+    // The test module's pass is 32 rows of 60 ms, 1.92 s: at 10 frames a second, frames 0 .. 19.
+    RunResult run = runVelmora("--png-dir frames --fps 10", root.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    int frames = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(root.path / "frames"))
+        frames += entry.path().extension() == ".png";
+    EXPECT_EQ(frames, 20);
 }
 
 TEST(ShowRun, LoadingPictureOfWrongSizeIsNamed) {
@@ -117,4 +124,22 @@ TEST(ShowRun, LoadingPictureOfWrongSizeIsNamed) {
     RunResult run = runVelmora("--headless --frames 1", root.path);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "velmora: Data/x1.jpg: picture is 640 x 480 pixels, needs 512 x 384\n");
+}
+
+TEST(ShowRun, SceneJumpActsOutEarlierPositionCuesThenPlaysFromTheOrder) {
+    TemporaryDirectory root("start");
+    writeShowData(root.path);
+    // The test module has orders 0 and 1 of 16 rows; half a second stays inside order 1.
+    RunResult run = runVelmora("--headless --start 1 --seconds 0.5 --trace", root.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> cues;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("cue ", 0) == 0 && line.find("inst") == std::string::npos)
+            cues.push_back(line.substr(0, line.find(" |")));
+    std::vector<std::string> expected = {"cue 1 @ 0:0", "cue 2 @ 0:40", "cue 3 @ 0:50", "cue 4 @ 0:55",
+                                         "cue 5 @ 1:0"};
+    EXPECT_EQ(cues, expected);
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
+              "cue 1 @ 0:0 | crossFade14to15:1 particleFlow:9 fadeToBlack:98 noise:666");
 }

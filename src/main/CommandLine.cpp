@@ -57,13 +57,17 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& op
     pngDir->excludes(headless);
     app.add_option("--fps", options.fps, "Frames per second of an offline render (default 60)")
         ->check(CLI::Range(1, 1000));
-    auto* seconds = app.add_option("--seconds", options.seconds, "How long the show runs, in seconds");
+    auto* seconds = app.add_option("--seconds", options.seconds,
+                                   "How long the show runs, in seconds (offline default: one pass of the music)");
     app.add_option("--frames", options.frames, "How many frames the show runs")
         ->check(CLI::PositiveNumber)
         ->excludes(seconds);
     app.add_option("--snapshot", options.snapshotTimes,
                    "With --png-dir: write only the frames at these times (seconds, comma separated)")
         ->delimiter(',');
+    app.add_option("--start", options.startOrder,
+                   "Start at this pattern order, as if the show had played up to there (a scene jump)")
+        ->check(CLI::NonNegativeNumber);
     app.add_flag("--trace", options.trace, "Print every cue as it runs, and the layer stack after it");
     app.add_flag("--stats", options.stats,
                  "At the end: frames, frames per second, mean and worst milliseconds per layer class");

@@ -22,6 +22,8 @@ struct ShowOptions {
     std::optional<long> frames;
     // With pngDirectory: only the frames at these times are written.
     std::vector<double> snapshotTimes;
+    // Scene jump: playback starts at this order, after the position cues before it have acted.
+    int startOrder = 0;
     bool trace = false;
     bool stats = false;
 

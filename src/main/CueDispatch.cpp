@@ -35,6 +35,12 @@ void CueDispatch::add(MusicCue cue) {
         throw ptc::DynamicError("cannot register " + eventText(cues.back()) + ": " + BASS_GetErrorText());
 }
 
+void CueDispatch::runPositionCuesBefore(int order) {
+    for (const MusicCue& cue : cues)
+        if (cue.kind == MusicCue::Kind::Position && cue.order < order)
+            run(cue);
+}
+
 void CueDispatch::runSync(HSYNC, std::uint32_t, std::uint32_t, std::uint32_t user) {
     if (activeDispatch != nullptr && user < activeDispatch->cues.size())
         activeDispatch->run(activeDispatch->cues[user]);

@@ -21,6 +21,10 @@ public:
 
     void add(MusicCue cue) override;
 
+    // Runs, in registration order, the action of every position cue placed before `order`: the
+    // state the show would have reached by playing up to there (instrument cues are skipped).
+    void runPositionCuesBefore(int order);
+
     // "cue 6 @ 1:56" or "cue 50 @ inst 33".
     static std::string eventText(const MusicCue& cue);
 

@@ -105,8 +105,9 @@ private:
     std::set<long> snapshotFrames;
 };
 
-// How many frames an offline run draws, from --frames, --seconds or the last snapshot.
-long offlineFrameCount(const ShowOptions& options) {
+// How many frames an offline run draws, from --frames, --seconds, the last snapshot, or else one
+// pass of the music (`passSeconds`).
+long offlineFrameCount(const ShowOptions& options, double passSeconds) {
     if (options.frames)
         return *options.frames;
     if (options.seconds)
@@ -115,7 +116,9 @@ long offlineFrameCount(const ShowOptions& options) {
         double last = *std::max_element(options.snapshotTimes.begin(), options.snapshotTimes.end());
         return frameAtOrAfter(last, options.fps) + 1;
     }
-    throw ptc::DynamicError("an offline render needs --seconds, --frames or --snapshot");
+    if (passSeconds > 0.0)
+        return std::max(1L, frameAtOrAfter(passSeconds, options.fps));
+    throw ptc::DynamicError("the music's length is unknown: give --seconds or --frames");
 }
 
 // Paths the user gave are taken from where velmora was started, before it moves to --data.
@@ -215,7 +218,7 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
     const ptc::Format candidates[] = {format32, format24, format565, format555};
 
     bool offline = options.offline();
-    long totalFrames = offline ? offlineFrameCount(options) : -1;
+    long totalFrames = -1;
     std::unique_ptr<OfflineOutput> output;
     std::unique_ptr<ptc::Console> ownedConsole;
     if (hooks.makeBackend) {
@@ -267,8 +270,14 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
     if (music == 0)
         throw ptc::DynamicError(std::string("cannot load music module ") + moduleFile + ": " + BASS_GetErrorText());
     player.music = music;
+    if (offline)
+        totalFrames = offlineFrameCount(options, BASS_MusicGetPassSeconds(music));
     CueDispatch cues(music, options.trace ? &std::cout : nullptr);
     registerCues(cues);
+    if (options.startOrder > 0) {
+        cues.runPositionCuesBefore(options.startOrder);
+        BASS_SetStartOrder(options.startOrder);
+    }
     BASS_MusicSetAmplify(music, 75);
     progress(1.0);
     BASS_MusicSetPositionScaler(music, 256);
@@ -309,10 +318,17 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
         screen.pixels = static_cast<std::uint32_t*>(offscreen->lock());
         screen.width = offscreen->width();
         screen.height = offscreen->height();
+        // The warp is the one layer that edits the list while it draws; the trace shows its work.
+        std::string stackBefore = options.trace ? describeStack(*layerList) : std::string();
         if (stats)
             renderAllTimed(*layerList, screen, seconds, *stats);
         else
             layerList->renderAll(screen, seconds);
+        if (options.trace) {
+            std::string stackAfter = describeStack(*layerList);
+            if (stackAfter != stackBefore)
+                std::cout << "warp | " << stackAfter << "\n" << std::flush;
+        }
         offscreen->unlock();
         if (output)
             output->beginFrame(frame);

@@ -381,6 +381,14 @@ void BASS_SetStartOrder(int order) {
     player().startOrder = order < 0 ? 0 : order;
 }
 
+double BASS_MusicGetPassSeconds(HMUSIC handle) {
+    Player& p = player();
+    std::lock_guard lock(p.mutex);
+    if (!p.music || handle != p.musicHandle)
+        return 0.0;
+    return p.music->passSeconds();
+}
+
 std::string BASS_GetErrorText() {
     return player().error;
 }

@@ -100,6 +100,8 @@ void BASS_SetStartOrder(int order);
 
 // Why the last failing call failed, e.g. libxmp's reason for a module that does not load.
 std::string BASS_GetErrorText();
+// Seconds of one pass through the loaded module's order list (0 if unknown).
+double BASS_MusicGetPassSeconds(HMUSIC handle);
 
 // The show's clock: seconds of audio heard since playback started (Offline: the time of the
 // last BASS_RenderOffline). Never decreases; 0 before playback.

@@ -112,6 +112,16 @@ bool MusicPlayer::start(int rate, int startOrder, std::string& error) {
     return true;
 }
 
+double MusicPlayer::passSeconds() const {
+    if (!isLoaded)
+        return 0.0;
+    xmp_module_info info;
+    xmp_get_module_info(xmpOf(context), &info);
+    if (info.num_sequences < 1 || info.seq_data == nullptr)
+        return 0.0;
+    return info.seq_data[0].duration / 1000.0;
+}
+
 // Position syncs first, then the notes channel by channel; within each, registration order.
 void MusicPlayer::emitRowSyncs(std::vector<ReachedSync>& reached) {
     xmp_frame_info info;

@@ -49,6 +49,8 @@ class MusicPlayer {
 
     // Starts rendering at `rate` frames per second from order `startOrder`.
     bool start(int rate, int startOrder, std::string& error);
+    // Seconds of one pass through the order list, as the loader measured it (0 if unknown).
+    double passSeconds() const;
     bool started() const { return isStarted; }
 
     // Frames rendered so far: the next tick starts at this frame.
