@@ -83,14 +83,14 @@ void paintCausticNet(Canvas& canvas, std::uint32_t seed) {
             double line = detExp(-square((cell.second - cell.nearest) * 14.0));
             double hue = hashUnit(cell.cellX, cell.cellY, seed + 4);
             Colour tint = mixColour(Colour{0.35, 0.85, 1.0}, Colour{1.0, 0.8, 0.4}, hue);
-            canvas.at(x, y) = tint * (line * line * 1.1);
+            canvas.at(x, y) = tint * (line * line * 0.55);
         }
     // Sparkles, placed so that the pattern still wraps (drawn three times near the edges).
     Generator random(seed + 77);
     for (int i = 0; i < 160; ++i) {
         double x = random.range(0.0, canvas.width()), y = random.range(0.0, canvas.height());
         double size = random.unit();
-        Colour colour = mixColour(Colour{0.8, 0.95, 1.0}, Colour{1.0, 0.9, 0.7}, random.unit()) * (0.4 + 0.8 * size);
+        Colour colour = mixColour(Colour{0.8, 0.95, 1.0}, Colour{1.0, 0.9, 0.7}, random.unit()) * (0.25 + 0.5 * size);
         for (int oy = -1; oy <= 1; ++oy)
             for (int ox = -1; ox <= 1; ++ox)
                 canvas.addGlow(x + ox * canvas.width(), y + oy * canvas.height(), 2.0 + 5.0 * size * size, colour);

@@ -321,10 +321,11 @@ std::vector<PictureFile> buildCatalogue() {
     grey("x18.jpg", kScreenWidth, kScreenHeight, mask([] { return discShape(256.0, 192.0, 150.0); }, 2.5));
     colour("x19.jpg", kSquare, kSquare, [] {
         Field heights = flightTerrain(kSquare);
+        Field depth = flightSeaDepth(kSquare);
         Canvas canvas(kSquare, kSquare);
         paintTerrainColours(canvas, heights,
-                            {hex(0xD8C890), hex(0x5A9A40), hex(0x2A6A30), hex(0x7A6A50), hex(0x8A8078), hex(0xF4F4FA)},
-                            0.5 / 255.0, 1901);
+                            {hex(0xD8C890), hex(0x6AA848), hex(0x3A8034), hex(0x2A6030), hex(0x7A6A50), hex(0x8A8078), hex(0xF4F4FA)},
+                            0.5 / 255.0, 1901, &depth);
         return canvas.toPixels();
     });
     files.push_back({"x26.pcx", kSquare, kSquare, true, PictureFormat::Pcx, [] { return flightTerrain(kSquare).toGreyPixels(); }});

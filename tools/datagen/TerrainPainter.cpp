@@ -59,7 +59,10 @@ Field reliefField(int size, Relief relief, std::uint32_t seed) {
     return field;
 }
 
-Field flightTerrain(int size) {
+namespace {
+
+// The flight terrain before the sea is cut flat, and the level where the sea is cut.
+Field flightRelief(int size, double& seaLevel, double& top) {
     Field field(size, size);
     const int period = 4;
     double scale = static_cast<double>(period) / size;
@@ -70,17 +73,34 @@ Field flightTerrain(int size) {
             double u = x * scale, v = y * scale;
             field.at(x, y) = fbm(u, v, land) + 0.35 * ridgedFbm(u, v, peaks);
         }
-    // The sea: everything below the 20th percentile is cut to one flat level.
+    // The sea: everything below the 20th percentile.
     std::vector<double> sorted = field.data();
     std::sort(sorted.begin(), sorted.end());
-    double seaLevel = sorted[sorted.size() / 5];
-    double top = sorted.back();
+    seaLevel = sorted[sorted.size() / 5];
+    top = sorted.back();
+    return field;
+}
+
+} // namespace
+
+Field flightTerrain(int size) {
+    double seaLevel = 0.0, top = 0.0;
+    Field field = flightRelief(size, seaLevel, top);
     for (double& v : field.data()) {
         double land = clamp01((v - seaLevel) / (top - seaLevel));
         // Mostly low land with a few high peaks; whole steps so the sea level stays exact.
         double height = land <= 0.0 ? 0.0 : 1.0 + std::floor(detPow(land, 1.7) * 254.0 + 0.5);
         v = height / 255.0;
     }
+    return field;
+}
+
+Field flightSeaDepth(int size) {
+    double seaLevel = 0.0, top = 0.0;
+    Field field = flightRelief(size, seaLevel, top);
+    double bottom = *std::min_element(field.data().begin(), field.data().end());
+    for (double& v : field.data())
+        v = clamp01((seaLevel - v) / (seaLevel - bottom));
     return field;
 }
 
@@ -92,7 +112,7 @@ Field averageFields(const Field& a, const Field& b) {
 }
 
 void paintTerrainColours(Canvas& canvas, const Field& heights, const std::vector<Colour>& palette, double waterLine,
-                         std::uint32_t seed) {
+                         std::uint32_t seed, const Field* seaDepth) {
     FbmSettings variation{5, 0.5, 16, seed};
     double scale = 16.0 / canvas.width();
     const double lightX = -0.55, lightY = -0.45, lightZ = 0.70;
@@ -106,10 +126,13 @@ void paintTerrainColours(Canvas& canvas, const Field& heights, const std::vector
             double noise = fbm(x * scale, y * scale, variation);
             Colour c;
             if (h <= waterLine) {
-                double depth = waterLine > 0.0 ? h / waterLine : 0.0;
-                c = mixColour(hexColour(0x0A2A52), hexColour(0x1E8C9A), depth * 0.6 + 0.1 * noise);
+                double depth = seaDepth ? detPow(seaDepth->at(x, y), 0.6) : 0.5;
+                // Darker than it looks: the flight adds the mirrored hills on top.
+                c = gradient({hexColour(0x2A9A98), hexColour(0x136C90), hexColour(0x0A3A78), hexColour(0x05204A)},
+                             clamp01(depth + 0.08 * noise));
             } else {
-                double t = waterLine >= 0.0 ? (h - waterLine) / (1.0 - waterLine) : h;
+                // Above a sea most land is low: the square root gives the shore only a thin rim.
+                double t = waterLine >= 0.0 ? std::sqrt((h - waterLine) / (1.0 - waterLine)) : h;
                 double steep = clamp01(std::sqrt(slopeX * slopeX + slopeY * slopeY) * 0.6);
                 Colour ground = gradient(palette, clamp01(t + 0.06 * noise));
                 ground = mixColour(ground, hexColour(0x6E6258), steep * 0.5 * (1.0 - smoothStep(0.8, 0.9, t)));

@@ -18,10 +18,13 @@ Field reliefField(int size, Relief relief, std::uint32_t seed);
 // The flight terrain: whole byte steps 0 .. 255 (as values / 255), the sea one flat level 0
 // covering about a fifth of the map.
 Field flightTerrain(int size);
+// How deep the sea of `flightTerrain` is at each point: 0 on land and at the shore, up to 1.
+Field flightSeaDepth(int size);
 // Colours for `heights`: `palette` runs from the lowest ground to the highest; `waterLine`
-// (0 .. 1) marks where water colours end, negative for none.
+// (0 .. 1) marks where water colours end, negative for none; `seaDepth` (optional) shades the
+// water from turquoise shallows to deep blue.
 void paintTerrainColours(Canvas& canvas, const Field& heights, const std::vector<Colour>& palette, double waterLine,
-                         std::uint32_t seed);
+                         std::uint32_t seed, const Field* seaDepth = nullptr);
 // The average of two fields.
 Field averageFields(const Field& a, const Field& b);
 
