@@ -2,8 +2,8 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 SECONDS ?= 60
-# Length of `make video`, in seconds of the show.
-VIDEO_SECONDS ?= 60
+# Length of `make video` in seconds of the show; empty for the whole first pass of the music.
+VIDEO_SECONDS ?=
 CMAKE_FLAGS ?=
 
 .PHONY: all setup configure build test test-sanitize test-thread run data bench video fuzz clean
@@ -36,7 +36,7 @@ test-thread: setup
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
 		-DVELMORA_SANITIZE=thread -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF > /dev/null
 	@cmake --build build-tsan -j $(JOBS) --target velmora
-	@if [ ! -d Data ]; then $(MAKE) --no-print-directory data; fi
+	@if [ ! -f Data/atbia3.xm ]; then $(MAKE) --no-print-directory data; fi
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/scripts/tsan-suppressions.txt" \
 		SDL_AUDIODRIVER=dummy xvfb-run -a build-tsan/velmora --mute --seconds 5 --stats
 
@@ -44,17 +44,17 @@ data: build
 	@if [ -x $(BUILD)/velmora-data ]; then $(BUILD)/velmora-data --out Data; \
 	else echo "velmora-data is not built yet: the data generator has not landed"; exit 1; fi
 
+# Data/ is generated once; `make data` writes it again.
 run: build
-	@if [ ! -x $(BUILD)/velmora ]; then echo "The show is not assembled yet: only the libraries and tools are built."; exit 0; fi
-	@if [ ! -d Data ]; then $(MAKE) --no-print-directory data; fi
+	@if [ ! -f Data/atbia3.xm ]; then $(MAKE) --no-print-directory data; fi
 	$(BUILD)/velmora
 
 bench: build
 	$(BUILD)/velmora_bench
 
 video: build
-	@if [ ! -d Data ]; then $(MAKE) --no-print-directory data; fi
-	$(BUILD)/velmora --record velmora.mp4 --seconds $(VIDEO_SECONDS)
+	@if [ ! -f Data/atbia3.xm ]; then $(MAKE) --no-print-directory data; fi
+	$(BUILD)/velmora --record velmora.mp4 $(if $(VIDEO_SECONDS),--seconds $(VIDEO_SECONDS))
 
 # libFuzzer harnesses, built with clang, ASan and UBSan; each runs for $(SECONDS) seconds.
 fuzz: setup
