@@ -59,4 +59,10 @@ TEST(CueDispatch, ActionsRunOnTheMainThreadAndAreTraced) {
     BASS_Free();
     fadeToBlack = savedBlack;
     layerList = savedList;
+    // The list never frees its nodes; this one is the test's to free.
+    for (LayerNode* node = list.next; node != nullptr;) {
+        LayerNode* next = node->next;
+        delete node;
+        node = next;
+    }
 }

@@ -18,6 +18,16 @@ const ptc::Format format565(16, 0xF800, 0x07E0, 0x001F);
 const ptc::Format format555(16, 0x7C00, 0x03E0, 0x001F);
 const std::vector<ptc::Format> candidates = {format32, format24, format565, format555};
 
+// The list never frees its nodes; a test's list is the test's to free.
+void freeNodes(LayerList& list) {
+    for (LayerNode* node = list.next; node != nullptr;) {
+        LayerNode* next = node->next;
+        delete node;
+        node = next;
+    }
+    list.next = nullptr;
+}
+
 ModeChoice search(std::vector<ptc::Mode> modes) {
     modes.push_back(ptc::Mode()); // the list's end
     return searchMode(modes, candidates, format32);
@@ -193,6 +203,7 @@ TEST(FrameStats, TimedRenderDrawsLikeRenderAll) {
     EXPECT_NE(report.find("frames 1 "), std::string::npos) << report;
     EXPECT_NE(report.find("ProbeLayer"), std::string::npos) << report;
     EXPECT_EQ(layerClassName(a), "(anonymous namespace)::ProbeLayer");
+    freeNodes(list);
 }
 
 #include "effects/FadeToBlackLayer.h"
@@ -218,6 +229,7 @@ TEST(CueTrace, StackListsNamedSlotsWithDepths) {
     EXPECT_STREQ(layerName(nullptr), "?");
     fadeToBlack = savedBlack;
     fadeToWhite = savedWhite;
+    freeNodes(list);
 
     EXPECT_EQ(CueDispatch::eventText(MusicCue::position(6, 1, 56, {})), "cue 6 @ 1:56");
     EXPECT_EQ(CueDispatch::eventText(MusicCue::onInstrument(50, 33, {})), "cue 50 @ inst 33");

@@ -54,6 +54,8 @@ void WavWriter::writeHeader(std::uint32_t bytes) {
 }
 
 void WavWriter::append(const std::int16_t* samples, std::size_t count) {
+    if (count == 0)
+        return;
     std::vector<std::uint8_t> bytes(count * 2);
     for (std::size_t i = 0; i < count; ++i) {
         std::uint16_t value = static_cast<std::uint16_t>(samples[i]);
