@@ -18,7 +18,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <sys/wait.h>
 
 using namespace datagen;
 
@@ -218,4 +221,72 @@ TEST(PictureWriter, PcxStoresTheGreyLevelsExactly) {
     EXPECT_EQ(indices, (std::vector<std::uint8_t>{0x00, 0x7F, 0xFF, 0x01, 0x80, 0xFE}));
     EXPECT_EQ(palette.data()[0x80], 0x808080u);
     EXPECT_THROW(encodePicture(small, {0, 1, 2}), std::logic_error); // painted at the wrong size
+}
+
+TEST(Canvas, BytesRoundAndClip) {
+    EXPECT_EQ(toByte(-0.5), 0);
+    EXPECT_EQ(toByte(0.5), 128); // 127.5 rounds up
+    EXPECT_EQ(toByte(1.0), 255);
+    EXPECT_EQ(toByte(7.0), 255); // over-bright light clips
+    EXPECT_EQ(toByte(std::nan("")), 0);
+    Canvas canvas(2, 1);
+    canvas.at(0, 0) = {1.0, 0.5, 0.0};
+    canvas.at(1, 0) = {-1.0, 2.0, 0.25};
+    EXPECT_EQ(canvas.toPixels(), (std::vector<std::uint32_t>{0xFF8000, 0x00FF40}));
+}
+
+TEST(Canvas, GradientHitsItsStopsAndClamps) {
+    std::vector<Colour> stops = {hexColour(0x000000), hexColour(0xFF0000), hexColour(0xFFFFFF)};
+    EXPECT_EQ(gradient(stops, 0.5).r, 1.0);
+    EXPECT_EQ(gradient(stops, 0.5).g, 0.0);
+    EXPECT_EQ(gradient(stops, 1.0).b, 1.0);
+    EXPECT_EQ(gradient(stops, -3.0).r, 0.0);
+    EXPECT_EQ(gradient(stops, 0.25).r, 0.5);
+}
+
+TEST(Field, BlurWrapsAndKeepsTheAverage) {
+    Field field(16, 8);
+    field.at(0, 0) = 16.0 * 8.0; // one bright corner: average 1
+    field.blur(2, 3);
+    double sum = 0.0;
+    for (double v : field.data())
+        sum += v;
+    EXPECT_NEAR(sum / field.data().size(), 1.0, 1e-12);
+    // The corner's light spreads round the edges to the opposite sides alike.
+    EXPECT_NEAR(field.at(15, 0), field.at(1, 0), 1e-12);
+    EXPECT_NEAR(field.at(0, 7), field.at(0, 1), 1e-12);
+    field.normalise(0.0, 1.0);
+    auto [smallest, largest] = std::minmax_element(field.data().begin(), field.data().end());
+    EXPECT_EQ(*smallest, 0.0);
+    EXPECT_EQ(*largest, 1.0);
+}
+
+TEST(PictureCatalogue, NamesSizesAndFormatsAreTheShows) {
+    const std::vector<PictureFile>& files = pictureFiles();
+    ASSERT_EQ(files.size(), 67u);
+    int pcx = 0, grey = 0;
+    for (const PictureFile& file : files) {
+        EXPECT_GT(file.width, 0) << file.name;
+        EXPECT_GT(file.height, 0) << file.name;
+        EXPECT_TRUE(file.paint) << file.name;
+        pcx += file.format == PictureFormat::Pcx;
+        grey += file.grey;
+        EXPECT_NE(file.name, "x20.jpg");
+    }
+    EXPECT_EQ(pcx, 1);
+    EXPECT_EQ(grey, 26); // 24 masks, flow and height maps, the terrain and the sprite
+    EXPECT_EQ(files.front().name, "x1.jpg");
+}
+
+TEST(DataCommandLine, ReportsOneLineErrorsWithStatusOne) {
+    std::string tool = std::string(VELMORA_BINARY_DIR) + "/velmora-data";
+    FILE* pipe = ::popen((tool + " --out /tmp --only x20.jpg 2>&1").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    int status = ::pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(output, "velmora-data: no data file is called x20.jpg\n");
 }
