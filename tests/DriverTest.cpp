@@ -196,7 +196,7 @@ TEST(FrameStats, TimedRenderDrawsLikeRenderAll) {
     Bitmap target;
     stats.beginFrame();
     renderAllTimed(list, target, 0.0, stats);
-    stats.endFrame();
+    stats.endFrame(0.0);
     EXPECT_EQ(drawn, "ab");
     EXPECT_EQ(stats.frameCount(), 1);
     std::string report = stats.report();

@@ -1,5 +1,6 @@
 #include "main/CueDispatch.h"
 
+#include "main/FrameStats.h"
 #include "main/LayerNames.h"
 #include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
@@ -47,8 +48,13 @@ void CueDispatch::runSync(HSYNC, std::uint32_t, std::uint32_t, std::uint32_t use
 }
 
 void CueDispatch::run(const MusicCue& cue) {
+    std::vector<StackSlot> stackBefore;
+    if (observer && layerList != nullptr)
+        stackBefore = stackSlots(*layerList);
     if (cue.action)
         cue.action();
+    if (observer)
+        observer(cue, stackBefore);
     if (trace != nullptr && layerList != nullptr)
         *trace << eventText(cue) << " | " << describeStack(*layerList) << "\n" << std::flush;
 }

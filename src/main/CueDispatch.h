@@ -8,10 +8,13 @@
 #include "timeline/MusicCue.h"
 
 #include <deque>
+#include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 class LayerList;
+struct StackSlot;
 
 class CueDispatch : public CueRegistry {
 public:
@@ -25,6 +28,10 @@ public:
     // state the show would have reached by playing up to there (instrument cues are skipped).
     void runPositionCuesBefore(int order);
 
+    // Told of every action that ran, with the stack of the layer list before it (for --stats).
+    using Observer = std::function<void(const MusicCue& cue, const std::vector<StackSlot>& stackBefore)>;
+    void observe(Observer observer) { this->observer = std::move(observer); }
+
     // "cue 6 @ 1:56" or "cue 50 @ inst 33".
     static std::string eventText(const MusicCue& cue);
 
@@ -34,6 +41,7 @@ private:
 
     HMUSIC music;
     std::ostream* trace;
+    Observer observer;
     // Never moves an element once added: the player's user value is the index.
     std::deque<MusicCue> cues;
 };

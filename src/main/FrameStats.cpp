@@ -1,15 +1,17 @@
 #include "main/FrameStats.h"
 
+#include "main/LayerNames.h"
 #include "timeline/LayerList.h"
+#include "timeline/MusicCue.h"
 
 #include <cxxabi.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <typeinfo>
-#include <vector>
 
 namespace {
 
@@ -23,7 +25,53 @@ double millisecondsBetween(std::chrono::steady_clock::time_point from, std::chro
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
+// CPU time of every thread of the process so far.
+double processCpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+}
+
+double rateOf(long frames, double milliseconds) {
+    return milliseconds > 0.0 ? frames * 1000.0 / milliseconds : 0.0;
+}
+
+std::string layerNames(const std::vector<StackSlot>& stack) {
+    std::string names;
+    for (const StackSlot& slot : stack) {
+        if (!names.empty())
+            names += ' ';
+        names += layerName(slot.layer);
+    }
+    return names;
+}
+
+std::string cuePosition(const MusicCue& cue) {
+    if (cue.kind == MusicCue::Kind::Position)
+        return std::to_string(cue.order) + ":" + std::to_string(cue.row);
+    return "inst " + std::to_string(cue.instrument);
+}
+
 } // namespace
+
+std::vector<StackSlot> stackSlots(const LayerList& list) {
+    std::vector<StackSlot> slots;
+    for (const LayerNode* node = &list; node != nullptr; node = node->next) {
+        if (node->layer != nullptr)
+            slots.push_back({node->layer, node->depth});
+    }
+    return slots;
+}
+
+bool insertsLayers(const std::vector<StackSlot>& before, const std::vector<StackSlot>& after) {
+    // Counted, since the same layer may hold two slots at one depth.
+    auto occurrences = [](const std::vector<StackSlot>& slots, const StackSlot& slot) {
+        return std::count(slots.begin(), slots.end(), slot);
+    };
+    return std::any_of(after.begin(), after.end(), [&](const StackSlot& slot) {
+        return occurrences(after, slot) > occurrences(before, slot);
+    });
+}
 
 void FrameStats::Samples::add(double milliseconds) {
     ++count;
@@ -31,16 +79,66 @@ void FrameStats::Samples::add(double milliseconds) {
     worstMilliseconds = std::max(worstMilliseconds, milliseconds);
 }
 
+FrameStats::FrameStats(int framesPerSecond) : framesPerSecond(framesPerSecond) {}
+
 void FrameStats::beginFrame() {
     frameStart = Clock::now();
-    if (frames == 0)
-        firstFrameStart = frameStart;
+    frameStartCpuMilliseconds = processCpuMilliseconds();
 }
 
-void FrameStats::endFrame() {
-    lastFrameEnd = Clock::now();
-    frameTimes.add(millisecondsBetween(frameStart, lastFrameEnd));
+void FrameStats::endFrame(double showSeconds) {
+    double cpu = processCpuMilliseconds() - frameStartCpuMilliseconds;
+    addFrame(millisecondsBetween(frameStart, Clock::now()), cpu, showSeconds);
+}
+
+FrameStats::Scene& FrameStats::currentScene() {
+    if (sceneList.empty())
+        sceneList.push_back(Scene{"start", "", {}, false, frames});
+    return sceneList.back();
+}
+
+void FrameStats::addFrame(double wallMilliseconds, double cpuMilliseconds, double showSeconds) {
+    Scene& scene = currentScene();
+    if (scene.frames == 0)
+        scene.startSeconds = showSeconds;
+    ++scene.frames;
+    scene.wallMilliseconds += wallMilliseconds;
+    scene.cpuMilliseconds += cpuMilliseconds;
+    scene.worstMilliseconds = std::max(scene.worstMilliseconds, wallMilliseconds);
+    if (wallMilliseconds > frameTimes.worstMilliseconds || worstFrame < 0) {
+        worstFrame = frames;
+        worstFrameSeconds = showSeconds;
+    }
+    frameTimes.add(wallMilliseconds);
+    this->cpuMilliseconds += cpuMilliseconds;
     ++frames;
+}
+
+void FrameStats::cueRan(const MusicCue& cue, const std::vector<StackSlot>& before,
+                        const std::vector<StackSlot>& after) {
+    if (!insertsLayers(before, after))
+        return;
+    std::string number = std::to_string(cue.number);
+    if (!sceneList.empty() && sceneList.back().frames == 0) {
+        // Still before the scene's first frame: this cue joins it (or replaces an empty start).
+        Scene& scene = sceneList.back();
+        if (scene.position.empty()) {
+            scene.cues = number;
+            scene.position = cuePosition(cue);
+        } else {
+            scene.cues += "+" + number;
+        }
+        return;
+    }
+    sceneList.push_back(Scene{number, cuePosition(cue), {}, false, frames});
+}
+
+void FrameStats::drawStack(const LayerList& list) {
+    Scene& scene = currentScene();
+    if (scene.stackSeen)
+        return;
+    scene.stack = stackSlots(list);
+    scene.stackSeen = true;
 }
 
 void FrameStats::addLayerTime(const Layer& layer, double milliseconds) {
@@ -49,20 +147,44 @@ void FrameStats::addLayerTime(const Layer& layer, double milliseconds) {
 
 std::string FrameStats::report() const {
     std::string text;
-    char line[160];
-    double wallSeconds = frames > 0 ? millisecondsBetween(firstFrameStart, lastFrameEnd) / 1000.0 : 0.0;
-    double perSecond = wallSeconds > 0.0 ? frames / wallSeconds : 0.0;
-    std::snprintf(line, sizeof line, "frames %ld in %.2f s: %.1f frames per second\n", frames, wallSeconds,
-                  perSecond);
+    char line[200];
+    double wallMilliseconds = frameTimes.totalMilliseconds;
+    double perSecond = rateOf(frames, wallMilliseconds);
+    std::snprintf(line, sizeof line, "frames %ld in %.2f s: %.1f frames per second, %.1fx real time at %d\n",
+                  frames, wallMilliseconds / 1000.0, perSecond, perSecond / this->framesPerSecond,
+                  this->framesPerSecond);
     text += line;
     if (frames > 0) {
-        std::snprintf(line, sizeof line, "frame: mean %.3f ms, worst %.3f ms\n",
-                      frameTimes.totalMilliseconds / frameTimes.count, frameTimes.worstMilliseconds);
+        std::snprintf(line, sizeof line, "frame: mean %.3f ms (CPU %.3f ms), worst %.3f ms: frame %ld at %.3f s\n",
+                      wallMilliseconds / frames, cpuMilliseconds / frames, frameTimes.worstMilliseconds, worstFrame,
+                      worstFrameSeconds);
         text += line;
+        text += sceneTable();
     }
-    if (layerTimes.empty())
-        return text;
+    return text + layerTable();
+}
 
+std::string FrameStats::sceneTable() const {
+    std::string text;
+    char line[200];
+    std::snprintf(line, sizeof line, "%-10s %-8s %8s %7s %8s %7s %7s %8s  %s\n", "scene cue", "at", "start s",
+                  "frames", "fps", "x real", "CPU ms", "worst ms", "layers");
+    text += line;
+    for (const Scene& scene : sceneList) {
+        if (scene.frames == 0)
+            continue;
+        double perSecond = rateOf(scene.frames, scene.wallMilliseconds);
+        std::snprintf(line, sizeof line, "%-10s %-8s %8.2f %7ld %8.1f %7.1f %7.3f %8.3f  ", scene.cues.c_str(),
+                      scene.position.c_str(), scene.startSeconds, scene.frames, perSecond,
+                      perSecond / framesPerSecond, scene.cpuMilliseconds / scene.frames, scene.worstMilliseconds);
+        text += line + layerNames(scene.stack) + "\n";
+    }
+    return text;
+}
+
+std::string FrameStats::layerTable() const {
+    if (layerTimes.empty())
+        return {};
     struct Row {
         std::string name;
         Samples samples;
@@ -74,6 +196,8 @@ std::string FrameStats::report() const {
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
         return a.samples.totalMilliseconds > b.samples.totalMilliseconds;
     });
+    std::string text;
+    char line[160];
     std::snprintf(line, sizeof line, "%-24s %8s %10s %10s\n", "layer class", "renders", "mean ms", "worst ms");
     text += line;
     for (const Row& row : rows) {
@@ -85,6 +209,7 @@ std::string FrameStats::report() const {
 }
 
 void renderAllTimed(LayerList& list, Bitmap& target, double seconds, FrameStats& stats) {
+    stats.drawStack(list);
     for (LayerNode* node = &list; node != nullptr; node = node->next) {
         // Held apart from the slot: a render may empty its own slot.
         Layer* layer = node->layer;

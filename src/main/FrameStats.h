@@ -1,6 +1,9 @@
 #pragma once
-// Timing of a run for --stats: frames and frames per second over the main loop, and per layer
-// class the mean and worst milliseconds of one render call.
+// Timing of a run for --stats: frames per second over the main loop and per scene, the worst
+// frame, and per layer class the mean and worst milliseconds of one render call. A scene runs from
+// one cue that inserts layers to the next; a frame belongs to the scene whose stack it draws.
+// Frame times are wall clock; the CPU time of the process is kept beside them, since on a shared
+// machine the wall clock also counts the time others took.
 
 #include "core/Bitmap.h"
 
@@ -8,20 +11,67 @@
 #include <map>
 #include <string>
 #include <typeindex>
+#include <vector>
 
 class Layer;
 class LayerList;
+struct MusicCue;
+
+// One non-empty slot of the layer stack.
+struct StackSlot {
+    const Layer* layer = nullptr;
+    int depth = 0;
+    bool operator==(const StackSlot&) const = default;
+};
+
+// The non-empty slots from first to last.
+std::vector<StackSlot> stackSlots(const LayerList& list);
+
+// Whether `after` holds a slot (a layer at a depth) that `before` lacks: a layer was inserted.
+// Emptied slots alone do not count; an insert moves the slot it takes one place back unchanged.
+bool insertsLayers(const std::vector<StackSlot>& before, const std::vector<StackSlot>& after);
 
 class FrameStats {
 public:
+    // The frame rate the show is rendered at, for the speed as a multiple of real time.
+    explicit FrameStats(int framesPerSecond = 60);
+
+    // Around everything one frame costs: its sound, its cues, its layers and its present.
     void beginFrame();
-    void endFrame();
+    void endFrame(double showSeconds);
+
+    // One frame taken by other means (tests, or timings measured elsewhere).
+    void addFrame(double wallMilliseconds, double cpuMilliseconds, double showSeconds);
+
     void addLayerTime(const Layer& layer, double milliseconds);
 
-    // The table printed at the end of a run.
+    // A cue's action ran, turning the stack `before` into `after`; if it inserted layers, the
+    // next frames belong to a new scene. Inserting cues before the same frame make one scene.
+    void cueRan(const MusicCue& cue, const std::vector<StackSlot>& before, const std::vector<StackSlot>& after);
+
+    // The stack a frame is about to draw; the first one drawn in a scene is the scene's.
+    void drawStack(const LayerList& list);
+
+    // The tables printed at the end of a run.
     std::string report() const;
 
     long frameCount() const { return frames; }
+
+    struct Scene {
+        // The numbers of the cues that began it ("29+30"), or "start" for the frames before the
+        // first inserting cue; where the music was ("31:0", "inst 33").
+        std::string cues;
+        std::string position;
+        std::vector<StackSlot> stack;
+        bool stackSeen = false;
+        long firstFrame = 0;
+        double startSeconds = 0.0;
+        long frames = 0;
+        double wallMilliseconds = 0.0;
+        double cpuMilliseconds = 0.0;
+        double worstMilliseconds = 0.0;
+    };
+    const std::vector<Scene>& scenes() const { return sceneList; }
 
 private:
     struct Samples {
@@ -31,12 +81,20 @@ private:
         void add(double milliseconds);
     };
 
+    Scene& currentScene();
+    std::string sceneTable() const;
+    std::string layerTable() const;
+
     using Clock = std::chrono::steady_clock;
-    Clock::time_point firstFrameStart{};
+    int framesPerSecond;
     Clock::time_point frameStart{};
-    Clock::time_point lastFrameEnd{};
+    double frameStartCpuMilliseconds = 0.0;
     long frames = 0;
     Samples frameTimes;
+    double cpuMilliseconds = 0.0;
+    long worstFrame = -1;
+    double worstFrameSeconds = 0.0;
+    std::vector<Scene> sceneList;
     std::map<std::type_index, Samples> layerTimes;
 };
 

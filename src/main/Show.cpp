@@ -289,8 +289,12 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
     timer.start();
 
     std::optional<FrameStats> stats;
-    if (options.stats)
-        stats.emplace();
+    if (options.stats) {
+        stats.emplace(options.fps);
+        cues.observe([&stats](const MusicCue& cue, const std::vector<StackSlot>& before) {
+            stats->cueRan(cue, before, stackSlots(*layerList));
+        });
+    }
     std::optional<ProgressReport> progressReport;
     if (offline)
         progressReport.emplace(totalFrames, options.fps);
@@ -301,6 +305,8 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
             break;
         if (offline ? frame >= totalFrames : options.frames && frame >= *options.frames)
             break;
+        if (stats)
+            stats->beginFrame();
         if (offline) {
             frameTime = static_cast<double>(frame) / options.fps;
             samples.clear();
@@ -313,8 +319,6 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
             break;
         BASS_RunSyncs(seconds);
 
-        if (stats)
-            stats->beginFrame();
         screen.pixels = static_cast<std::uint32_t*>(offscreen->lock());
         screen.width = offscreen->width();
         screen.height = offscreen->height();
@@ -334,7 +338,7 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
             output->beginFrame(frame);
         presentOffscreen();
         if (stats)
-            stats->endFrame();
+            stats->endFrame(seconds);
         if (hooks.afterPresent)
             hooks.afterPresent(console->backend(), frame);
         if (progressReport)
