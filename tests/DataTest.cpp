@@ -2,6 +2,7 @@
 // byte maps, full-range masks, wrapping height maps, one flat water level, looping movies) and
 // the module's layout as libxmp reads it.
 
+#include "GeneratedData.h"
 #include "datagen/DataGenerator.h"
 #include "image/PictureLoading.h"
 
@@ -29,32 +30,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Generating everything takes seconds, and CTest runs every test in its own process: the files
-// are made once per build of the test binary into the build directory, under a lock.
-std::string sharedDataDirectory() {
-    static const std::string directory = [] {
-        fs::path base = fs::path(VELMORA_BINARY_DIR) / "data-test";
-        fs::create_directories(base);
-        int lock = ::open((base / "lock").c_str(), O_CREAT | O_RDWR, 0644);
-        if (lock < 0 || ::flock(lock, LOCK_EX) != 0)
-            throw std::runtime_error("cannot lock " + base.string());
-        std::string stamp = std::to_string(fs::last_write_time("/proc/self/exe").time_since_epoch().count());
-        std::string found;
-        std::ifstream(base / "stamp") >> found;
-        fs::path data = base / "Data";
-        if (found != stamp) {
-            fs::remove_all(data);
-            datagen::GeneratorOptions options;
-            options.directory = data.string();
-            datagen::generateData(options);
-            std::ofstream(base / "stamp") << stamp;
-        }
-        ::flock(lock, LOCK_UN);
-        ::close(lock);
-        return data.string();
-    }();
-    return directory;
-}
+using testdata::sharedDataDirectory;
 
 std::string dataPath(const std::string& name) { return sharedDataDirectory() + "/" + name; }
 

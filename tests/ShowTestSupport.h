@@ -4,6 +4,7 @@
 // the velmora program with its output captured.
 
 #include "TestModules.h"
+#include "GeneratedData.h"
 #include "datagen/DataGenerator.h"
 #include "image/FileStream.h"
 #include "image/JpegCodec.h"
@@ -60,24 +61,9 @@ inline XmModule showModule() {
     return module;
 }
 
-// Every generated data file, made once per build directory. Test processes run in parallel, so
-// the first one generates under a lock and the others wait for it.
+// Every generated data file (made once per build of the test binary).
 inline fs::path generatedShowData() {
-    const fs::path directory = fs::path(VELMORA_BINARY_DIR) / "test-data";
-    const fs::path stamp = directory / "complete";
-    fs::create_directories(directory);
-    int lock = ::open((directory.string() + ".lock").c_str(), O_CREAT | O_RDWR, 0644);
-    if (lock >= 0)
-        ::flock(lock, LOCK_EX);
-    if (!fs::exists(stamp)) {
-        datagen::GeneratorOptions options;
-        options.directory = (directory / "Data").string();
-        datagen::generateData(options);
-        std::ofstream(stamp) << "generated\n";
-    }
-    if (lock >= 0)
-        ::close(lock);
-    return directory / "Data";
+    return fs::path(testdata::sharedDataDirectory());
 }
 
 // Writes a Data folder under `root`: Data/x1.jpg (a colour gradient of the given size) and
