@@ -143,3 +143,20 @@ TEST(ShowRun, SceneJumpActsOutEarlierPositionCuesThenPlaysFromTheOrder) {
     EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
               "cue 1 @ 0:0 | crossFade14to15:1 particleFlow:9 fadeToBlack:98 noise:666");
 }
+
+TEST(ShowRun, SceneJumpDrawsAFrameAfterEachCueSoTheWarpRetiresTheTerrain) {
+    TemporaryDirectory root("start-warp");
+    writeShowData(root.path);
+    RunResult run = runVelmora("--headless --start 26 --frames 1 --trace", root.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::string afterWarp, afterCue22;
+    for (std::string line, previous; std::getline(lines, line); previous = line) {
+        if (previous.rfind("cue 18 @ 18:0 |", 0) == 0)
+            afterWarp = line;
+        if (line.rfind("cue 22 @ 25:0 |", 0) == 0 && afterCue22.empty())
+            afterCue22 = line;
+    }
+    EXPECT_EQ(afterWarp, "warp | warp:54 fadeToBlack:98 fadeToWhite:99 noise:666");
+    EXPECT_EQ(afterCue22, "cue 22 @ 25:0 | picture16:1 lens:2 fadeToBlack:98 fadeToWhite:99 noise:666");
+}

@@ -36,10 +36,14 @@ void CueDispatch::add(MusicCue cue) {
         throw ptc::DynamicError("cannot register " + eventText(cues.back()) + ": " + BASS_GetErrorText());
 }
 
-void CueDispatch::runPositionCuesBefore(int order) {
-    for (const MusicCue& cue : cues)
-        if (cue.kind == MusicCue::Kind::Position && cue.order < order)
-            run(cue);
+void CueDispatch::runPositionCuesBefore(int order, const std::function<void()>& afterEach) {
+    for (const MusicCue& cue : cues) {
+        if (cue.kind != MusicCue::Kind::Position || cue.order >= order)
+            continue;
+        run(cue);
+        if (afterEach)
+            afterEach();
+    }
 }
 
 void CueDispatch::runSync(HSYNC, std::uint32_t, std::uint32_t, std::uint32_t user) {

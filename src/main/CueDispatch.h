@@ -26,7 +26,8 @@ public:
 
     // Runs, in registration order, the action of every position cue placed before `order`: the
     // state the show would have reached by playing up to there (instrument cues are skipped).
-    void runPositionCuesBefore(int order);
+    // `afterEach` runs after every action (the driver draws a frame there).
+    void runPositionCuesBefore(int order, const std::function<void()>& afterEach = {});
 
     // Told of every action that ran, with the stack of the layer list before it (for --stats).
     using Observer = std::function<void(const MusicCue& cue, const std::vector<StackSlot>& stackBefore)>;

@@ -274,8 +274,28 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
         totalFrames = offlineFrameCount(options, BASS_MusicGetPassSeconds(music));
     CueDispatch cues(music, options.trace ? &std::cout : nullptr);
     registerCues(cues);
+    // Draws the layer stack into the off-screen surface; `timing` takes the layers' times.
+    auto drawStack = [&options](double seconds, FrameStats* timing) {
+        screen.pixels = static_cast<std::uint32_t*>(offscreen->lock());
+        screen.width = offscreen->width();
+        screen.height = offscreen->height();
+        // The warp is the one layer that edits the list while it draws; the trace shows its work.
+        std::string stackBefore = options.trace ? describeStack(*layerList) : std::string();
+        if (timing)
+            renderAllTimed(*layerList, screen, seconds, *timing);
+        else
+            layerList->renderAll(screen, seconds);
+        if (options.trace) {
+            std::string stackAfter = describeStack(*layerList);
+            if (stackAfter != stackBefore)
+                std::cout << "warp | " << stackAfter << "\n" << std::flush;
+        }
+        offscreen->unlock();
+    };
     if (options.startOrder > 0) {
-        cues.runPositionCuesBefore(options.startOrder);
+        // A frame after each cue, as playing would have drawn: layers that act on their first
+        // frame (the warp retiring the terrain) do so before the next cue.
+        cues.runPositionCuesBefore(options.startOrder, [&drawStack] { drawStack(0.0, nullptr); });
         BASS_SetStartOrder(options.startOrder);
     }
     BASS_MusicSetAmplify(music, 75);
@@ -319,21 +339,7 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
             break;
         BASS_RunSyncs(seconds);
 
-        screen.pixels = static_cast<std::uint32_t*>(offscreen->lock());
-        screen.width = offscreen->width();
-        screen.height = offscreen->height();
-        // The warp is the one layer that edits the list while it draws; the trace shows its work.
-        std::string stackBefore = options.trace ? describeStack(*layerList) : std::string();
-        if (stats)
-            renderAllTimed(*layerList, screen, seconds, *stats);
-        else
-            layerList->renderAll(screen, seconds);
-        if (options.trace) {
-            std::string stackAfter = describeStack(*layerList);
-            if (stackAfter != stackBefore)
-                std::cout << "warp | " << stackAfter << "\n" << std::flush;
-        }
-        offscreen->unlock();
+        drawStack(seconds, stats ? &*stats : nullptr);
         if (output)
             output->beginFrame(frame);
         presentOffscreen();
