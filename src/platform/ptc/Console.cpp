@@ -2,6 +2,7 @@
 
 #include "platform/ptc/Error.h"
 #include "platform/ptc/HeadlessBackend.h"
+#include "platform/ptc/ShownPixels.h"
 
 #include <bit>
 
@@ -138,9 +139,7 @@ void Console::write(const std::uint32_t* pixels, int pitch, const Area& destinat
             framePixels.data() + static_cast<std::size_t>(y) * frameWidth + destination.left();
         const auto* source = reinterpret_cast<const std::uint32_t*>(sourceRow);
         if (!reducesDepth) {
-            // The top byte carries no meaning; the display shows it as zero.
-            for (int x = 0; x < width; ++x)
-                target[x] = source[x] & 0xFFFFFF;
+            copyShownPixels(target, source, static_cast<std::size_t>(width));
             continue;
         }
         for (int x = 0; x < width; ++x) {
