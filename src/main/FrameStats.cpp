@@ -109,6 +109,11 @@ void FrameStats::addFrame(double wallMilliseconds, double cpuMilliseconds, doubl
         worstFrame = frames;
         worstFrameSeconds = showSeconds;
     }
+    if (cpuMilliseconds > worstCpuMilliseconds || worstCpuFrame < 0) {
+        worstCpuMilliseconds = cpuMilliseconds;
+        worstCpuFrame = frames;
+        worstCpuFrameSeconds = showSeconds;
+    }
     frameTimes.add(wallMilliseconds);
     this->cpuMilliseconds += cpuMilliseconds;
     ++frames;
@@ -158,6 +163,9 @@ std::string FrameStats::report() const {
         std::snprintf(line, sizeof line, "frame: mean %.3f ms (CPU %.3f ms), worst %.3f ms: frame %ld at %.3f s\n",
                       wallMilliseconds / frames, cpuMilliseconds / frames, frameTimes.worstMilliseconds, worstFrame,
                       worstFrameSeconds);
+        text += line;
+        std::snprintf(line, sizeof line, "most CPU: %.3f ms, frame %ld at %.3f s\n", worstCpuMilliseconds,
+                      worstCpuFrame, worstCpuFrameSeconds);
         text += line;
         text += sceneTable();
     }

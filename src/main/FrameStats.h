@@ -94,6 +94,10 @@ private:
     double cpuMilliseconds = 0.0;
     long worstFrame = -1;
     double worstFrameSeconds = 0.0;
+    // The frame that took the most CPU time: the worst one on a machine others also use.
+    double worstCpuMilliseconds = 0.0;
+    long worstCpuFrame = -1;
+    double worstCpuFrameSeconds = 0.0;
     std::vector<Scene> sceneList;
     std::map<std::type_index, Samples> layerTimes;
 };
