@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -90,6 +91,19 @@ inline void writeShowData(const fs::path& root, bool withPicture = true, bool wi
     }
     if (withModule)
         XmWriter::save(showModule(), (root / "Data" / "atbia3.xm").string());
+}
+
+// A Data folder under `root` of links to every generated file, the generated module included;
+// `substitutes` maps a file's name to the generated file linked in its place.
+inline void linkGeneratedData(const fs::path& root, const std::map<std::string, std::string>& substitutes = {}) {
+    const fs::path generated = generatedShowData();
+    fs::create_directories(root / "Data");
+    for (const fs::directory_entry& entry : fs::directory_iterator(generated)) {
+        std::string name = entry.path().filename().string();
+        auto substitute = substitutes.find(name);
+        fs::create_symlink(substitute == substitutes.end() ? entry.path() : generated / substitute->second,
+                           root / "Data" / name);
+    }
 }
 
 struct RunResult {
