@@ -129,15 +129,18 @@ std::map<std::string, std::size_t> digestAndRemove(const fs::path& directory) {
     return digests;
 }
 
-// What velmora printed for `arguments` on the generated data, run once per build of the program:
-// ctest runs each test of a suite as a process of its own, and the first of them to get here
-// runs the show for all of them. Failed runs are not kept.
+// What velmora printed for `arguments` on the generated data, run once per build of the program
+// and of the tests (which generate the data): ctest runs each test of a suite as a process of its
+// own, and the first of them to get here runs the show for all of them. Failed runs are not kept.
 RunResult sharedRun(const std::string& name, const std::string& arguments) {
     const fs::path program = fs::path(VELMORA_BINARY_DIR) / "velmora";
     const fs::path directory = fs::path(VELMORA_BINARY_DIR) / "test-runs";
     fs::create_directories(directory);
-    const std::string key = std::to_string(fs::last_write_time(program).time_since_epoch().count()) + " " +
-                            std::to_string(fs::file_size(program)) + " " + arguments + "\n";
+    auto stamp = [](const fs::path& file) {
+        return std::to_string(fs::last_write_time(file).time_since_epoch().count()) + " " +
+               std::to_string(fs::file_size(file)) + " ";
+    };
+    const std::string key = stamp(program) + stamp("/proc/self/exe") + arguments + "\n";
     const fs::path saved = directory / (name + ".out");
     int lock = ::open((directory / (name + ".lock")).c_str(), O_CREAT | O_RDWR, 0644);
     if (lock >= 0)
