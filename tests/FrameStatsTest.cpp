@@ -1,8 +1,8 @@
 // The scenes of --stats: split at the cues that insert layers, named by those cues, each with the
 // stack its first frame drew. Frame times are handed in, so nothing here depends on the clock.
+#include "main/FrameStats.h"
 #include "effects/FadeToBlackLayer.h"
 #include "effects/FadeToWhiteLayer.h"
-#include "main/FrameStats.h"
 #include "main/ShowLayers.h"
 #include "timeline/LayerList.h"
 #include "timeline/MusicCue.h"
@@ -48,7 +48,8 @@ TEST(FrameStatsScenes, InsertingMeansASlotTheStackLacked) {
 
     before = stackSlots(list);
     list.insert(&b, 7);
-    EXPECT_TRUE(insertsLayers(before, stackSlots(list))) << "a second slot of the same layer at the same depth";
+    EXPECT_TRUE(insertsLayers(before, stackSlots(list)))
+        << "a second slot of the same layer at the same depth";
 }
 
 TEST(FrameStatsScenes, CuesThatInsertLayersStartScenes) {

@@ -17,11 +17,13 @@ namespace {
 
 std::string demangled(const char* name) {
     int status = 0;
-    std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
+    std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(name, nullptr, nullptr, &status),
+                                                std::free);
     return status == 0 && text ? std::string(text.get()) : std::string(name);
 }
 
-double millisecondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
+double millisecondsBetween(std::chrono::steady_clock::time_point from,
+                           std::chrono::steady_clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
@@ -160,9 +162,10 @@ std::string FrameStats::report() const {
                   this->framesPerSecond);
     text += line;
     if (frames > 0) {
-        std::snprintf(line, sizeof line, "frame: mean %.3f ms (CPU %.3f ms), worst %.3f ms: frame %ld at %.3f s\n",
-                      wallMilliseconds / frames, cpuMilliseconds / frames, frameTimes.worstMilliseconds, worstFrame,
-                      worstFrameSeconds);
+        std::snprintf(line, sizeof line,
+                      "frame: mean %.3f ms (CPU %.3f ms), worst %.3f ms: frame %ld at %.3f s\n",
+                      wallMilliseconds / frames, cpuMilliseconds / frames, frameTimes.worstMilliseconds,
+                      worstFrame, worstFrameSeconds);
         text += line;
         std::snprintf(line, sizeof line, "most CPU: %.3f ms, frame %ld at %.3f s\n", worstCpuMilliseconds,
                       worstCpuFrame, worstCpuFrameSeconds);
@@ -182,9 +185,10 @@ std::string FrameStats::sceneTable() const {
         if (scene.frames == 0)
             continue;
         double perSecond = rateOf(scene.frames, scene.wallMilliseconds);
-        std::snprintf(line, sizeof line, "%-10s %-8s %8.2f %7ld %8.1f %7.1f %7.3f %8.3f  ", scene.cues.c_str(),
-                      scene.position.c_str(), scene.startSeconds, scene.frames, perSecond,
-                      perSecond / framesPerSecond, scene.cpuMilliseconds / scene.frames, scene.worstMilliseconds);
+        std::snprintf(line, sizeof line, "%-10s %-8s %8.2f %7ld %8.1f %7.1f %7.3f %8.3f  ",
+                      scene.cues.c_str(), scene.position.c_str(), scene.startSeconds, scene.frames, perSecond,
+                      perSecond / framesPerSecond, scene.cpuMilliseconds / scene.frames,
+                      scene.worstMilliseconds);
         text += line + layerNames(scene.stack) + "\n";
     }
     return text;
@@ -206,7 +210,8 @@ std::string FrameStats::layerTable() const {
     });
     std::string text;
     char line[160];
-    std::snprintf(line, sizeof line, "%-24s %8s %10s %10s\n", "layer class", "renders", "mean ms", "worst ms");
+    std::snprintf(line, sizeof line, "%-24s %8s %10s %10s\n", "layer class", "renders", "mean ms",
+                  "worst ms");
     text += line;
     for (const Row& row : rows) {
         std::snprintf(line, sizeof line, "%-24s %8ld %10.3f %10.3f\n", row.name.c_str(), row.samples.count,

@@ -32,7 +32,7 @@ std::vector<StackSlot> stackSlots(const LayerList& list);
 bool insertsLayers(const std::vector<StackSlot>& before, const std::vector<StackSlot>& after);
 
 class FrameStats {
-public:
+  public:
     // The frame rate the show is rendered at, for the speed as a multiple of real time.
     explicit FrameStats(int framesPerSecond = 60);
 
@@ -47,7 +47,8 @@ public:
 
     // A cue's action ran, turning the stack `before` into `after`; if it inserted layers, the
     // next frames belong to a new scene. Inserting cues before the same frame make one scene.
-    void cueRan(const MusicCue& cue, const std::vector<StackSlot>& before, const std::vector<StackSlot>& after);
+    void cueRan(const MusicCue& cue, const std::vector<StackSlot>& before,
+                const std::vector<StackSlot>& after);
 
     // The stack a frame is about to draw; the first one drawn in a scene is the scene's.
     void drawStack(const LayerList& list);
@@ -73,7 +74,7 @@ public:
     };
     const std::vector<Scene>& scenes() const { return sceneList; }
 
-private:
+  private:
     struct Samples {
         long count = 0;
         double totalMilliseconds = 0.0;
