@@ -167,19 +167,18 @@ RunResult sharedRun(const std::string& name, const std::string& arguments) {
 // stacks change only at cues and at the warp's first frame.
 class Choreography : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    // Run here rather than once per suite, so that a failed run fails the tests (a failure while
+    // setting up a suite would only mark them skipped).
+    void SetUp() override {
         ASSERT_FALSE(showClock().timingChanged) << "the module changes its timing: the run lengths need another reckoning";
-        double length = showClock().orderStart(datagen::kRestartOrder, 4) + 1.0;
-        RunResult run = sharedRun("choreography", "--headless --trace --fps 10 --seconds " + secondsText(length));
-        ASSERT_EQ(run.status, 0) << run.err;
-        ASSERT_EQ(run.err, "");
-        trace = new std::vector<TraceLine>(parseTrace(run.out));
+        if (trace == nullptr) {
+            double length = showClock().orderStart(datagen::kRestartOrder, 4) + 1.0;
+            RunResult run = sharedRun("choreography", "--headless --trace --fps 10 --seconds " + secondsText(length));
+            ASSERT_EQ(run.status, 0) << run.err;
+            ASSERT_EQ(run.err, "");
+            trace = new std::vector<TraceLine>(parseTrace(run.out));
+        }
     }
-    static void TearDownTestSuite() {
-        delete trace;
-        trace = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(trace, nullptr) << "the show did not run"; }
 
     // The stack after the `nth` action of `event`; fails the test if there is none.
     static std::string stackAfter(std::string_view event, int nth = 0) {
@@ -191,10 +190,9 @@ protected:
         return (*trace)[at].stack;
     }
 
-    static std::vector<TraceLine>* trace;
+    // Kept for the other tests of this process, as a whole test binary runs them all.
+    static inline std::vector<TraceLine>* trace = nullptr;
 };
-
-std::vector<TraceLine>* Choreography::trace = nullptr;
 
 } // namespace
 

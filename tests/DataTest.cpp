@@ -76,7 +76,7 @@ struct LoadedMap {
 };
 
 LoadedMap loadGrey(const std::string& name) {
-    Bitmap* bitmap = loadBitmap(dataPath(name).c_str());
+    std::unique_ptr<Bitmap> bitmap(loadBitmap(dataPath(name).c_str()));
     ByteMap* bytes = loadByteMap(dataPath(name).c_str());
     LoadedMap map;
     map.width = bitmap->width;
@@ -177,7 +177,7 @@ TEST(DataFiles, PicturesAreJfifJpegsOrAnEightBitPcx) {
 
 TEST(DataFiles, PicturesLoadAtTheirSizes) {
     for (const Expected& picture : expectedPictures()) {
-        Bitmap* bitmap = loadBitmap(dataPath(picture.name).c_str());
+        std::unique_ptr<Bitmap> bitmap(loadBitmap(dataPath(picture.name).c_str()));
         if (picture.width > 0) {
             EXPECT_EQ(bitmap->width, picture.width) << picture.name;
         }
@@ -199,7 +199,7 @@ TEST(DataFiles, ByteMapPicturesAreGrey) {
     for (const Expected& picture : expectedPictures()) {
         if (!picture.grey)
             continue;
-        Bitmap* bitmap = loadBitmap(dataPath(picture.name).c_str());
+        std::unique_ptr<Bitmap> bitmap(loadBitmap(dataPath(picture.name).c_str()));
         int worst = 0;
         for (int i = 0; i < bitmap->width * bitmap->height; ++i) {
             std::uint32_t p = bitmap->pixels[i];
@@ -274,7 +274,7 @@ TEST(DataFiles, HeightMapsAndTexturesWrapAtTheirEdges) {
         EXPECT_LE(steps.acrossRows, steps.largestInsideRows) << name;
     }
     for (const char* name : {"x10.jpg", "x11.jpg", "x21.jpg", "x22.jpg", "x23.jpg", "x28.jpg", "x19.jpg"}) {
-        Bitmap* bitmap = loadBitmap(dataPath(name).c_str());
+        std::unique_ptr<Bitmap> bitmap(loadBitmap(dataPath(name).c_str()));
         EdgeSteps steps = edgeSteps(luminance(*bitmap), bitmap->width, bitmap->height);
         EXPECT_LE(steps.acrossColumns, steps.largestInsideColumns) << name;
         EXPECT_LE(steps.acrossRows, steps.largestInsideRows) << name;
@@ -283,7 +283,7 @@ TEST(DataFiles, HeightMapsAndTexturesWrapAtTheirEdges) {
 
 TEST(DataFiles, GridMoviesHoldWholeFramesAndLoopSmoothly) {
     for (const char* name : {"x7.jpg", "x8.jpg"}) {
-        Bitmap* bitmap = loadBitmap(dataPath(name).c_str());
+        std::unique_ptr<Bitmap> bitmap(loadBitmap(dataPath(name).c_str()));
         ASSERT_EQ(bitmap->width, 129) << name;
         ASSERT_EQ(bitmap->height % 97, 0) << name;
         int frames = bitmap->height / 97;
@@ -316,7 +316,7 @@ TEST(DataFiles, SpriteGlowsBrightestInCellThreeThree) {
 }
 
 TEST(DataFiles, FractalPaletteIsASmoothCycle) {
-    Bitmap* strip = loadBitmap(dataPath("x2.jpg").c_str());
+    std::unique_ptr<Bitmap> strip(loadBitmap(dataPath("x2.jpg").c_str()));
     int largestStep = 0;
     for (int i = 0; i < 256; ++i) {
         std::uint32_t p = strip->pixels[i], q = strip->pixels[(i + 1) & 255];

@@ -49,9 +49,11 @@ constexpr PictureSize gridMovieSize{129, 97};
 // The fractal's palette is the first 256 pixels; its layer checks the pixel count.
 constexpr PictureSize anySize{0, 0};
 
-// Pictures by file name (without "Data/"), as the construction table names them.
-std::map<std::string, Bitmap*> bitmaps;
-std::map<std::string, ByteMap*> byteMaps;
+// Pictures by file name (without "Data/"), as the construction table names them. Like the
+// pictures, the tables are never destroyed: they keep the records reachable until the process
+// ends, so leak checkers do not take them for lost.
+std::map<std::string, Bitmap*>& bitmaps = *new std::map<std::string, Bitmap*>();
+std::map<std::string, ByteMap*>& byteMaps = *new std::map<std::string, ByteMap*>();
 
 void requireSize(const std::string& path, int width, int height, PictureSize needed) {
     if (needed.width == 0)

@@ -49,7 +49,7 @@ void info(const std::string& fileName) {
 }
 
 void dump(const std::string& fileName, const std::string& out) {
-    Bitmap* bitmap = loadBitmap(fileName.c_str());
+    std::unique_ptr<Bitmap> bitmap(loadBitmap(fileName.c_str()));
     const std::size_t count = static_cast<std::size_t>(bitmap->width) * bitmap->height;
     std::vector<std::uint8_t> bytes;
     bytes.reserve(count * 4);
