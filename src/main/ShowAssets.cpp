@@ -28,6 +28,7 @@
 
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,9 +69,9 @@ void requireSize(const std::string& path, int width, int height, PictureSize nee
 // "B": a 32-bit picture.
 void loadPicture(const std::string& name, PictureSize needed) {
     std::string path = "Data/" + name;
-    Bitmap* bitmap = loadBitmap(path.c_str());
+    std::unique_ptr<Bitmap> bitmap(loadBitmap(path.c_str()));
     requireSize(path, bitmap->width, bitmap->height, needed);
-    bitmaps[name] = bitmap;
+    bitmaps[name] = bitmap.release();
 }
 
 // "M": a byte map (the blue channel).
@@ -78,9 +79,9 @@ void loadMap(const std::string& name, PictureSize needed) {
     std::string path = "Data/" + name;
     int width = 0;
     int height = 0;
-    ByteMap* map = loadByteMap(path.c_str(), width, height);
+    std::unique_ptr<ByteMap[]> map(loadByteMap(path.c_str(), width, height));
     requireSize(path, width, height, needed);
-    byteMaps[name] = map;
+    byteMaps[name] = map.release();
 }
 
 Bitmap& picture(const std::string& name) { return *bitmaps.at(name); }
