@@ -6,6 +6,7 @@
 #include "main/ShowLayers.h"
 #include "main/ShowObjects.h"
 #include "platform/bass/Bass.h"
+#include "TestLayerList.h"
 #include "timeline/LayerList.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ TEST(CueDispatch, ActionsRunOnTheMainThreadAndAreTraced) {
     ASSERT_NE(music, 0u) << BASS_GetErrorText();
 
     FadeToBlackLayer black;
-    LayerList list;
+    TestLayerList list;
     FadeToBlackLayer* savedBlack = fadeToBlack;
     LayerList* savedList = layerList;
     fadeToBlack = &black;
@@ -59,10 +60,4 @@ TEST(CueDispatch, ActionsRunOnTheMainThreadAndAreTraced) {
     BASS_Free();
     fadeToBlack = savedBlack;
     layerList = savedList;
-    // The list never frees its nodes; this one is the test's to free.
-    for (LayerNode* node = list.next; node != nullptr;) {
-        LayerNode* next = node->next;
-        delete node;
-        node = next;
-    }
 }

@@ -3,6 +3,7 @@
 #include "main/ModeSearch.h"
 #include "main/MusicLevel.h"
 #include "main/ProgressLine.h"
+#include "TestLayerList.h"
 #include "timeline/LayerList.h"
 
 #include <gtest/gtest.h>
@@ -17,16 +18,6 @@ const ptc::Format format24(24, 0xFF0000, 0x00FF00, 0x0000FF);
 const ptc::Format format565(16, 0xF800, 0x07E0, 0x001F);
 const ptc::Format format555(16, 0x7C00, 0x03E0, 0x001F);
 const std::vector<ptc::Format> candidates = {format32, format24, format565, format555};
-
-// The list never frees its nodes; a test's list is the test's to free.
-void freeNodes(LayerList& list) {
-    for (LayerNode* node = list.next; node != nullptr;) {
-        LayerNode* next = node->next;
-        delete node;
-        node = next;
-    }
-    list.next = nullptr;
-}
 
 ModeChoice search(std::vector<ptc::Mode> modes) {
     modes.push_back(ptc::Mode()); // the list's end
@@ -185,7 +176,7 @@ private:
 
 TEST(FrameStats, TimedRenderDrawsLikeRenderAll) {
     std::string drawn;
-    LayerList list;
+    TestLayerList list;
     ProbeLayer a(drawn, 'a', list), b(drawn, 'b', list), c(drawn, 'c', list);
     list.insert(&a, 1);
     list.insert(&b, 2);
@@ -203,7 +194,6 @@ TEST(FrameStats, TimedRenderDrawsLikeRenderAll) {
     EXPECT_NE(report.find("frames 1 "), std::string::npos) << report;
     EXPECT_NE(report.find("ProbeLayer"), std::string::npos) << report;
     EXPECT_EQ(layerClassName(a), "(anonymous namespace)::ProbeLayer");
-    freeNodes(list);
 }
 
 #include "effects/FadeToBlackLayer.h"
@@ -219,7 +209,7 @@ TEST(CueTrace, StackListsNamedSlotsWithDepths) {
     FadeToWhiteLayer* savedWhite = fadeToWhite;
     fadeToBlack = &black;
     fadeToWhite = &white;
-    LayerList list;
+    TestLayerList list;
     list.insert(&white, 99);
     list.insert(&black, 98);
     list.insert(&stranger, 1);
@@ -229,7 +219,6 @@ TEST(CueTrace, StackListsNamedSlotsWithDepths) {
     EXPECT_STREQ(layerName(nullptr), "?");
     fadeToBlack = savedBlack;
     fadeToWhite = savedWhite;
-    freeNodes(list);
 
     EXPECT_EQ(CueDispatch::eventText(MusicCue::position(6, 1, 56, {})), "cue 6 @ 1:56");
     EXPECT_EQ(CueDispatch::eventText(MusicCue::onInstrument(50, 33, {})), "cue 50 @ inst 33");

@@ -5,6 +5,7 @@
 #include "effects/FadeToWhiteLayer.h"
 #include "main/ShowLayers.h"
 #include "timeline/LayerList.h"
+#include "TestLayerList.h"
 #include "timeline/MusicCue.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,7 @@ void drawFrames(FrameStats& stats, LayerList& list, int count, double millisecon
 
 TEST(FrameStatsScenes, InsertingMeansASlotTheStackLacked) {
     FadeToBlackLayer a, b;
-    LayerList list;
+    TestLayerList list;
     list.insert(&a, 5);
     auto before = stackSlots(list);
     list.insert(&b, 5); // takes the slot; a moves one place back, unchanged
@@ -61,7 +62,7 @@ TEST(FrameStatsScenes, CuesThatInsertLayersStartScenes) {
     fadeToWhite = &white;
 
     FrameStats stats(60);
-    LayerList list;
+    TestLayerList list;
     double seconds = 0.0;
     drawFrames(stats, list, 2, 1.0, seconds); // before any cue
     runCue(stats, list, MusicCue::position(1, 0, 0, [&] { list.insert(&black, 98); }));
@@ -120,7 +121,7 @@ TEST(FrameStatsScenes, CuesThatInsertLayersStartScenes) {
 
 TEST(FrameStatsScenes, AnInsertingCueBeforeTheFirstFrameReplacesTheStart) {
     FrameStats stats;
-    LayerList list;
+    TestLayerList list;
     FadeToBlackLayer black;
     runCue(stats, list, MusicCue::position(1, 0, 0, [&] { list.insert(&black, 98); }));
     double seconds = 0.0;

@@ -1,3 +1,4 @@
+#include "TestLayerList.h"
 #include "timeline/LayerList.h"
 
 #include <gtest/gtest.h>
@@ -20,18 +21,8 @@ private:
 struct LayerListTest : ::testing::Test {
     std::string drawn;
     NamedLayer l1{drawn, '1'}, l2{drawn, '2'}, l3{drawn, '3'};
-    LayerList list;
+    TestLayerList list;
     Bitmap target;
-
-    // The list never frees its nodes (the show keeps them for the whole run); the test's list is
-    // the test's to free, so the leak checker sees none.
-    ~LayerListTest() override {
-        for (LayerNode* node = list.next; node != nullptr;) {
-            LayerNode* next = node->next;
-            delete node;
-            node = next;
-        }
-    }
 
     std::string draw() {
         drawn.clear();

@@ -3,6 +3,7 @@
 #include "effects/TerrainLayer.h"
 #include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
+#include "TestLayerList.h"
 #include "timeline/LayerList.h"
 
 #include "EffectTestSupport.h"
@@ -36,12 +37,6 @@ struct WarpFixture : ::testing::Test {
         layerList = &list;
     }
     ~WarpFixture() override {
-        // The list never frees its nodes (the show's lists live for the whole run); a test's does.
-        for (LayerNode* node = list.next; node != nullptr;) {
-            LayerNode* next = node->next;
-            delete node;
-            node = next;
-        }
         workBufferA = workBufferB = nullptr;
         layerList = nullptr;
         terrain = nullptr;
@@ -49,7 +44,7 @@ struct WarpFixture : ::testing::Test {
     }
 
     std::vector<std::uint32_t> bufferA, bufferB;
-    LayerList list;
+    TestLayerList list;
     TestPicture picture, screen;
 };
 
