@@ -188,7 +188,7 @@ TEST(JpegCodec, TallStripsWithinThePixelLimitAreAccepted) {
     EXPECT_EQ(image.height(), 20000);
 }
 
-TEST_F(QuietJpeg, ATruncatedFileLoadsWithAWarning) {
+TEST_F(QuietJpeg, ATruncatedFileIsRefused) {
     ByteVector file = saveJpeg(gradient(64, 64), 64, 64, formatRGB());
     std::size_t scanStart = 0;
     for (std::size_t i = 2; i + 1 < file.size() && !scanStart; ++i)
@@ -196,10 +196,18 @@ TEST_F(QuietJpeg, ATruncatedFileLoadsWithAWarning) {
             scanStart = i;
     ASSERT_NE(scanStart, 0u);
     file.resize(scanStart + 40); // the scan header and a little entropy-coded data
-    Image image(streamOver(file));
-    EXPECT_EQ(image.width(), 64);
+    EXPECT_EQ(decodeError(file), "Zarvo error - Unexpected end of file");
     EXPECT_GE(warnings, 1);
     EXPECT_EQ(lastFatal, "");
+}
+
+TEST(JpegCodec, AFileEndingRightAfterItsEndMarkerLoads) {
+    ByteVector file = saveJpeg(gradient(64, 64), 64, 64, formatRGB());
+    ASSERT_GE(file.size(), 2u);
+    EXPECT_EQ(file[file.size() - 2], 0xFF);
+    EXPECT_EQ(file[file.size() - 1], 0xD9);
+    Image image(streamOver(file));
+    EXPECT_EQ(image.width(), 64);
 }
 
 TEST_F(QuietJpeg, ACorruptStreamReachesTheFatalHandler) {

@@ -160,3 +160,26 @@ TEST(ShowRun, SceneJumpDrawsAFrameAfterEachCueSoTheWarpRetiresTheTerrain) {
     EXPECT_EQ(afterWarp, "warp | warp:54 fadeToBlack:98 fadeToWhite:99 noise:666");
     EXPECT_EQ(afterCue22, "cue 22 @ 25:0 | picture16:1 lens:2 fadeToBlack:98 fadeToWhite:99 noise:666");
 }
+
+TEST(ShowRun, ShortOrCorruptPicturesStopStartUpNamingTheFile) {
+    TemporaryDirectory root("short");
+    writeShowData(root.path);
+    // Replaces a generated picture by its first `length` bytes.
+    auto truncate = [&root](const std::string& name, std::size_t length) {
+        fs::path link = root.path / "Data" / name;
+        std::string bytes = readFile(fs::read_symlink(link)).substr(0, length);
+        fs::remove(link);
+        std::ofstream(link, std::ios::binary) << bytes;
+    };
+    truncate("x14.jpg", 3000);
+    RunResult run = runVelmora("--headless --frames 1", root.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velmora: Data/x14.jpg: Zarvo error - Unexpected end of file\n");
+
+    fs::remove(root.path / "Data" / "x14.jpg");
+    fs::create_symlink(generatedShowData() / "x14.jpg", root.path / "Data" / "x14.jpg");
+    truncate("x26.pcx", 500);
+    run = runVelmora("--headless --frames 1", root.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velmora: Data/x26.pcx: Zarvo error - Unexpected end of file\n");
+}

@@ -68,6 +68,8 @@ struct SourceManager {
     Stream* stream;
     JOCTET* buffer;
     boolean startOfFile;
+    // The file ended before the picture did.
+    bool ranOut;
 };
 
 void initSource(j_decompress_ptr info) { reinterpret_cast<SourceManager*>(info->src)->startOfFile = TRUE; }
@@ -81,7 +83,9 @@ boolean fillInputBuffer(j_decompress_ptr info) {
         if (source->startOfFile)
             ERREXIT(info, JERR_INPUT_EMPTY);
         WARNMS(info, JWRN_JPEG_EOF);
-        // A fake end-of-image marker lets a truncated picture finish with the rows it has.
+        // A fake end-of-image marker lets the decoder finish; the codec then refuses the picture
+        // (a short file is an error, not a picture with grey rows).
+        source->ranOut = true;
         source->buffer[0] = 0xFF;
         source->buffer[1] = JPEG_EOI;
         count = 2;
@@ -115,6 +119,7 @@ void installSource(j_decompress_ptr info, Stream* stream) {
         (*info->mem->alloc_small)(reinterpret_cast<j_common_ptr>(info), JPOOL_PERMANENT, bufferSize));
     source->stream = stream;
     source->startOfFile = TRUE;
+    source->ranOut = false;
     source->pub.init_source = initSource;
     source->pub.fill_input_buffer = fillInputBuffer;
     source->pub.skip_input_data = skipInputData;
@@ -281,9 +286,12 @@ int JpegCodec::load(std::uint8_t* pixels, ptc::Palette*) {
     });
     if (!completed)
         decoderFailed(decoder->errors.message);
+    const bool truncated = reinterpret_cast<SourceManager*>(info->src)->ranOut;
     releaseDecoder();
     if (!layoutMatches)
         fail("JPEG decoder produced an unexpected layout");
+    if (truncated)
+        fail("Unexpected end of file");
     return 1;
 }
 

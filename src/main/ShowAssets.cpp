@@ -19,6 +19,7 @@
 #include "effects/SwirlMapLayer.h"
 #include "effects/TerrainLayer.h"
 #include "effects/WarpLayer.h"
+#include "image/JpegCodec.h"
 #include "image/PictureLoading.h"
 #include "main/ShowDisplay.h"
 #include "main/ShowLayers.h"
@@ -66,10 +67,22 @@ void requireSize(const std::string& path, int width, int height, PictureSize nee
                             std::to_string(needed.height));
 }
 
+// Runs a loader; its error names the file, unless the library's message names it already.
+template <class Loader> auto namingFile(const std::string& path, Loader load) {
+    try {
+        return load();
+    } catch (const ptc::DynamicError& error) {
+        std::string message = error.what();
+        if (message.find(path) != std::string::npos)
+            throw;
+        throw ptc::DynamicError(path + ": " + message);
+    }
+}
+
 // "B": a 32-bit picture.
 void loadPicture(const std::string& name, PictureSize needed) {
     std::string path = "Data/" + name;
-    std::unique_ptr<Bitmap> bitmap(loadBitmap(path.c_str()));
+    std::unique_ptr<Bitmap> bitmap(namingFile(path, [&] { return loadBitmap(path.c_str()); }));
     requireSize(path, bitmap->width, bitmap->height, needed);
     bitmaps[name] = bitmap.release();
 }
@@ -79,7 +92,8 @@ void loadMap(const std::string& name, PictureSize needed) {
     std::string path = "Data/" + name;
     int width = 0;
     int height = 0;
-    std::unique_ptr<ByteMap[]> map(loadByteMap(path.c_str(), width, height));
+    std::unique_ptr<ByteMap[]> map(
+        namingFile(path, [&] { return loadByteMap(path.c_str(), width, height); }));
     requireSize(path, width, height, needed);
     byteMaps[name] = map.release();
 }
@@ -128,7 +142,7 @@ std::vector<LoadingStep> loadingTable() {
     addPictures(steps, number, {"x7.jpg", "x8.jpg"}, gridMovieSize);
     addPictures(steps, number, {"x9.jpg"}, mapSize);
     // The first load of x10 is not kept: the lens uses the second.
-    addStep(steps, number, [] { delete loadBitmap("Data/x10.jpg"); });
+    addStep(steps, number, [] { delete namingFile("Data/x10.jpg", [] { return loadBitmap("Data/x10.jpg"); }); });
     addPictures(steps, number, {"x10.jpg", "x11.jpg"}, mapSize);
     addMaps(steps, number, {"x12.jpg", "x13.jpg"}, screenSize);
     addPictures(steps, number, {"x14.jpg", "x15.jpg", "x16.jpg", "x17.jpg"}, screenSize);
@@ -233,9 +247,29 @@ std::vector<ConstructionGroup> constructionTable() {
     };
 }
 
+// While the show loads, a corrupt JPEG ends start-up like any other bad file, with one line
+// naming it: libjpeg's fatal message becomes the library's exception (instead of ending the
+// process), and the warnings of streams it recovers from are not printed.
+class JpegMessagesAsErrors {
+public:
+    JpegMessagesAsErrors()
+        : fatal(JpegCodec::setFatalHandler(ignore)), warning(JpegCodec::setWarningHandler(ignore)) {}
+    ~JpegMessagesAsErrors() {
+        JpegCodec::setFatalHandler(fatal);
+        JpegCodec::setWarningHandler(warning);
+    }
+
+private:
+    static void ignore(const char*) {}
+
+    JpegCodec::MessageHandler fatal;
+    JpegCodec::MessageHandler warning;
+};
+
 } // namespace
 
 void runLoadingPhase(const ProgressDisplay& showProgress) {
+    JpegMessagesAsErrors jpegMessages;
     for (const LoadingStep& step : loadingTable()) {
         step.action();
         showProgress(step.number / 100.0);
@@ -243,6 +277,7 @@ void runLoadingPhase(const ProgressDisplay& showProgress) {
 }
 
 void runConstructionPhase(const ProgressDisplay& showProgress) {
+    JpegMessagesAsErrors jpegMessages;
     for (const ConstructionGroup& group : constructionTable()) {
         if (group.action)
             group.action();
