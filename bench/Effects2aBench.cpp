@@ -2,6 +2,7 @@
 // polar voxel landscape at 512 x 384, on smooth procedural landscapes and photographs; read
 // against BM_FrameCopy.
 
+#include "BenchSupport.h"
 #include "effects/LensLayer.h"
 #include "effects/PolarVoxelLayer.h"
 #include "effects/RadialBlurLayer.h"
@@ -69,18 +70,6 @@ std::vector<std::uint32_t>& bufferB() {
     static std::vector<std::uint32_t> buffer(workBufferWords);
     workBufferB = buffer.data();
     return buffer;
-}
-
-// Renders frames 1/60 s apart after `warmUp` frames, as the show does.
-void renderFrames(benchmark::State& state, Layer& layer, Bitmap& screen, double seconds, int warmUp) {
-    for (int frame = 0; frame < warmUp; ++frame, seconds += 1.0 / 60.0)
-        layer.render(screen, seconds);
-    for (auto _ : state) {
-        layer.render(screen, seconds);
-        benchmark::DoNotOptimize(screen.pixels);
-        benchmark::ClobberMemory();
-        seconds += 1.0 / 60.0;
-    }
 }
 
 } // namespace

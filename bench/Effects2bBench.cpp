@@ -1,6 +1,7 @@
 // Per-frame cost of the fractal cloud and the two spark systems on a 512 x 384 screen, each after
 // enough frames for its steady state (every spark fired at least once).
 
+#include "BenchSupport.h"
 #include "effects/IfsFractalLayer.h"
 #include "effects/ParticleRingLayer.h"
 #include "effects/ParticleStreamsLayer.h"
@@ -30,14 +31,7 @@ std::uint32_t* benchWorkBuffer() {
 
 template <class LayerType> void runFrames(benchmark::State& state, LayerType& layer) {
     Screen screen;
-    double seconds = 10.0;
-    for (int frame = 0; frame < 200; ++frame, seconds += 1.0 / 60)
-        layer.render(screen.bitmap, seconds);
-    for (auto _ : state) {
-        layer.render(screen.bitmap, seconds);
-        seconds += 1.0 / 60;
-        benchmark::DoNotOptimize(screen.memory.data());
-    }
+    renderFrames(state, layer, screen.bitmap, 10.0, 200);
 }
 
 void BM_IfsFractalLayer(benchmark::State& state) {

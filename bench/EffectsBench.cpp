@@ -1,6 +1,7 @@
 // Steady-state frames of the photograph and mapping layers at 512 x 384, read against
 // BM_FrameCopy, a plain copy of one frame.
 
+#include "BenchSupport.h"
 #include "core/Bitmap.h"
 #include "effects/CrossFadeLayer.h"
 #include "effects/FeedbackMapLayer.h"
@@ -46,17 +47,6 @@ std::vector<std::uint8_t> makeMask(unsigned seed) {
         for (int x = 0; x < 512; ++x)
             mask[y * 512 + x] = static_cast<std::uint8_t>((x + y + (generator() & 31)) & 255);
     return mask;
-}
-
-// Renders frames 1/60 s apart, as the show does.
-void renderFrames(benchmark::State& state, Layer& layer, Bitmap& screen) {
-    double seconds = 10.0;
-    for (auto _ : state) {
-        layer.render(screen, seconds);
-        benchmark::DoNotOptimize(screen.pixels);
-        benchmark::ClobberMemory();
-        seconds += 1.0 / 60.0;
-    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // Full-frame timings of the fades and the loading gauge on a 512 x 384 target.
+#include "BenchSupport.h"
 #include "effects/FadeToBlackLayer.h"
 #include "effects/FadeToWhiteLayer.h"
 #include "effects/LoadingGaugeLayer.h"
@@ -21,12 +22,7 @@ void timeFade(benchmark::State& state) {
     Fade fade;
     fade.setFadePosition(0.5);
     fade.setFadeTime(1.0e9);
-    double seconds = 0.0;
-    for (auto _ : state) {
-        fade.render(frame.bitmap, seconds);
-        seconds += 1.0 / 60.0;
-        benchmark::DoNotOptimize(frame.memory.data());
-    }
+    renderFrames(state, fade, frame.bitmap, 0.0);
 }
 
 void BM_FadeToBlackLayer(benchmark::State& state) {
