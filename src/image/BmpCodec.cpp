@@ -40,7 +40,7 @@ BmpCodec::BmpCodec(Stream* source) : ImageCodec(source) {
 
 int BmpCodec::isValid() { return header[0] == 'B' && header[1] == 'M' && header[30] == 0 ? 1 : 0; }
 
-long long BmpCodec::checkHeader() {
+long long BmpCodec::storedRowLength() {
     if (!isValid())
         fail("Not a BMP picture");
     if (format.empty())
@@ -62,19 +62,10 @@ long long BmpCodec::checkHeader() {
     return rowLength;
 }
 
-int BmpCodec::getInfo(int& outWidth, int& outHeight, ptc::Format& outFormat, int& outHasPalette) {
-    checkHeader();
-    outWidth = width;
-    outHeight = height;
-    outFormat = format;
-    outHasPalette = hasPalette;
-    return 1;
-}
-
 int BmpCodec::load(std::uint8_t* pixels, ptc::Palette* palette) {
     if (!stream)
         fail("no stream to load from");
-    const long long rowLength = checkHeader();
+    const long long rowLength = storedRowLength();
     stream->seek(0, 0);
     if (hasPalette) {
         std::uint32_t colours[256] = {};

@@ -11,7 +11,6 @@ public:
     BmpCodec();
     explicit BmpCodec(Stream* stream);
 
-    int getInfo(int& width, int& height, ptc::Format& format, int& hasPalette) override;
     int load(std::uint8_t* pixels, ptc::Palette* palette) override;
     // Writes standard bottom-up files with rows padded to four bytes; 8-bit pictures get 256
     // palette entries from `palette`. `options` may not ask for compression (1). Closes and
@@ -21,16 +20,13 @@ public:
     int isValid() override;
 
 private:
+    void checkHeader() override { storedRowLength(); }
     // Checks the header against the file; returns the length of one stored row.
-    long long checkHeader();
+    long long storedRowLength();
     std::uint32_t fileSize() const { return readU32(header + 2); }
     std::uint32_t pixelDataOffset() const { return readU32(header + 10); }
 
     std::uint8_t header[54] = {};
-    int width = 0;
-    int height = 0;
-    int hasPalette = 0;
     int paletteOffset = 54;
     int paletteCount = 0;
-    ptc::Format format;
 };

@@ -19,3 +19,12 @@ void ImageCodec::checkDimensions(long long width, long long height) {
         fail("Picture of " + std::to_string(width) + " x " + std::to_string(height) +
              " pixels is too large");
 }
+
+int ImageCodec::getInfo(int& outWidth, int& outHeight, ptc::Format& outFormat, int& outHasPalette) {
+    checkHeader();
+    outWidth = width;
+    outHeight = height;
+    outFormat = format;
+    outHasPalette = hasPalette;
+    return 1;
+}

@@ -25,7 +25,7 @@ public:
 
     // What the header says. Returns 1; throws when the header describes no picture this library
     // can decode.
-    virtual int getInfo(int& width, int& height, ptc::Format& format, int& hasPalette) = 0;
+    virtual int getInfo(int& width, int& height, ptc::Format& format, int& hasPalette);
     // Decodes the picture into `pixels` (bytes per pixel x width x height, rows from the top, no
     // padding) and, for palettised pictures, loads `palette`. Returns 1, or 0 for a picture the
     // codec declines without an error.
@@ -43,6 +43,9 @@ public:
     static void setPixelLimit(std::size_t pixels);
 
 protected:
+    // Throws when the header the constructor read describes no picture this codec can decode.
+    virtual void checkHeader() = 0;
+
     // Throws the library's error "Zarvo error - <problem>".
     [[noreturn]] static void fail(const std::string& problem);
     // Refuses sizes that are not positive or exceed the pixel limit.
@@ -62,4 +65,9 @@ protected:
     }
 
     Stream* stream;
+    // What the constructor read from the header.
+    int width = 0;
+    int height = 0;
+    int hasPalette = 0;
+    ptc::Format format;
 };

@@ -243,19 +243,10 @@ void JpegCodec::decoderFailed(const char* message) {
 
 int JpegCodec::isValid() { return std::memcmp(signature, "JFIF", 4) == 0 ? 1 : 0; }
 
-void JpegCodec::checkHeader() const {
+void JpegCodec::checkHeader() {
     if (format.empty())
         fail("Not a JPEG picture");
     checkDimensions(width, height);
-}
-
-int JpegCodec::getInfo(int& outWidth, int& outHeight, ptc::Format& outFormat, int& hasPalette) {
-    checkHeader();
-    outWidth = width;
-    outHeight = height;
-    outFormat = format;
-    hasPalette = 0;
-    return 1;
 }
 
 int JpegCodec::load(std::uint8_t* pixels, ptc::Palette*) {

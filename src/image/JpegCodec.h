@@ -20,7 +20,6 @@ public:
     explicit JpegCodec(Stream* stream);
     ~JpegCodec() override;
 
-    int getInfo(int& width, int& height, ptc::Format& format, int& hasPalette) override;
     int load(std::uint8_t* pixels, ptc::Palette* palette) override;
     // `options` points to the quality 0..100, or is null for 75. The stream stays open.
     int save(Stream* stream, int width, int height, const ptc::Format& format, ptc::Palette* palette,
@@ -34,13 +33,10 @@ public:
     struct Decoder;
 
 private:
-    void checkHeader() const;
+    void checkHeader() override;
     void releaseDecoder();
     [[noreturn]] void decoderFailed(const char* message);
 
-    int width = 0;
-    int height = 0;
-    ptc::Format format;
     bool decoderActive = false;
     std::unique_ptr<Decoder> decoder;
     char signature[4] = {0, 0, 0, 0};

@@ -57,15 +57,6 @@ void PcxCodec::checkHeader() {
         fail("Unexpected end of file");
 }
 
-int PcxCodec::getInfo(int& outWidth, int& outHeight, ptc::Format& outFormat, int& outHasPalette) {
-    checkHeader();
-    outWidth = width;
-    outHeight = height;
-    outFormat = format;
-    outHasPalette = hasPalette;
-    return 1;
-}
-
 void PcxCodec::decodeLine(std::uint8_t* line, int length) {
     int filled = 0;
     std::uint8_t code;

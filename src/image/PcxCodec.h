@@ -14,7 +14,6 @@ public:
     PcxCodec();
     explicit PcxCodec(Stream* stream);
 
-    int getInfo(int& width, int& height, ptc::Format& format, int& hasPalette) override;
     int load(std::uint8_t* pixels, ptc::Palette* palette) override;
     // Writes 8-bit (with `palette`) or 24-bit pictures (bytes B, G, R); `options` must be null or
     // point to 0 (no compression flag is supported). Closes the stream but does not delete it.
@@ -26,14 +25,10 @@ public:
     static void encodeLine(const std::uint8_t* line, int count, std::vector<std::uint8_t>& out);
 
 private:
-    void checkHeader();
+    void checkHeader() override;
     int planes() const { return header[65]; }
     int bytesPerLine() const { return static_cast<int>(readU16(header + 66)); }
     void decodeLine(std::uint8_t* line, int length);
 
     std::uint8_t header[128] = {};
-    int width = 0;
-    int height = 0;
-    int hasPalette = 0;
-    ptc::Format format;
 };

@@ -64,15 +64,6 @@ void TgaCodec::checkHeader() {
         fail("Unexpected end of file");
 }
 
-int TgaCodec::getInfo(int& outWidth, int& outHeight, ptc::Format& outFormat, int& outHasPalette) {
-    checkHeader();
-    outWidth = width;
-    outHeight = height;
-    outFormat = format;
-    outHasPalette = hasPalette;
-    return 1;
-}
-
 int TgaCodec::load(std::uint8_t* pixels, ptc::Palette* palette) {
     if (!stream)
         fail("no stream to load from");

@@ -11,7 +11,6 @@ public:
     TgaCodec();
     explicit TgaCodec(Stream* stream);
 
-    int getInfo(int& width, int& height, ptc::Format& format, int& hasPalette) override;
     // Returns 0, reading nothing, for a colour map of more than 256 entries.
     int load(std::uint8_t* pixels, ptc::Palette* palette) override;
     // Writes top-down files; 8-bit pictures get a 256-entry colour map from `palette`. `options`
@@ -21,7 +20,7 @@ public:
     int isValid() override;
 
 private:
-    void checkHeader();
+    void checkHeader() override;
     int idLength() const { return header[0]; }
     int colourMapLength() const { return static_cast<int>(readU16(header + 5)); }
     int colourMapEntryBits() const { return header[7]; }
@@ -30,8 +29,4 @@ private:
     int rowOrder() const { return (header[17] >> 4) & 3; }
 
     std::uint8_t header[18] = {};
-    int width = 0;
-    int height = 0;
-    ptc::Format format;
-    std::uint8_t hasPalette = 0;
 };
