@@ -1,13 +1,11 @@
 #include "main/Show.h"
 
+#include "core/ShowObjects.h"
 #include "main/CueDispatch.h"
 #include "main/FrameStats.h"
 #include "main/ModeSearch.h"
 #include "main/MusicLevel.h"
 #include "main/ProgressLine.h"
-#include "main/ShowAssets.h"
-#include "main/ShowDisplay.h"
-#include "main/ShowObjects.h"
 #include "main/VideoRecorder.h"
 #include "main/WavWriter.h"
 #include "platform/bass/Bass.h"
@@ -16,7 +14,9 @@
 #include "platform/ptc/PngWriter.h"
 #include "platform/ptc/Timer.h"
 #include "platform/ptc/window/WindowBackend.h"
-#include "timeline/CueScript.h"
+#include "show/CueScript.h"
+#include "show/ShowAssets.h"
+#include "show/ShowDisplay.h"
 #include "timeline/LayerList.h"
 
 #include <unistd.h>
