@@ -3,12 +3,12 @@
 // against BM_FrameCopy.
 
 #include "BenchSupport.h"
+#include "core/ShowObjects.h"
 #include "effects/LensLayer.h"
 #include "effects/PolarVoxelLayer.h"
 #include "effects/RadialBlurLayer.h"
 #include "effects/TerrainLayer.h"
 #include "effects/WarpLayer.h"
-#include "main/ShowObjects.h"
 #include "timeline/LayerList.h"
 
 #include <benchmark/benchmark.h>

@@ -2,10 +2,10 @@
 // enough frames for its steady state (every spark fired at least once).
 
 #include "BenchSupport.h"
+#include "core/ShowObjects.h"
 #include "effects/IfsFractalLayer.h"
 #include "effects/ParticleRingLayer.h"
 #include "effects/ParticleStreamsLayer.h"
-#include "main/ShowObjects.h"
 
 #include <benchmark/benchmark.h>
 

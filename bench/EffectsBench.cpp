@@ -3,6 +3,7 @@
 
 #include "BenchSupport.h"
 #include "core/Bitmap.h"
+#include "core/ShowObjects.h"
 #include "effects/CrossFadeLayer.h"
 #include "effects/FeedbackMapLayer.h"
 #include "effects/GridMovieLayer.h"
@@ -12,7 +13,6 @@
 #include "effects/ParticleFlowLayer.h"
 #include "effects/PictureLayer.h"
 #include "effects/SwirlMapLayer.h"
-#include "main/ShowObjects.h"
 
 #include <benchmark/benchmark.h>
 

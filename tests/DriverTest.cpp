@@ -199,8 +199,8 @@ TEST(FrameStats, TimedRenderDrawsLikeRenderAll) {
 #include "effects/FadeToBlackLayer.h"
 #include "effects/FadeToWhiteLayer.h"
 #include "main/CueDispatch.h"
-#include "main/LayerNames.h"
-#include "main/ShowLayers.h"
+#include "show/LayerNames.h"
+#include "show/ShowLayers.h"
 
 TEST(CueTrace, StackListsNamedSlotsWithDepths) {
     FadeToBlackLayer black;

@@ -1,8 +1,8 @@
 #include "effects/LensLayer.h"
 #include "core/PixelOps.h"
 #include "core/Random.h"
+#include "core/ShowObjects.h"
 #include "effects/Lens.h"
-#include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
 
 #include "EffectTestSupport.h"

@@ -1,6 +1,6 @@
 #include "effects/ParticleFlowLayer.h"
 #include "core/Random.h"
-#include "main/ShowObjects.h"
+#include "core/ShowObjects.h"
 #include "platform/ptc/Error.h"
 
 #include "EffectTestSupport.h"

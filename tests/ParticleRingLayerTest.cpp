@@ -1,8 +1,8 @@
 #include "effects/ParticleRingLayer.h"
 #include "core/Random.h"
+#include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
 #include "core/SineTable.h"
-#include "main/ShowObjects.h"
 
 #include <gtest/gtest.h>
 

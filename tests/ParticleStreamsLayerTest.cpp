@@ -1,8 +1,8 @@
 #include "effects/ParticleStreamsLayer.h"
 #include "core/Random.h"
+#include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
 #include "effects/SparkTrails.h"
-#include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "effects/TerrainLayer.h"
-#include "main/ShowObjects.h"
+#include "core/ShowObjects.h"
 #include "platform/ptc/Error.h"
 
 #include "EffectTestSupport.h"

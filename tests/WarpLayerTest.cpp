@@ -1,7 +1,7 @@
 #include "effects/WarpLayer.h"
+#include "core/ShowObjects.h"
 #include "effects/MaskedPictureLayer.h"
 #include "effects/TerrainLayer.h"
-#include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
 #include "TestLayerList.h"
 #include "timeline/LayerList.h"
@@ -39,8 +39,6 @@ struct WarpFixture : ::testing::Test {
     ~WarpFixture() override {
         workBufferA = workBufferB = nullptr;
         layerList = nullptr;
-        terrain = nullptr;
-        maskedPicture42 = nullptr;
     }
 
     std::vector<std::uint32_t> bufferA, bufferB;
@@ -105,10 +103,9 @@ TEST_F(WarpLayerTest, FirstFrameRetiresTerrainAndMaskedPictureOnce) {
     std::vector<std::uint8_t> heights(512 * 512, 0), mask(512 * 384, 0);
     TerrainLayer terrainLayer(colours.bitmap, heights.data());
     MaskedPictureLayer maskedLayer(masked.bitmap, mask.data());
-    terrain = &terrainLayer;
-    maskedPicture42 = &maskedLayer;
     CountingLayer below, above;
     OpenWarp warp(picture.bitmap);
+    warp.retireOnFirstFrame(&terrainLayer, &maskedLayer);
     list.insert(&below, 1);
     list.insert(&terrainLayer, 2);
     list.insert(&maskedLayer, 3);

@@ -5,8 +5,8 @@
 #include "effects/LensLayer.h"
 
 #include "core/Random.h"
+#include "core/ShowObjects.h"
 #include "effects/PictureSize.h"
-#include "main/ShowObjects.h"
 
 #include <algorithm>
 #include <cmath>

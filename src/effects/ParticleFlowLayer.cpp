@@ -2,9 +2,9 @@
 
 #include "core/PixelOps.h"
 #include "core/Random.h"
+#include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
 #include "core/Truncate.h"
-#include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
 
 #include <immintrin.h>

@@ -1,10 +1,10 @@
 #include "effects/ParticleStreamsLayer.h"
 
 #include "core/Random.h"
+#include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
 #include "effects/SparkTrails.h"
 #include "effects/WrappingTruncation.h"
-#include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
 
 #include <algorithm>

@@ -6,11 +6,11 @@
 #include "effects/TerrainLayer.h"
 
 #include "core/PixelOps.h"
+#include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
 #include "core/Truncate.h"
 #include "effects/PictureSize.h"
 #include "effects/WrappingTruncation.h"
-#include "main/ShowObjects.h"
 
 #include <algorithm>
 #include <cstdlib>

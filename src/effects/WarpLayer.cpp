@@ -7,12 +7,10 @@
 #include "effects/WarpLayer.h"
 
 #include "core/PixelOps.h"
+#include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
-#include "effects/MaskedPictureLayer.h"
 #include "effects/PictureSize.h"
-#include "effects/TerrainLayer.h"
 #include "effects/WrappingTruncation.h"
-#include "main/ShowObjects.h"
 #include "timeline/LayerList.h"
 
 #include <algorithm>
@@ -48,8 +46,8 @@ void WarpLayer::render(Bitmap& target, double seconds) {
         photograph(target.pixels);
         // Those two drew the screen just photographed; they have had their last frame.
         if (layerList != nullptr) {
-            layerList->remove(terrain);
-            layerList->remove(maskedPicture42);
+            layerList->remove(retired[0]);
+            layerList->remove(retired[1]);
         }
     }
     buildTables(seconds);

@@ -18,6 +18,13 @@ class WarpLayer : public Layer {
 
     void render(Bitmap& target, double seconds) override;
 
+    // The layers the first frame takes out of the layer list: the show names the terrain flight
+    // and the masked picture, which drew the screen that frame photographs.
+    void retireOnFirstFrame(Layer* first, Layer* second) {
+        retired[0] = first;
+        retired[1] = second;
+    }
+
   protected:
     struct Sample {
         std::int32_t x, y;
@@ -31,6 +38,7 @@ class WarpLayer : public Layer {
     void blendSse2(std::uint32_t* target, std::uint32_t weight);
 
     bool firstFrame = true;
+    Layer* retired[2] = {nullptr, nullptr};
     std::int32_t blend = 0;
     std::uint32_t* feedback;
     std::uint32_t* picture;

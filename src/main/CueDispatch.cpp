@@ -1,9 +1,9 @@
 #include "main/CueDispatch.h"
 
+#include "core/ShowObjects.h"
 #include "main/FrameStats.h"
-#include "main/LayerNames.h"
-#include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
+#include "show/LayerNames.h"
 #include "timeline/LayerList.h"
 
 #include <ostream>

@@ -1,6 +1,6 @@
 #include "main/FrameStats.h"
 
-#include "main/LayerNames.h"
+#include "show/LayerNames.h"
 #include "timeline/LayerList.h"
 #include "timeline/MusicCue.h"
 

@@ -1,11 +1,10 @@
 #include "main/Show.h"
 
+#include "core/ShowObjects.h"
 #include "main/FramePacer.h"
 #include "main/FrameStats.h"
 #include "main/ProgressLine.h"
-#include "main/ShowDisplay.h"
 #include "main/ShowDriver.h"
-#include "main/ShowObjects.h"
 #include "main/VideoRecorder.h"
 #include "main/WavWriter.h"
 #include "platform/bass/Bass.h"
@@ -14,6 +13,7 @@
 #include "platform/ptc/PngWriter.h"
 #include "platform/ptc/Timer.h"
 #include "platform/ptc/window/WindowBackend.h"
+#include "show/ShowDisplay.h"
 #include "timeline/LayerList.h"
 
 #include <unistd.h>

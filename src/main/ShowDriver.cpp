@@ -1,14 +1,14 @@
 #include "main/ShowDriver.h"
 
+#include "core/ShowObjects.h"
 #include "main/FrameStats.h"
 #include "main/ModeSearch.h"
 #include "main/MusicLevel.h"
-#include "main/ShowAssets.h"
-#include "main/ShowDisplay.h"
-#include "main/ShowObjects.h"
 #include "platform/bass/Bass.h"
 #include "platform/ptc/Error.h"
-#include "timeline/CueScript.h"
+#include "show/CueScript.h"
+#include "show/ShowAssets.h"
+#include "show/ShowDisplay.h"
 #include "timeline/LayerList.h"
 
 #include <ostream>

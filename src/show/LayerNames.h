@@ -3,5 +3,5 @@
 
 class Layer;
 
-// The name `layer` is held under in main/ShowLayers.h, or "?" for none of them.
+// The name `layer` is held under in show/ShowLayers.h, or "?" for none of them.
 const char* layerName(const Layer* layer);

@@ -1,6 +1,5 @@
-#include "main/LayerNames.h"
+#include "show/LayerNames.h"
 
-#include "main/ShowLayers.h"
 #include "effects/CrossFadeLayer.h"
 #include "effects/FadeToBlackLayer.h"
 #include "effects/FadeToWhiteLayer.h"
@@ -20,6 +19,7 @@
 #include "effects/SwirlMapLayer.h"
 #include "effects/TerrainLayer.h"
 #include "effects/WarpLayer.h"
+#include "show/ShowLayers.h"
 
 namespace {
 

@@ -1,10 +1,4 @@
-#include "main/ShowObjects.h"
-#include "main/ShowLayers.h"
-
-std::uint32_t* workBufferA = nullptr;
-std::uint32_t* workBufferB = nullptr;
-std::int32_t musicLevel = 0;
-LayerList* layerList = nullptr;
+#include "show/ShowLayers.h"
 
 LoadingGaugeLayer* loadingGauge = nullptr;
 PolarVoxelLayer* polarVoxel = nullptr;

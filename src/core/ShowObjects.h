@@ -1,10 +1,8 @@
 #pragma once
-// The driver's process-wide objects that effects reach by name. The driver fills them during
-// start-up; tests point them at their own.
+// The process-wide objects that effects reach by name. The show fills them during start-up;
+// tests point them at their own.
 
 #include <cstdint>
-
-#include "main/ShowLayers.h"
 
 class LayerList;
 

@@ -1,5 +1,6 @@
-#include "main/ShowAssets.h"
+#include "show/ShowAssets.h"
 
+#include "core/ShowObjects.h"
 #include "effects/CrossFadeLayer.h"
 #include "effects/FadeToBlackLayer.h"
 #include "effects/FadeToWhiteLayer.h"
@@ -21,10 +22,9 @@
 #include "effects/WarpLayer.h"
 #include "image/JpegCodec.h"
 #include "image/PictureLoading.h"
-#include "main/ShowDisplay.h"
-#include "main/ShowLayers.h"
-#include "main/ShowObjects.h"
 #include "platform/ptc/Error.h"
+#include "show/ShowDisplay.h"
+#include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
 #include <initializer_list>
@@ -242,6 +242,7 @@ std::vector<ConstructionGroup> constructionTable() {
              fadeToBlack = new FadeToBlackLayer;
              fadeToWhite = new FadeToWhiteLayer;
              terrain = new TerrainLayer(picture("x19.jpg"), map("x26.pcx"));
+             warp->retireOnFirstFrame(terrain, maskedPicture42);
          },
          {0.96, 0.97}},
     };

@@ -1,5 +1,6 @@
-#include "timeline/CueScript.h"
+#include "show/CueScript.h"
 
+#include "core/ShowObjects.h"
 #include "effects/CrossFadeLayer.h"
 #include "effects/FadeToBlackLayer.h"
 #include "effects/FadeToWhiteLayer.h"
@@ -18,8 +19,7 @@
 #include "effects/SwirlMapLayer.h"
 #include "effects/TerrainLayer.h"
 #include "effects/WarpLayer.h"
-#include "main/ShowLayers.h"
-#include "main/ShowObjects.h"
+#include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
 #include <vector>

@@ -1,7 +1,7 @@
-#include "main/ShowDisplay.h"
+#include "show/ShowDisplay.h"
 
 #include "effects/LoadingGaugeLayer.h"
-#include "main/ShowLayers.h"
+#include "show/ShowLayers.h"
 
 ptc::Console* console = nullptr;
 ptc::Surface* offscreen = nullptr;
