@@ -2,7 +2,7 @@
 
 #include <bit>
 
-std::uint32_t randomState = 130596;
+std::uint32_t randomState = initialRandomState;
 
 int nextRandom(int n) {
     randomState = std::rotl(randomState + 157u, 11) ^ 157u;

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-// The generator's state; 130596 when the program starts.
+// The generator's state; initialRandomState when the program starts.
+constexpr std::uint32_t initialRandomState = 130596;
 extern std::uint32_t randomState;
 
 // Advances the state and returns it scaled to n: 0 .. n-1 for n > 0, except that the state

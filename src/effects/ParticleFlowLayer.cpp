@@ -13,7 +13,7 @@
 #include <bit>
 #include <cstring>
 
-std::uint32_t flowRandomState = 1230949;
+std::uint32_t flowRandomState = initialFlowRandomState;
 
 int flowRandom(int n) {
     flowRandomState = std::rotl(flowRandomState + 157u, 11) ^ 157u;

@@ -18,6 +18,7 @@ struct FlowParticle {
 };
 
 // The swarm's own random generator, apart from nextRandom; its state is process-wide.
+constexpr std::uint32_t initialFlowRandomState = 1230949;
 extern std::uint32_t flowRandomState;
 
 // ((state & 0xFFFF) * n) / 65535 after advancing the state: 0 .. n - 1, and n itself when the low

@@ -1,6 +1,8 @@
 #include "main/ShowDriver.h"
 
+#include "core/Random.h"
 #include "core/ShowObjects.h"
+#include "effects/ParticleFlowLayer.h"
 #include "main/FrameStats.h"
 #include "main/ModeSearch.h"
 #include "main/MusicLevel.h"
@@ -30,10 +32,16 @@ ShowDriver::ShowDriver(ptc::Console& showConsole, const Settings& showSettings)
     const ptc::Format format555(16, 0x7C00, 0x03E0, 0x001F);
     const ptc::Format candidates[] = {format32, format24, format565, format555};
 
+    // A show started again in the same process (a test, or a page that plays it once more)
+    // draws the same random numbers as the first.
+    randomState = initialRandomState;
+    flowRandomState = initialFlowRandomState;
     ::console = &console;
     std::vector<ptc::Mode> modes = readModeList(console);
-    bufferA.reset(new std::uint32_t[workBufferWords]);
-    bufferB.reset(new std::uint32_t[workBufferWords]);
+    // Zeroed: layers that accumulate in them (glows that fade per frame) start from black, and a
+    // show started again in the same process starts as the first did.
+    bufferA.reset(new std::uint32_t[workBufferWords]());
+    bufferB.reset(new std::uint32_t[workBufferWords]());
     workBufferA = bufferA.get();
     workBufferB = bufferB.get();
     ModeChoice choice = searchMode(modes, candidates, format32);
