@@ -1,6 +1,7 @@
 #include "main/Show.h"
 
 #include "main/CueDispatch.h"
+#include "main/DataLocation.h"
 #include "main/FrameStats.h"
 #include "main/ModeSearch.h"
 #include "main/MusicLevel.h"
@@ -208,7 +209,7 @@ void startPlayer(PlayerSession& player) {
 }
 
 void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
-    DataDirectory dataDirectory(options.dataDirectory);
+    DataDirectory dataDirectory(options.dataDirectory.empty() ? findDataDirectory() : options.dataDirectory);
 
     const ptc::Format format32(32, 0xFF0000, 0x00FF00, 0x0000FF);
     const ptc::Format format24(24, 0xFF0000, 0x00FF00, 0x0000FF);
