@@ -78,6 +78,11 @@ if(VELMORA_INSTALL_FILES)
   add_dependencies(velmora-icon-png velmora velmora-icon velmora-install-data)
 
   install(DIRECTORY ${shareDir}/Data DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora)
+  # The show creates an empty demo.debug beside Data/ (and ignores a failure). Installed with
+  # it, the file already exists, so a run never adds a file to the installation that the
+  # package manager or `make uninstall` would not know of.
+  file(TOUCH ${packagingDir}/demo.debug)
+  install(FILES ${packagingDir}/demo.debug DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora)
   install(FILES ${packagingDir}/velmora.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
 endif()
 

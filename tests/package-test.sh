@@ -24,12 +24,14 @@ dpkg-deb -x "$deb" "$root"
 # The unpacked show finds its data under usr/share/velmora from an empty working directory,
 # and leaves that directory empty.
 mkdir "$work/empty"
+installed_before=$(cd "$root" && find . | sort)
 if (cd "$work/empty" && "$root/usr/bin/velmora" --headless --frames 60 --stats > "$work/stats" 2> "$work/errors"); then
   if grep -q '^frames 60 ' "$work/stats"; then pass "unpacked velmora ran 60 frames"; else fail "no statistics: $(cat "$work/stats")"; fi
 else
   fail "unpacked velmora: $(cat "$work/errors")"
 fi
 [[ -z $(ls -A "$work/empty") ]] || fail "velmora wrote into the working directory: $(ls -A "$work/empty")"
+[[ $(cd "$root" && find . | sort) == "$installed_before" ]] || fail "velmora added files to the installation"
 
 # Without data anywhere, the one error line names both places looked at.
 mkdir -p "$work/bare/bin"
@@ -91,6 +93,7 @@ fi
 prefix="$work/prefix"
 make --no-print-directory install PREFIX="$prefix" BUILD="$build" > "$work/install.log" || fail "make install: $(tail -5 "$work/install.log")"
 if [[ $("$prefix/bin/velmora" --version) == "velmora $version" ]]; then pass "installed velmora --version"; else fail "installed velmora --version"; fi
+(cd "$work/empty" && "$prefix/bin/velmora" --headless --frames 1 > /dev/null) || fail "installed velmora did not run"
 make --no-print-directory uninstall BUILD="$build" > /dev/null
 left=$(find "$prefix" -type f)
 [[ -z $left ]] || fail "make uninstall left: $left"
