@@ -69,7 +69,10 @@ fuzz: setup
 PREFIX ?= /usr/local
 .PHONY: install uninstall package test-package
 
-install: build
+# It builds only a folder never built, so that `sudo make install` after `make` leaves the build
+# folder to its owner.
+install:
+	@if [ ! -f $(BUILD)/cmake_install.cmake ]; then $(MAKE) --no-print-directory build; fi
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 uninstall:
