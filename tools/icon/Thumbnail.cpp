@@ -31,7 +31,8 @@ std::vector<std::uint32_t> squareThumbnail(const std::uint32_t* pixels, int widt
         for (int x = 0; x < size; ++x) {
             std::uint64_t sum[3] = {0, 0, 0};
             for (std::size_t row = 0; row < spans[y].weights.size(); ++row) {
-                const std::uint32_t* line = pixels + static_cast<std::size_t>(top + spans[y].first + row) * width;
+                const std::uint32_t* line =
+                    pixels + static_cast<std::size_t>(top + spans[y].first + row) * width;
                 for (std::size_t column = 0; column < spans[x].weights.size(); ++column) {
                     const std::uint64_t weight = spans[y].weights[row] * spans[x].weights[column];
                     const std::uint32_t pixel = line[left + spans[x].first + column];
