@@ -64,5 +64,26 @@ fuzz: setup
 	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
 	@scripts/run-fuzzers build-fuzz $(SECONDS)
 
+# Installing: the programs, the show's data, man pages, a menu entry and an icon under $(PREFIX)
+# (DESTDIR is honoured). `make uninstall` removes what the last `make install` from $(BUILD) put.
+PREFIX ?= /usr/local
+.PHONY: install uninstall package test-package
+
+# It builds only a folder never built, so that `sudo make install` after `make` leaves the build
+# folder to its owner.
+install:
+	@if [ ! -f $(BUILD)/cmake_install.cmake ]; then $(MAKE) --no-print-directory build; fi
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@scripts/uninstall $(BUILD)
+
+# The Debian package $(BUILD)/velmora_<version>_amd64.deb, and its checks (run by CI).
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+test-package: package
+	tests/package-test.sh $(BUILD)
+
 clean:
 	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz

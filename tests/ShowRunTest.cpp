@@ -47,8 +47,14 @@ TEST(ShowRun, DataOptionNamesTheDataDirectorysParent) {
     RunResult run = runVelmora("--data show --headless --frames 3 --stats", root.path);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("frames 3 "), std::string::npos) << run.out;
+    // Without --data and without Data/ here, the data installed beside the program is looked
+    // for, ../share/velmora from the build folder, and the error names both places.
+    const std::string installed =
+        (std::filesystem::canonical(VELMORA_BINARY_DIR).parent_path() / "share" / "velmora").string();
     EXPECT_EQ(runVelmora("--headless --frames 3", root.path).err,
-              "velmora: Zarvo error - Cannot open file, Data/x1.jpg\n");
+              "velmora: no Data/ folder in the working directory (" +
+                  std::filesystem::canonical(root.path).string() + ") nor in " + installed +
+                  "; give --data DIR\n");
 }
 
 TEST(ShowRun, OfflineRunsAreDeterministic) {

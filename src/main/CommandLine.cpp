@@ -45,7 +45,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& op
                  "velmora"};
     app.set_version_flag("--version", std::string("velmora ") + VELMORA_VERSION);
 
-    app.add_option("--data", options.dataDirectory, "The directory that holds Data/ (default: the working directory)")
+    app.add_option("--data", options.dataDirectory,
+                   "The directory that holds Data/ (default: the working directory, else the installed data)")
         ->check(CLI::ExistingDirectory);
     auto* scale = app.add_option("--scale", options.scale, "Window size: the 512 x 384 frame times N (default 2)")
                       ->check(CLI::Range(1, 16));

@@ -8,7 +8,7 @@
 #include <vector>
 
 struct ShowOptions {
-    // The directory that holds Data/; empty for the working directory.
+    // The directory that holds Data/; empty to look in the working directory, then beside the program.
     std::string dataDirectory;
     int scale = 2;
     bool fullscreen = false;

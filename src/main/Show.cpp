@@ -1,6 +1,7 @@
 #include "main/Show.h"
 
 #include "core/ShowObjects.h"
+#include "main/DataLocation.h"
 #include "main/FramePacer.h"
 #include "main/FrameStats.h"
 #include "main/ProgressLine.h"
@@ -283,7 +284,7 @@ double vsyncLead(const ptc::WindowBackend* window, int fps) {
 }
 
 void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
-    DataDirectory dataDirectory(options.dataDirectory);
+    DataDirectory dataDirectory(options.dataDirectory.empty() ? findDataDirectory() : options.dataDirectory);
 
     bool offline = options.offline();
     std::unique_ptr<OfflineOutput> output;

@@ -1,0 +1,30 @@
+#pragma once
+// Where the show finds Data/ when --data is not given. The working directory comes first, so a
+// folder with its own Data/ always plays that; otherwise the data installed with the program,
+// share/velmora reached from the executable's bin/ folder, so an installation under any prefix
+// (/usr, /usr/local, an unpacked package) finds its own files.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+struct DataLocation {
+    // The directory the show moves into before loading; "" means the working directory.
+    std::string directory;
+    // One line naming every place looked at, when none holds Data/ (directory is then "").
+    std::string error;
+};
+
+// The installed data directory of a program at `executable`: <prefix>/share/velmora for
+// <prefix>/bin/velmora.
+std::filesystem::path installedDataDirectory(const std::filesystem::path& executable);
+
+// `holdsData(dir)` tells whether dir/Data is a folder. `executable` is the program's own path,
+// empty when it cannot be read.
+DataLocation chooseDataLocation(const std::function<bool(const std::filesystem::path&)>& holdsData,
+                                const std::filesystem::path& workingDirectory,
+                                const std::filesystem::path& executable);
+
+// chooseDataLocation over the file system, the working directory and /proc/self/exe. Throws
+// ptc::DynamicError with the error line when neither place holds Data/.
+std::string findDataDirectory();
