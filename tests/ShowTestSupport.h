@@ -106,6 +106,14 @@ inline void linkGeneratedData(const fs::path& root, const std::map<std::string, 
     }
 }
 
+// Links every generated data file into `root`/Data: the whole show. Returns `root`.
+inline fs::path linkFullShowData(const fs::path& root) {
+    fs::create_directories(root / "Data");
+    for (const fs::directory_entry& entry : fs::directory_iterator(generatedShowData()))
+        fs::create_symlink(entry.path(), root / "Data" / entry.path().filename());
+    return root;
+}
+
 struct RunResult {
     int status = -1;
     std::string out;

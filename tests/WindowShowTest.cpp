@@ -93,14 +93,6 @@ std::uint64_t frameHash(const std::uint32_t* pixels, std::size_t count) {
     return hash;
 }
 
-// The show on the generated data, in a directory of links.
-fs::path fullShowData(const TemporaryDirectory& root) {
-    fs::create_directories(root.path / "Data");
-    for (const fs::directory_entry& entry : fs::directory_iterator(generatedShowData()))
-        fs::create_symlink(entry.path(), root.path / "Data" / entry.path().filename());
-    return root.path;
-}
-
 } // namespace
 
 // A window at the show rate draws frame k at exactly k / fps with the music's level at that
@@ -112,7 +104,7 @@ TEST(WindowShow, FramesAreTheOfflineFramesOfTheSameNumbers) {
         GTEST_SKIP() << "no display";
     TemporaryDirectory root("window-frames");
     ShowOptions options;
-    options.dataDirectory = fullShowData(root).string();
+    options.dataDirectory = linkFullShowData(root.path).string();
     options.scale = 1;
     options.mute = true;
     options.fps = 20;
