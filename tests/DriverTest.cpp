@@ -91,6 +91,7 @@ TEST(CommandLine, DefaultsAreTheWindowShow) {
     EXPECT_FALSE(options.offline());
     EXPECT_EQ(options.scale, 2);
     EXPECT_EQ(options.fps, 60);
+    EXPECT_FALSE(options.uncapped);
     EXPECT_FALSE(options.seconds || options.frames);
 }
 
@@ -112,6 +113,19 @@ TEST(CommandLine, OfflineRenderOptions) {
     EXPECT_EQ(recording.recordFile, "show.mp4");
     ASSERT_TRUE(recording.seconds);
     EXPECT_EQ(*recording.seconds, 10.0);
+    EXPECT_EQ(recording.recordScale, 2);
+    for (const char* name : {"a.webm", "b.MKV", "dir.v1/c.Mp4"}) {
+        ShowOptions other;
+        EXPECT_EQ(parse({"--record", name, "--record-scale", "8"}, other, error), ParseOutcome::Run) << error;
+        EXPECT_EQ(other.recordScale, 8);
+    }
+}
+
+TEST(CommandLine, RecordingMistakeNamesTheFormats) {
+    ShowOptions options;
+    std::string error;
+    ASSERT_EQ(parse({"--record", "show.avi"}, options, error), ParseOutcome::ExitFailure);
+    EXPECT_EQ(error, "velmora: --record: unknown file type of show.avi (use .mp4, .webm or .mkv)\n");
 }
 
 TEST(CommandLine, MistakesAreOneLine) {
@@ -127,6 +141,11 @@ TEST(CommandLine, MistakesAreOneLine) {
         {"--frames", "-5", "--headless"},
         {"--data", "/no/such/directory/here"},
         {"--bogus"},
+        {"--record", "show.avi"},                   // no such recording format
+        {"--record", "show"},
+        {"--record", "a.mp4", "--record-scale", "9"},
+        {"--record-scale", "2"},                    // scales nothing
+        {"--uncapped", "--headless"},               // the literal loop is a window's
     };
     for (const auto& arguments : mistakes) {
         ShowOptions options;

@@ -98,7 +98,8 @@ TEST(ShowRun, RecordsVideoWithSound) {
     std::getline(lines, video);
     std::getline(lines, audio);
     // codec name | type | width | height | pixel format | duration
-    EXPECT_EQ(video.rfind("h264|video|512|384|yuv420p|", 0), 0u) << video;
+    // Scaled up twice by default, so 4:2:0 keeps a colour sample per show pixel.
+    EXPECT_EQ(video.rfind("h264|video|1024|768|yuv420p|", 0), 0u) << video;
     EXPECT_EQ(audio.rfind("aac|audio|", 0), 0u) << audio;
     double videoSeconds = std::atof(video.substr(video.rfind('|') + 1).c_str());
     double audioSeconds = std::atof(audio.substr(audio.rfind('|') + 1).c_str());

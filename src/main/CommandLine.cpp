@@ -1,5 +1,7 @@
 #include "main/CommandLine.h"
 
+#include "main/VideoRecorder.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -22,6 +24,8 @@ std::string oneLine(std::string text) {
 
 // A mistake the parser cannot see alone, or "" when the options fit together.
 std::string checkCombination(const ShowOptions& options) {
+    if (!options.recordFile.empty() && !recordingFormatOf(options.recordFile))
+        return "--record: unknown file type of " + options.recordFile + " (use .mp4, .webm or .mkv)";
     if (!options.snapshotTimes.empty() && options.pngDirectory.empty())
         return "--snapshot needs --png-dir";
     for (double time : options.snapshotTimes)
@@ -49,14 +53,23 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& op
     app.add_flag("--mute", options.mute, "No audio device; the show keeps the same timing");
 
     auto* record = app.add_option("--record", options.recordFile,
-                                  "Offline render of picture and sound to FILE.mp4 (H.264 and AAC, through ffmpeg)");
+                                  "Offline render of picture and sound through ffmpeg to FILE.mp4 (H.264 and AAC), "
+                                  "FILE.webm (VP9 and Opus) or FILE.mkv (FFV1 and FLAC, lossless)");
+    app.add_option("--record-scale", options.recordScale,
+                   "With --record: scale frames up by N whole pixels before encoding (default 2)")
+        ->check(CLI::Range(1, 8))
+        ->needs(record);
     auto* pngDir = app.add_option("--png-dir", options.pngDirectory,
                                   "Offline render to numbered PNG files in DIR, with the sound as DIR/audio.wav");
     auto* headless = app.add_flag("--headless", options.headless, "Offline render that writes no frames");
     record->excludes(pngDir)->excludes(headless);
     pngDir->excludes(headless);
-    app.add_option("--fps", options.fps, "Frames per second of an offline render (default 60)")
+    app.add_option("--fps", options.fps, "The show rate: frames per second of music time, in a window and "
+                                         "offline (default 60)")
         ->check(CLI::Range(1, 1000));
+    auto* uncapped = app.add_flag("--uncapped", options.uncapped,
+                                  "Window: draw as fast as possible, each frame at the clock's time");
+    uncapped->excludes(record)->excludes(pngDir)->excludes(headless);
     auto* seconds = app.add_option("--seconds", options.seconds,
                                    "How long the show runs, in seconds (offline default: one pass of the music)");
     app.add_option("--frames", options.frames, "How many frames the show runs")
@@ -70,7 +83,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& op
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--trace", options.trace, "Print every cue as it runs, and the layer stack after it");
     app.add_flag("--stats", options.stats,
-                 "At the end: frames, frames per second, mean and worst milliseconds per layer class");
+                 "At the end: frames, frames per second, mean and worst milliseconds per layer class; in a "
+                 "window also the frames dropped and the time between presents");
 
     try {
         app.parse(argc, argv);

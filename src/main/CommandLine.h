@@ -17,7 +17,12 @@ struct ShowOptions {
     std::string recordFile;
     std::string pngDirectory;
     bool headless = false;
+    // The show rate: frame k has the time k / fps, in a window and offline.
     int fps = 60;
+    // Window: draw as fast as possible, each frame at the clock's time (no show rate).
+    bool uncapped = false;
+    // --record: frames are scaled up by this whole factor before encoding.
+    int recordScale = 2;
     std::optional<double> seconds;
     std::optional<long> frames;
     // With pngDirectory: only the frames at these times are written.

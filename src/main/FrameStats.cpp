@@ -152,6 +152,30 @@ void FrameStats::addLayerTime(const Layer& layer, double milliseconds) {
     layerTimes[std::type_index(typeid(layer))].add(milliseconds);
 }
 
+void FrameStats::framePresented(Clock::time_point when) {
+    presents.push_back(when);
+}
+
+// How a window run reached the display: the rate frames were shown at, the frames dropped, and
+// the 99th percentile of the time from one present to the next (nearest rank).
+std::string FrameStats::presentLine() const {
+    if (presents.size() < 2)
+        return {};
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < presents.size(); ++i)
+        gaps.push_back(std::chrono::duration<double, std::milli>(presents[i] - presents[i - 1]).count());
+    std::sort(gaps.begin(), gaps.end());
+    std::size_t rank = (gaps.size() * 99 + 99) / 100;
+    double seconds = std::chrono::duration<double>(presents.back() - presents.front()).count();
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "shown: %zu frames in %.2f s, %.1f frames per second, %ld dropped; between presents: 99th "
+                  "percentile %.2f ms, worst %.2f ms\n",
+                  presents.size(), seconds, double(presents.size() - 1) / seconds, droppedFrames, gaps[rank - 1],
+                  gaps.back());
+    return line;
+}
+
 std::string FrameStats::report() const {
     std::string text;
     char line[200];
@@ -161,6 +185,7 @@ std::string FrameStats::report() const {
                   frames, wallMilliseconds / 1000.0, perSecond, perSecond / this->framesPerSecond,
                   this->framesPerSecond);
     text += line;
+    text += presentLine();
     if (frames > 0) {
         std::snprintf(line, sizeof line,
                       "frame: mean %.3f ms (CPU %.3f ms), worst %.3f ms: frame %ld at %.3f s\n",

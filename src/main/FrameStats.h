@@ -45,6 +45,10 @@ class FrameStats {
 
     void addLayerTime(const Layer& layer, double milliseconds);
 
+    // A window run: a frame reached the display at `when`; frames the loop skipped to keep time.
+    void framePresented(std::chrono::steady_clock::time_point when);
+    void setDroppedFrames(long dropped) { droppedFrames = dropped; }
+
     // A cue's action ran, turning the stack `before` into `after`; if it inserted layers, the
     // next frames belong to a new scene. Inserting cues before the same frame make one scene.
     void cueRan(const MusicCue& cue, const std::vector<StackSlot>& before,
@@ -85,6 +89,7 @@ class FrameStats {
     Scene& currentScene();
     std::string sceneTable() const;
     std::string layerTable() const;
+    std::string presentLine() const;
 
     using Clock = std::chrono::steady_clock;
     int framesPerSecond;
@@ -101,6 +106,8 @@ class FrameStats {
     double worstCpuFrameSeconds = 0.0;
     std::vector<Scene> sceneList;
     std::map<std::type_index, Samples> layerTimes;
+    std::vector<Clock::time_point> presents;
+    long droppedFrames = 0;
 };
 
 // The layer list's renderAll with a clock around each render: every non-empty slot, first to

@@ -1,11 +1,10 @@
 #include "main/Show.h"
 
 #include "core/ShowObjects.h"
-#include "main/CueDispatch.h"
+#include "main/FramePacer.h"
 #include "main/FrameStats.h"
-#include "main/ModeSearch.h"
-#include "main/MusicLevel.h"
 #include "main/ProgressLine.h"
+#include "main/ShowDriver.h"
 #include "main/VideoRecorder.h"
 #include "main/WavWriter.h"
 #include "platform/bass/Bass.h"
@@ -14,8 +13,6 @@
 #include "platform/ptc/PngWriter.h"
 #include "platform/ptc/Timer.h"
 #include "platform/ptc/window/WindowBackend.h"
-#include "show/CueScript.h"
-#include "show/ShowAssets.h"
 #include "show/ShowDisplay.h"
 #include "timeline/LayerList.h"
 
@@ -30,12 +27,11 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 
 namespace {
 
 constexpr int sampleRate = 44100;
-constexpr const char* showTitle = "the ceaseless velmora voyage";
-constexpr const char* moduleFile = "Data/atbia3.xm";
 
 // The first frame whose time n / fps is at or after `seconds`.
 long frameAtOrAfter(double seconds, int fps) {
@@ -49,7 +45,8 @@ public:
     OfflineOutput(const ShowOptions& options, int width, int height) : fps(options.fps) {
         namespace fs = std::filesystem;
         if (!options.recordFile.empty()) {
-            recorder = std::make_unique<VideoRecorder>(options.recordFile, width, height, options.fps, sampleRate);
+            recorder = std::make_unique<VideoRecorder>(options.recordFile, width, height, options.fps, sampleRate,
+                                                       options.recordScale);
         } else if (!options.pngDirectory.empty()) {
             pngDirectory = options.pngDirectory;
             std::error_code error;
@@ -154,21 +151,6 @@ private:
     std::optional<std::filesystem::path> previous;
 };
 
-// Closes the player on every way out; BASS_Free only once BASS_Init has succeeded.
-struct PlayerSession {
-    bool initialised = false;
-    HMUSIC music = 0;
-    ~PlayerSession() { close(); }
-    void close() {
-        if (music != 0)
-            BASS_ChannelStop(music);
-        music = 0;
-        if (initialised)
-            BASS_Free();
-        initialised = false;
-    }
-};
-
 // The one-line progress display of an offline run, on a terminal only.
 class ProgressReport {
 public:
@@ -199,173 +181,165 @@ private:
     std::chrono::steady_clock::time_point lastShown{};
 };
 
-void startPlayer(PlayerSession& player) {
-    if (!BASS_Init(-1, sampleRate, 0, nullptr) && !BASS_Init(-2, sampleRate, 0, nullptr))
-        throw ptc::DynamicError("Can't initialize device");
-    player.initialised = true;
-    if (!BASS_Start())
-        throw ptc::DynamicError("Player failed.. too bad.");
+// The loop a window runs: at the show rate, or the literal loop (`--uncapped`).
+struct WindowLoop {
+    ShowDriver& driver;
+    const ShowOptions& options;
+    const ShowHooks& hooks;
+    FrameStats* stats;
+    ptc::Timer timer{BASS_GetSeconds};
+
+    bool ended(long nextFrame, double now) const {
+        if (console->key())
+            return true;
+        if (options.frames && nextFrame >= *options.frames)
+            return true;
+        return options.seconds && now >= *options.seconds;
+    }
+
+    void show(long frame, double seconds) {
+        if (stats)
+            stats->beginFrame();
+        if (options.uncapped)
+            driver.drawAt(seconds, stats);
+        else
+            driver.drawFrame(frame, stats);
+        if (stats) {
+            stats->endFrame(seconds);
+            stats->framePresented(std::chrono::steady_clock::now());
+        }
+        if (hooks.afterPresent)
+            hooks.afterPresent(console->backend(), frame);
+    }
+
+    // Frame k is drawn once the clock reaches k / fps; between frames the loop sleeps (or waits
+    // in a vsync present), and frames it is late for are dropped.
+    void runPaced(double leadSeconds) {
+        FramePacer pacer(options.fps, leadSeconds);
+        timer.start();
+        for (;;) {
+            double now = timer.time();
+            if (ended(pacer.nextFrame(), now))
+                break;
+            std::optional<long> frame = pacer.frameDue(now);
+            if (!frame) {
+                // Short sleeps, so a key is seen at once and the clock is read often.
+                double wait = std::min(pacer.secondsUntilDue(now), 0.005);
+                std::this_thread::sleep_for(std::chrono::duration<double>(wait));
+                continue;
+            }
+            show(*frame, pacer.frameTime(*frame));
+        }
+        if (stats)
+            stats->setDroppedFrames(pacer.droppedFrames());
+    }
+
+    // As fast as frames can be drawn, each at the clock's time.
+    void runUncapped() {
+        timer.start();
+        for (long frame = 0;; ++frame) {
+            double now = timer.time();
+            if (ended(frame, now))
+                break;
+            show(frame, now);
+        }
+    }
+};
+
+// Frame n at exactly n / fps: the player renders the sound up to that time first.
+void runOffline(ShowDriver& driver, OfflineOutput& output, long totalFrames, const ShowOptions& options,
+                const ShowHooks& hooks, FrameStats* stats) {
+    ProgressReport progressReport(totalFrames, options.fps);
+    std::vector<std::int16_t> samples;
+    for (long frame = 0; frame < totalFrames; ++frame) {
+        if (console->key())
+            return;
+        if (stats)
+            stats->beginFrame();
+        samples.clear();
+        BASS_RenderOffline(driver.frameTime(frame), samples);
+        output.addAudio(samples);
+        output.beginFrame(frame);
+        driver.drawFrame(frame, stats);
+        if (stats)
+            stats->endFrame(driver.frameTime(frame));
+        if (hooks.afterPresent)
+            hooks.afterPresent(console->backend(), frame);
+        progressReport.frameDone(frame, frame + 1 == totalFrames);
+    }
+    // The sound of the last frame's duration, so picture and sound end together.
+    samples.clear();
+    BASS_RenderOffline(driver.frameTime(totalFrames), samples);
+    output.addAudio(samples);
+}
+
+// Half a frame of lead when presents wait for a display refreshing at the show rate (see
+// FramePacer); none otherwise.
+double vsyncLead(const ptc::WindowBackend* window, int fps) {
+    if (window == nullptr || !window->presentsWithVsync())
+        return 0.0;
+    int refresh = window->refreshRate();
+    return std::abs(refresh - fps) <= 1 ? 0.5 / fps : 0.0;
 }
 
 void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
     DataDirectory dataDirectory(options.dataDirectory);
 
-    const ptc::Format format32(32, 0xFF0000, 0x00FF00, 0x0000FF);
-    const ptc::Format format24(24, 0xFF0000, 0x00FF00, 0x0000FF);
-    const ptc::Format format565(16, 0xF800, 0x07E0, 0x001F);
-    const ptc::Format format555(16, 0x7C00, 0x03E0, 0x001F);
-    const ptc::Format surfaceFormat(32, 0xFF0000, 0x00FF00, 0x0000FF);
-    const ptc::Format candidates[] = {format32, format24, format565, format555};
-
     bool offline = options.offline();
-    long totalFrames = -1;
     std::unique_ptr<OfflineOutput> output;
-    std::unique_ptr<ptc::Console> ownedConsole;
+    std::unique_ptr<ptc::ConsoleBackend> backend;
+    const ptc::WindowBackend* window = nullptr;
     if (hooks.makeBackend) {
-        ownedConsole = std::make_unique<ptc::Console>(hooks.makeBackend());
+        backend = hooks.makeBackend();
     } else if (offline) {
-        ownedConsole = std::make_unique<ptc::Console>(std::make_unique<ptc::HeadlessBackend>(
-            [&output](const std::uint32_t* pixels, int width, int height) {
-                if (output)
-                    output->sink()(pixels, width, height);
-            }));
+        backend = std::make_unique<ptc::HeadlessBackend>([&output](const std::uint32_t* pixels, int width, int height) {
+            if (output)
+                output->sink()(pixels, width, height);
+        });
     } else {
-        ownedConsole = std::make_unique<ptc::Console>(
-            ptc::makeWindowBackend(ptc::WindowOptions{options.scale, options.fullscreen}));
+        auto windowBackend =
+            std::make_unique<ptc::WindowBackend>(ptc::WindowOptions{options.scale, options.fullscreen, !options.uncapped});
+        window = windowBackend.get();
+        backend = std::move(windowBackend);
     }
-    console = ownedConsole.get();
+    ptc::Console showConsole(std::move(backend));
+    if (!window)
+        window = dynamic_cast<const ptc::WindowBackend*>(&showConsole.backend());
 
-    std::vector<ptc::Mode> modes = readModeList(*console);
-    std::unique_ptr<std::uint32_t[]> bufferA(new std::uint32_t[workBufferWords]);
-    std::unique_ptr<std::uint32_t[]> bufferB(new std::uint32_t[workBufferWords]);
-    workBufferA = bufferA.get();
-    workBufferB = bufferB.get();
-    ModeChoice choice = searchMode(modes, candidates, format32);
-    centred = choice.centred;
-    screen = Bitmap();
-    screen.width = 512;
-    screen.height = 384;
-    console->open(showTitle, choice.width, choice.height, choice.format, 0);
-    std::unique_ptr<ptc::Surface> ownedOffscreen = std::make_unique<ptc::Surface>(512, 384, surfaceFormat);
-    offscreen = ownedOffscreen.get();
+    ShowDriver driver(showConsole, {options.fps, options.startOrder, options.trace ? &std::cout : nullptr});
     if (offline)
-        output = std::make_unique<OfflineOutput>(options, choice.width, choice.height);
-
-    PlayerSession player;
+        output = std::make_unique<OfflineOutput>(options, showConsole.width(), showConsole.height());
     BASS_SetOutput(offline ? BassOutput::Offline : options.mute ? BassOutput::Silent : BassOutput::Device);
-    startPlayer(player);
-
-    ProgressDisplay progress = [&hooks](double fraction) {
-        showProgress(fraction);
+    driver.startUp([&hooks] {
         if (hooks.afterPresent)
             hooks.afterPresent(console->backend(), -1);
-    };
-    runLoadingPhase(progress);
-    if (BASS_GetVersion() != 0x80000)
-        throw ptc::DynamicError("BASS version 0.8 was not loaded");
-    runConstructionPhase(progress);
-
-    BASS_SetVolume(100);
-    HMUSIC music = BASS_MusicLoad(false, moduleFile, 0, 0, 261);
-    if (music == 0)
-        throw ptc::DynamicError(std::string("cannot load music module ") + moduleFile + ": " + BASS_GetErrorText());
-    player.music = music;
-    if (offline)
-        totalFrames = offlineFrameCount(options, BASS_MusicGetPassSeconds(music));
-    CueDispatch cues(music, options.trace ? &std::cout : nullptr);
-    registerCues(cues);
-    // Draws the layer stack into the off-screen surface; `timing` takes the layers' times.
-    auto drawStack = [&options](double seconds, FrameStats* timing) {
-        screen.pixels = static_cast<std::uint32_t*>(offscreen->lock());
-        screen.width = offscreen->width();
-        screen.height = offscreen->height();
-        // The warp is the one layer that edits the list while it draws; the trace shows its work.
-        std::string stackBefore = options.trace ? describeStack(*layerList) : std::string();
-        if (timing)
-            renderAllTimed(*layerList, screen, seconds, *timing);
-        else
-            layerList->renderAll(screen, seconds);
-        if (options.trace) {
-            std::string stackAfter = describeStack(*layerList);
-            if (stackAfter != stackBefore)
-                std::cout << "warp | " << stackAfter << "\n" << std::flush;
-        }
-        offscreen->unlock();
-    };
-    if (options.startOrder > 0) {
-        // A frame after each cue, as playing would have drawn: layers that act on their first
-        // frame (the warp retiring the terrain) do so before the next cue.
-        cues.runPositionCuesBefore(options.startOrder, [&drawStack] { drawStack(0.0, nullptr); });
-        BASS_SetStartOrder(options.startOrder);
-    }
-    BASS_MusicSetAmplify(music, 75);
-    progress(1.0);
-    BASS_MusicSetPositionScaler(music, 256);
-    BASS_MusicPlay(music);
-
-    // Offline, the clock is the frame's time n / fps; in a window, the audio heard.
-    double frameTime = 0.0;
-    ptc::Timer timer = offline ? ptc::Timer([&frameTime] { return frameTime; }) : ptc::Timer(BASS_GetSeconds);
-    timer.start();
+    });
+    long totalFrames = offline ? offlineFrameCount(options, driver.passSeconds()) : -1;
 
     std::optional<FrameStats> stats;
     if (options.stats) {
         stats.emplace(options.fps);
-        cues.observe([&stats](const MusicCue& cue, const std::vector<StackSlot>& before) {
+        driver.cues().observe([&stats](const MusicCue& cue, const std::vector<StackSlot>& before) {
             stats->cueRan(cue, before, stackSlots(*layerList));
         });
     }
-    std::optional<ProgressReport> progressReport;
-    if (offline)
-        progressReport.emplace(totalFrames, options.fps);
-    std::vector<std::int16_t> samples;
+    FrameStats* timing = stats ? &*stats : nullptr;
 
-    for (long frame = 0;; ++frame) {
-        if (console->key())
-            break;
-        if (offline ? frame >= totalFrames : options.frames && frame >= *options.frames)
-            break;
-        if (stats)
-            stats->beginFrame();
-        if (offline) {
-            frameTime = static_cast<double>(frame) / options.fps;
-            samples.clear();
-            BASS_RenderOffline(frameTime, samples);
-            output->addAudio(samples);
-        }
-        musicLevel = levelSum(BASS_ChannelGetLevel(music));
-        double seconds = timer.time();
-        if (!offline && options.seconds && seconds >= *options.seconds)
-            break;
-        BASS_RunSyncs(seconds);
-
-        drawStack(seconds, stats ? &*stats : nullptr);
-        if (output)
-            output->beginFrame(frame);
-        presentOffscreen();
-        if (stats)
-            stats->endFrame(seconds);
-        if (hooks.afterPresent)
-            hooks.afterPresent(console->backend(), frame);
-        if (progressReport)
-            progressReport->frameDone(frame, frame + 1 == totalFrames);
+    driver.play();
+    if (offline) {
+        runOffline(driver, *output, totalFrames, options, hooks, timing);
+    } else {
+        WindowLoop loop{driver, options, hooks, timing};
+        if (options.uncapped)
+            loop.runUncapped();
+        else
+            loop.runPaced(vsyncLead(window, options.fps));
     }
-
-    if (offline && !console->key()) {
-        // The sound of the last frame's duration, so picture and sound end together.
-        samples.clear();
-        BASS_RenderOffline(static_cast<double>(totalFrames) / options.fps, samples);
-        output->addAudio(samples);
-    }
-    player.close();
+    driver.shutDown();
     if (output)
         output->finish();
     if (stats)
         std::cout << stats->report() << std::flush;
-    console = nullptr;
-    offscreen = nullptr;
-    workBufferA = nullptr;
-    workBufferB = nullptr;
 }
 
 } // namespace
@@ -379,9 +353,5 @@ int runShow(const ShowOptions& options, const ShowHooks& hooks) {
     } catch (const std::bad_alloc&) {
         ptc::Error("out of memory").report();
     }
-    console = nullptr;
-    offscreen = nullptr;
-    workBufferA = nullptr;
-    workBufferB = nullptr;
     return 1;
 }

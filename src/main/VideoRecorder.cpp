@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <filesystem>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -39,9 +42,60 @@ bool waitForProgram(pid_t process) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-VideoRecorder::VideoRecorder(const std::string& output, int width, int height, int fps, int sampleRate)
+std::optional<RecordingFormat> recordingFormatOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    if (extension == ".mp4")
+        return RecordingFormat::Mp4;
+    if (extension == ".webm")
+        return RecordingFormat::WebM;
+    if (extension == ".mkv")
+        return RecordingFormat::Mkv;
+    return std::nullopt;
+}
+
+EncoderArguments encoderArguments(RecordingFormat format, int scale) {
+    // Whole-pixel scaling; the lossy formats convert to BT.709 limited range and say so.
+    std::string size = "scale=iw*" + std::to_string(scale) + ":ih*" + std::to_string(scale) + ":flags=neighbor";
+    std::string toYuv = size + ":out_color_matrix=bt709:out_range=tv,format=yuv420p";
+    std::vector<std::string> bt709 = {"-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709",
+                                      "-color_range", "tv"};
+    EncoderArguments arguments;
+    switch (format) {
+    case RecordingFormat::Mp4:
+        // A low constant rate factor keeps the recording transparent; veryfast keeps a pass
+        // faster than real time on two cores.
+        arguments.video = {"-vf", toYuv, "-c:v", "libx264", "-preset", "veryfast", "-crf", "12"};
+        arguments.video.insert(arguments.video.end(), bt709.begin(), bt709.end());
+        arguments.audio = {"-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"};
+        arguments.muxer = "mp4";
+        break;
+    case RecordingFormat::WebM:
+        arguments.video = {"-vf", toYuv, "-c:v", "libvpx-vp9", "-crf", "18", "-b:v", "0", "-deadline", "realtime",
+                           "-cpu-used", "8", "-row-mt", "1"};
+        arguments.video.insert(arguments.video.end(), bt709.begin(), bt709.end());
+        arguments.audio = {"-c:a", "libopus", "-b:a", "192k"};
+        arguments.muxer = "webm";
+        break;
+    case RecordingFormat::Mkv:
+        arguments.video = {"-vf", size, "-c:v", "ffv1", "-level", "3", "-slices", "4", "-pix_fmt", "bgr0"};
+        arguments.audio = {"-c:a", "flac"};
+        arguments.muxer = "matroska";
+        break;
+    }
+    return arguments;
+}
+
+VideoRecorder::VideoRecorder(const std::string& output, int width, int height, int fps, int sampleRate, int scale)
     : outputPath(output), videoPath(output + ".video.mkv"), audioPath(output + ".audio.wav"),
       frameWidth(width), frameHeight(height) {
+    std::optional<RecordingFormat> format = recordingFormatOf(output);
+    if (!format)
+        throw ptc::DynamicError("cannot record to " + output + ": use a .mp4, .webm or .mkv file");
+    if (scale < 1 || scale > 8)
+        throw ptc::DynamicError("the recording scale must be 1 to 8");
+    formatArguments = encoderArguments(*format, scale);
     // A dead encoder must show up as a failed write, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     audio = std::make_unique<WavWriter>(audioPath, sampleRate);
@@ -53,10 +107,12 @@ VideoRecorder::VideoRecorder(const std::string& output, int width, int height, i
     std::string size = std::to_string(width) + "x" + std::to_string(height);
     try {
         // 0x00RRGGBB in memory is the bytes B, G, R, 0.
-        encoder = startProgram({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
-                                "-pix_fmt", "bgr0", "-s", size, "-r", std::to_string(fps), "-i", "pipe:0",
-                                "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p", videoPath},
-                               ends[0]);
+        std::vector<std::string> command = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
+                                            "-f", "rawvideo", "-pix_fmt", "bgr0", "-s", size,
+                                            "-r", std::to_string(fps), "-i", "pipe:0"};
+        command.insert(command.end(), formatArguments.video.begin(), formatArguments.video.end());
+        command.push_back(videoPath);
+        encoder = startProgram(command, ends[0]);
     } catch (...) {
         close(ends[0]);
         close(ends[1]);
@@ -113,10 +169,11 @@ void VideoRecorder::addAudio(const std::int16_t* samples, std::size_t count) {
 void VideoRecorder::finish() {
     stopEncoder();
     audio->finish();
-    pid_t muxer = startProgram({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-i", videoPath,
-                                "-i", audioPath, "-c:v", "copy", "-c:a", "aac", "-b:a", "192k", "-movflags",
-                                "+faststart", "-f", "mp4", outputPath},
-                               -1);
+    std::vector<std::string> command = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
+                                        "-i", videoPath, "-i", audioPath, "-c:v", "copy"};
+    command.insert(command.end(), formatArguments.audio.begin(), formatArguments.audio.end());
+    command.insert(command.end(), {"-f", formatArguments.muxer, outputPath});
+    pid_t muxer = startProgram(command, -1);
     if (!waitForProgram(muxer))
         throw ptc::DynamicError("ffmpeg failed to write " + outputPath);
 }

@@ -1,8 +1,14 @@
 #pragma once
-// Records the show to an mp4 file (H.264 in yuv420p, AAC) with ffmpeg run as a child process.
-// Frames go to the first ffmpeg on a pipe as they are drawn, encoded into a temporary video
-// file; the sound is written to a temporary WAV file; `finish` muxes the two into the output.
-// Feeding the sound on a second pipe from the same thread could block both pipes for good.
+// Records the show with ffmpeg run as a child process, in the format the file's extension names:
+//   .mp4   H.264 in yuv420p (every player takes it) and AAC at 192 kbit/s
+//   .webm  VP9 in yuv420p and Opus at 192 kbit/s
+//   .mkv   FFV1 in RGB and FLAC: lossless, it decodes to exactly the frames and the samples
+// Frames are scaled up by a whole factor first, each show pixel becoming a square of pixels: at
+// 2, 4:2:0 video keeps one colour sample per show pixel, so single bright points keep their
+// colour. Frames go to the first ffmpeg on a pipe as they are drawn, encoded into a temporary
+// video file; the sound is written to a temporary WAV file; `finish` muxes the two into the
+// output. Feeding the sound on a second pipe from the same thread could block both pipes for
+// good.
 
 #include "main/WavWriter.h"
 
@@ -10,13 +16,28 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+enum class RecordingFormat { Mp4, WebM, Mkv };
+
+// The format of a file name's extension (any case), or nothing for another extension.
+std::optional<RecordingFormat> recordingFormatOf(const std::string& path);
+
+// The ffmpeg arguments that encode the video (after the raw input) and, when muxing, the sound.
+struct EncoderArguments {
+    std::vector<std::string> video;
+    std::vector<std::string> audio;
+    std::string muxer;
+};
+EncoderArguments encoderArguments(RecordingFormat format, int scale);
+
 class VideoRecorder {
 public:
-    // Starts ffmpeg for width x height frames at `fps`. DynamicError when ffmpeg cannot start.
-    VideoRecorder(const std::string& outputPath, int width, int height, int fps, int sampleRate);
+    // Starts ffmpeg for width x height frames at `fps`, scaled by `scale` (1 to 8) in the file.
+    // DynamicError when the extension names no format or ffmpeg cannot start.
+    VideoRecorder(const std::string& outputPath, int width, int height, int fps, int sampleRate, int scale = 2);
     ~VideoRecorder();
     VideoRecorder(const VideoRecorder&) = delete;
     VideoRecorder& operator=(const VideoRecorder&) = delete;
@@ -34,6 +55,7 @@ private:
     std::string audioPath;
     int frameWidth;
     int frameHeight;
+    EncoderArguments formatArguments;
     std::unique_ptr<WavWriter> audio;
     pid_t encoder = -1;
     int pipeInput = -1;

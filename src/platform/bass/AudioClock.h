@@ -27,6 +27,16 @@ class AudioClock {
         hasReport = true;
     }
 
+    // From `now` on the clock runs on the steady clock alone, from where it stands, until a
+    // report comes again (the output stopped; the show goes on).
+    void runFreely(Clock::time_point now) {
+        report(frames(now), now);
+        maximumLead = std::numeric_limits<double>::infinity();
+    }
+
+    // Limits how far the clock may run ahead of the last report again, in frames.
+    void limitLead(double lead) { maximumLead = lead; }
+
     // Stops the clock where it is at `now` until the next report.
     void hold(Clock::time_point now) {
         frames(now);

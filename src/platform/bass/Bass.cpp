@@ -1,13 +1,18 @@
-// The player's state lives behind one mutex, shared by the main thread and the thread that
-// feeds the output (SDL's audio callback or the silent feeder). That thread renders and queues
-// syncs; only BASS_RunSyncs, on the caller's thread, runs their actions.
+// The player's state lives behind one mutex, shared by the main thread and the threads that
+// feed the output (the device's callback, and the feeder). They render and queue syncs; only
+// BASS_RunSyncs, on the caller's thread, runs their actions.
+//
+// The feeder thread renders in real time for the silent output. Beside a device it watches: when
+// the device stops taking audio for longer than `stallLimit`, or the system takes it away, the
+// clock goes on on the steady clock from where the sound stopped, the feeder renders in its place,
+// and every `reopenPeriod` it tries to open the default device again. A device that opens resumes
+// at the show's time. The stopped device is never waited for: its late callbacks get silence.
 
 #include "platform/bass/Bass.h"
 
 #include "platform/bass/AudioClock.h"
+#include "platform/bass/AudioDevice.h"
 #include "platform/bass/MusicPlayer.h"
-
-#include <SDL.h>
 
 #include <atomic>
 #include <cmath>
@@ -30,6 +35,10 @@ constexpr int levelWindowMilliseconds = 20;
 // The silent feeder keeps this much audio rendered ahead of the clock, and wakes this often.
 constexpr double silentLeadSeconds = 0.05;
 constexpr auto silentPeriod = std::chrono::milliseconds(5);
+constexpr double renderAheadLimit = 1.0;
+// A device that takes nothing for this long has stopped.
+constexpr auto stallLimit = std::chrono::milliseconds(250);
+constexpr auto reopenPeriod = std::chrono::seconds(1);
 
 struct Player {
     std::mutex mutex;
@@ -55,7 +64,14 @@ struct Player {
     double offlineSeconds = 0.0;
     uint64_t offlineFrames = 0;
 
-    SDL_AudioDeviceID device = 0;
+    AudioDeviceFactory deviceFactory; // empty: SDL's
+    std::unique_ptr<AudioDevice> device;
+    // Devices that stopped; they may still call back (with a stale generation) until closed.
+    std::vector<std::unique_ptr<AudioDevice>> stoppedDevices;
+    uint64_t deviceGeneration = 0;
+    bool deviceStalled = false;
+    AudioClock::Clock::time_point lastFill{};
+    AudioClock::Clock::time_point nextReopen{};
     int deviceFrames = wantedDeviceFrames; // frames per device callback
     std::thread feeder;
     std::condition_variable feederWake;
@@ -89,64 +105,134 @@ bool isMusic(Player& p, uint32_t handle) {
     return fail(p, "unknown music handle");
 }
 
-void deviceCallback(void*, Uint8* stream, int bytes) {
+// Renders every tick that starts at or before `seconds` and queues its syncs; the output hands
+// the frames out later. A real-time output renders at most `renderAheadLimit` past its clock, so a
+// time far ahead cannot make it render without end. Caller holds the mutex.
+void renderThrough(Player& p, double seconds) {
+    if (!p.playing || !p.music || p.output == BassOutput::Offline || !std::isfinite(seconds))
+        return;
+    seconds = std::min(seconds, p.clock.seconds(AudioClock::Clock::now()) + renderAheadLimit);
+    while (double(p.music->renderedFrames()) / p.rate <= seconds)
+        p.music->renderTick(p.reached);
+    queueReached(p);
+}
+
+// The callback of the device of `generation`; a device that was given up gets silence.
+void fillFromDevice(uint64_t generation, int16_t* stream, size_t frames) {
     Player& p = player();
-    size_t frames = size_t(bytes) / 4;
     std::lock_guard lock(p.mutex);
+    if (generation != p.deviceGeneration) {
+        std::memset(stream, 0, frames * 4);
+        return;
+    }
+    auto now = AudioClock::Clock::now();
+    p.lastFill = now;
     if (!p.playing || !p.music) {
-        std::memset(stream, 0, size_t(bytes));
+        std::memset(stream, 0, frames * 4);
         return;
     }
     // The buffer handed over before this one is playing now.
     uint64_t delivered = p.music->readFrames();
     uint64_t heard = delivered > uint64_t(p.deviceFrames) ? delivered - uint64_t(p.deviceFrames) : 0;
-    p.clock.report(double(heard), AudioClock::Clock::now());
-    p.music->read(reinterpret_cast<int16_t*>(stream), frames, p.reached);
+    p.clock.report(double(heard), now);
+    p.music->read(stream, frames, p.reached);
     queueReached(p);
 }
 
-void feedSilently() {
+std::unique_ptr<AudioDevice> newDevice(Player& p) {
+    return p.deviceFactory ? p.deviceFactory() : makeSdlAudioDevice();
+}
+
+// Opens a device that feeds from the player as generation `generation`; null when none opens.
+std::unique_ptr<AudioDevice> openDevice(Player& p, uint64_t generation, int& framesPerFill, std::string& error) {
+    std::unique_ptr<AudioDevice> device = newDevice(p);
+    if (!device)
+        return nullptr;
+    framesPerFill = device->open(
+        p.rate, wantedDeviceFrames,
+        [generation](int16_t* stream, size_t frames) { fillFromDevice(generation, stream, frames); }, error);
+    if (framesPerFill <= 0)
+        return nullptr;
+    return device;
+}
+
+// Renders up to a little past the clock, the output's own work when no device takes the sound.
+// Caller holds the mutex.
+void feedSilently(Player& p, AudioClock::Clock::time_point now) {
+    if (!p.playing || !p.music)
+        return;
+    double heard = p.clock.frames(now);
+    uint64_t target = uint64_t(heard + silentLeadSeconds * p.rate);
+    uint64_t done = p.music->readFrames();
+    if (target > done)
+        p.music->read(nullptr, size_t(target - done), p.reached);
+    queueReached(p);
+}
+
+bool deviceStopped(Player& p, AudioClock::Clock::time_point now) {
+    if (!p.device || p.deviceStalled || !p.playing || !p.music)
+        return false;
+    return now - p.lastFill > stallLimit || p.device->lost();
+}
+
+// The device stopped: the show goes on on the steady clock. Caller holds the mutex.
+void giveUpDevice(Player& p, AudioClock::Clock::time_point now) {
+    p.clock.runFreely(now);
+    p.deviceStalled = true;
+    ++p.deviceGeneration;
+    p.stoppedDevices.push_back(std::move(p.device));
+    p.nextReopen = now + reopenPeriod;
+    std::fprintf(stderr, "velmora: the sound device stopped; continuing without sound\n");
+}
+
+// Tries the default device again; one that opens takes over at the show's time. Called with the
+// mutex held through `lock`, released while the device opens (its callback takes the mutex).
+void tryReopen(Player& p, std::unique_lock<std::mutex>& lock, AudioClock::Clock::time_point now) {
+    p.nextReopen = now + reopenPeriod;
+    uint64_t generation = p.deviceGeneration + 1;
+    lock.unlock();
+    int framesPerFill = 0;
+    std::string ignored;
+    std::unique_ptr<AudioDevice> device = openDevice(p, generation, framesPerFill, ignored);
+    lock.lock();
+    if (!device)
+        return;
+    if (p.feederQuit || !p.deviceStalled) {
+        lock.unlock();
+        device.reset();
+        lock.lock();
+        return;
+    }
+    auto opened = AudioClock::Clock::now();
+    p.deviceGeneration = generation;
+    p.deviceFrames = framesPerFill;
+    p.deviceStalled = false;
+    p.lastFill = opened;
+    // The steady clock carries on until the device reports, at most one buffer ahead.
+    p.clock.runFreely(opened);
+    p.clock.limitLead(framesPerFill);
+    p.device = std::move(device);
+    p.device->resume();
+}
+
+// The feeder thread: the silent output's renderer, or the device's watch and stand-in.
+void feed() {
     Player& p = player();
     std::unique_lock lock(p.mutex);
     while (!p.feederQuit) {
-        if (p.playing && p.music) {
-            double heard = p.clock.frames(AudioClock::Clock::now());
-            uint64_t target = uint64_t(heard + silentLeadSeconds * p.rate);
-            uint64_t done = p.music->readFrames();
-            if (target > done)
-                p.music->read(nullptr, size_t(target - done), p.reached);
-            queueReached(p);
-        }
+        auto now = AudioClock::Clock::now();
+        if (p.output == BassOutput::Device && deviceStopped(p, now))
+            giveUpDevice(p, now);
+        if (p.output == BassOutput::Silent || p.deviceStalled)
+            feedSilently(p, now);
+        if (p.deviceStalled && now >= p.nextReopen)
+            tryReopen(p, lock, now);
         p.feederWake.wait_for(lock, silentPeriod);
     }
 }
 
-bool openDevice(Player& p) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return false;
-    SDL_AudioSpec wanted{};
-    wanted.freq = p.rate;
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = 2;
-    wanted.samples = wantedDeviceFrames;
-    wanted.callback = deviceCallback;
-    SDL_AudioSpec obtained{};
-    p.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-    if (p.device == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    p.deviceFrames = obtained.samples > 0 ? obtained.samples : wantedDeviceFrames;
-    return true;
-}
-
 // Stops whatever feeds the output. Caller must not hold the mutex.
 void closeOutput(Player& p) {
-    if (p.device != 0) {
-        SDL_CloseAudioDevice(p.device);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        p.device = 0;
-    }
     if (p.feeder.joinable()) {
         {
             std::lock_guard lock(p.mutex);
@@ -155,6 +241,9 @@ void closeOutput(Player& p) {
         p.feederWake.notify_all();
         p.feeder.join();
     }
+    // Closing waits for a callback in progress, which takes the mutex.
+    p.device.reset();
+    p.stoppedDevices.clear();
 }
 
 bool readFilePart(const std::string& path, uint32_t offset, uint32_t length, std::vector<uint8_t>& bytes,
@@ -187,10 +276,16 @@ bool BASS_Init(int device, uint32_t freq, uint32_t, void*) {
     p.output = p.requestedOutput;
     if (p.output == BassOutput::Device && device == -2)
         p.output = BassOutput::Silent;
-    if (p.output == BassOutput::Device && !openDevice(p)) {
-        std::fprintf(stderr, "velmora: warning: no audio device (%s); the music plays silently\n",
-                     SDL_GetError());
-        p.output = BassOutput::Silent;
+    if (p.output == BassOutput::Device) {
+        std::string error;
+        p.deviceStalled = false;
+        p.device = openDevice(p, ++p.deviceGeneration, p.deviceFrames, error);
+        if (!p.device) {
+            p.deviceFrames = wantedDeviceFrames;
+            std::fprintf(stderr, "velmora: warning: no audio device (%s); the music plays silently\n",
+                         error.c_str());
+            p.output = BassOutput::Silent;
+        }
     }
     p.initialised = true;
     return true;
@@ -204,10 +299,10 @@ bool BASS_Start() {
         return true;
     p.outputStarted = true;
     if (p.output == BassOutput::Device)
-        SDL_PauseAudioDevice(p.device, 0);
-    if (p.output == BassOutput::Silent) {
+        p.device->resume();
+    if (p.output != BassOutput::Offline) {
         p.feederQuit = false;
-        p.feeder = std::thread(feedSilently);
+        p.feeder = std::thread(feed);
     }
     return true;
 }
@@ -320,8 +415,9 @@ bool BASS_MusicPlay(HMUSIC handle) {
             p.clock.reset(p.rate);
     }
     // The silent clock runs from here; the device's runs from its callbacks.
-    if (p.output == BassOutput::Silent)
+    if (p.output == BassOutput::Silent || p.deviceStalled)
         p.clock.report(p.clock.frames(now), now);
+    p.lastFill = now;
     p.playing = true;
     return true;
 }
@@ -365,6 +461,8 @@ bool BASS_Free() {
     p.volume = 100;
     p.offlineSeconds = 0.0;
     p.offlineFrames = 0;
+    p.deviceFactory = nullptr;
+    p.deviceStalled = false;
     return true;
 }
 
@@ -375,6 +473,10 @@ void BASS_SetOutput(BassOutput output) {
 BassOutput BASS_GetOutput() {
     Player& p = player();
     return p.initialised ? p.output : p.requestedOutput;
+}
+
+void BASS_SetDeviceFactory(std::function<std::unique_ptr<AudioDevice>()> factory) {
+    player().deviceFactory = std::move(factory);
 }
 
 void BASS_SetStartOrder(int order) {
@@ -431,12 +533,23 @@ size_t BASS_RenderOffline(double seconds, std::vector<int16_t>& samples) {
     return frames;
 }
 
+uint32_t BASS_ChannelGetLevelAt(uint32_t handle, double seconds) {
+    Player& p = player();
+    std::lock_guard lock(p.mutex);
+    if (!isMusic(p, handle) || !p.playing)
+        return 0;
+    renderThrough(p, seconds);
+    uint64_t end = seconds > 0.0 ? uint64_t(std::llround(seconds * p.rate)) : 0;
+    return p.music->level(end, size_t(p.rate * levelWindowMilliseconds / 1000));
+}
+
 int BASS_RunSyncs(double seconds) {
     Player& p = player();
     std::vector<ReachedSync> due;
     HMUSIC music;
     {
         std::lock_guard lock(p.mutex);
+        renderThrough(p, seconds);
         while (!p.queue.empty() && double(p.queue.front().frame) / p.rate <= seconds) {
             due.push_back(p.queue.front());
             p.queue.pop_front();

@@ -9,7 +9,10 @@
 // Outputs, chosen with BASS_SetOutput before BASS_Init:
 //   Device  - the SDL2 audio device; the clock is the time of the audio heard, from the frames
 //             the device has consumed, smoothed with a steady clock between its callbacks. When
-//             no device opens, the player warns once on standard error and runs Silent.
+//             no device opens, the player warns once on standard error and runs Silent. When
+//             the device stops taking audio for a quarter of a second, or is taken away, the
+//             player warns, runs on as Silent from where the sound stopped, and opens the
+//             default device again (tried every second) to resume the sound at that time.
 //   Silent  - no sound; a player thread renders in real time against a steady clock (same
 //             timing, same level meter, same syncs).
 //   Offline - no thread; the caller renders the audio up to each frame's time with
@@ -21,6 +24,8 @@
 // Every function may be called from the main thread only.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,6 +85,11 @@ bool BASS_MusicPlay(HMUSIC handle);
 // of the 16-bit samples heard in the last 20 ms, times 128 / 32768. 0 when nothing plays.
 uint32_t BASS_ChannelGetLevel(uint32_t handle);
 
+// The level of the 20 ms of music that end at `seconds` of playback (frame
+// llround(seconds * freq)), from the samples the player rendered, whatever the output has
+// played: the same value a window and an offline render see for the same time.
+uint32_t BASS_ChannelGetLevelAt(uint32_t handle, double seconds);
+
 // Stops playback; the clock stops with it.
 bool BASS_ChannelStop(uint32_t handle);
 
@@ -98,6 +108,11 @@ BassOutput BASS_GetOutput();
 // The order at which the next BASS_MusicPlay starts.
 void BASS_SetStartOrder(int order);
 
+// The devices a Device output opens from the next BASS_Init on (tests give devices that
+// misbehave); empty for SDL's default output. BASS_Free forgets it.
+class AudioDevice;
+void BASS_SetDeviceFactory(std::function<std::unique_ptr<AudioDevice>()> factory);
+
 // Why the last failing call failed, e.g. libxmp's reason for a module that does not load.
 std::string BASS_GetErrorText();
 // Seconds of one pass through the loaded module's order list (0 if unknown).
@@ -113,5 +128,7 @@ double BASS_GetSeconds();
 size_t BASS_RenderOffline(double seconds, std::vector<int16_t>& samples);
 
 // Runs, on the calling thread, every queued sync stamped at or before `seconds`, in the order
-// the player reached them. Returns how many ran. Actions may call the player.
+// the player reached them. Returns how many ran. Actions may call the player. A real-time
+// output first renders up to `seconds` (at most a second past its clock), so no sync of that
+// time is still waiting to be rendered.
 int BASS_RunSyncs(double seconds);

@@ -70,6 +70,10 @@ void WindowBackend::open(const std::string& title, int width, int height, const 
 
     // Scaled pixels stay sharp squares.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    // The software renderer draws into the window's own surface; SDL would otherwise show that
+    // surface through an OpenGL texture, which on a machine without a graphics card (a virtual
+    // display) costs more processor time than the whole show.
+    SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
     Uint32 flags = SDL_WINDOW_RESIZABLE;
     if (state->options.fullscreen)
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
@@ -81,9 +85,10 @@ void WindowBackend::open(const std::string& title, int width, int height, const 
         close();
         throw DynamicError(message);
     }
-    state->renderer = SDL_CreateRenderer(state->window, -1, 0);
+    Uint32 vsync = state->options.vsync ? SDL_RENDERER_PRESENTVSYNC : 0;
+    state->renderer = SDL_CreateRenderer(state->window, -1, vsync);
     if (!state->renderer)
-        state->renderer = SDL_CreateRenderer(state->window, -1, SDL_RENDERER_SOFTWARE);
+        state->renderer = SDL_CreateRenderer(state->window, -1, SDL_RENDERER_SOFTWARE | vsync);
     if (state->renderer)
         state->texture = SDL_CreateTexture(state->renderer, SDL_PIXELFORMAT_RGB888,
                                            SDL_TEXTUREACCESS_STREAMING, width, height);
@@ -118,6 +123,20 @@ void WindowBackend::present(const std::uint32_t* pixels, int width, int height) 
     SDL_RenderPresent(state->renderer);
     // Keeps the window responsive while frames are drawn between key tests (during loading).
     SDL_PumpEvents();
+}
+
+bool WindowBackend::presentsWithVsync() const {
+    SDL_RendererInfo info{};
+    if (!state->renderer || SDL_GetRendererInfo(state->renderer, &info) != 0)
+        return false;
+    return (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+}
+
+int WindowBackend::refreshRate() const {
+    SDL_DisplayMode mode{};
+    if (!state->window || SDL_GetWindowDisplayMode(state->window, &mode) != 0)
+        return 0;
+    return mode.refresh_rate;
 }
 
 bool WindowBackend::keyPressed() {

@@ -17,6 +17,8 @@ struct WindowOptions {
     int scale = 2;
     // Full screen at the desktop's own mode instead of a window.
     bool fullscreen = false;
+    // Present in step with the display's refresh, when the renderer can.
+    bool vsync = false;
 };
 
 class WindowBackend : public ConsoleBackend {
@@ -29,6 +31,11 @@ public:
     void close() override;
     void present(const std::uint32_t* pixels, int width, int height) override;
     bool keyPressed() override;
+
+    // Whether presents wait for the display's refresh (asked for, and offered by the renderer).
+    bool presentsWithVsync() const;
+    // The refresh rate of the window's display in hertz, 0 when the display does not say.
+    int refreshRate() const;
 
     // What the window shows now, drawn again from the last frame: outputWidth x outputHeight
     // pixels 0x00RRGGBB. For tests.
