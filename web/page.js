@@ -216,6 +216,8 @@ async function runCheck(show, call) {
   for (let frame = 0; frame <= last; ) {
     const sliceStart = performance.now();
     for (; frame <= last && performance.now() - sliceStart < 200; ++frame) {
+      if (frame === last)
+        show.ccall("velmora_show_frames", null, ["number"], [1]); // the last one stays on the canvas
       const start = performance.now();
       call("velmora_frame", frame);
       const spent = performance.now() - start;
@@ -231,8 +233,6 @@ async function runCheck(show, call) {
     say(`checking: frame ${frame} of ${last}`);
     await new Promise((resolve) => setTimeout(resolve, 0));
   }
-  show.ccall("velmora_show_frames", null, ["number"], [1]);
-  call("velmora_frame", last); // shows the last frame checked
   document.getElementById("timing").textContent = timing.join("\n");
   document.getElementById("check").textContent =
     ["done", ...lines, `seconds ${(drawing / 1000).toFixed(3)}`].join("\n") + "\n";
