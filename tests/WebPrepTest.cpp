@@ -70,7 +70,7 @@ TEST(Timeline, RefusesDamagedFilesWithTheirName) {
 
     // A huge count is refused before anything is allocated for it.
     std::vector<std::uint8_t> hugeCount = bytes;
-    std::memset(hugeCount.data() + 36, 0xFF, 4); // the registrations' count
+    std::memset(hugeCount.data() + 32, 0xFF, 4); // the registrations' count
     EXPECT_THROW(Timeline::parse(hugeCount.data(), hugeCount.size(), "t"), ptc::DynamicError);
 
     Timeline unordered = smallTimeline();
