@@ -5,8 +5,11 @@ SECONDS ?= 60
 # Length of `make video` in seconds of the show; empty for the whole first pass of the music.
 VIDEO_SECONDS ?=
 CMAKE_FLAGS ?=
+WEB     ?= build-web
+# Debian's emscripten finds its optimizer's acorn only here.
+EMSCRIPTEN_ENV = NODE_PATH=/usr/share/nodejs
 
-.PHONY: all setup configure build test test-sanitize test-thread run data bench video fuzz clean
+.PHONY: all setup configure build test test-sanitize test-thread run data bench video fuzz clean web serve test-web
 
 all: build
 
@@ -85,5 +88,24 @@ package: build
 test-package: package
 	tests/package-test.sh $(BUILD)
 
+# The show as a static web site in $(WEB)/site: the WebAssembly build, the page, and the data the
+# native tools prepare (pictures as PNG, the music as Opus with its timeline of cues and levels).
+web: build
+	@scripts/setup web
+	@if [ ! -f Data/atbia3.xm ]; then $(MAKE) --no-print-directory data; fi
+	@$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB)/wasm -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@$(EMSCRIPTEN_ENV) cmake --build $(WEB)/wasm -j $(JOBS)
+	@rm -rf $(WEB)/site && mkdir -p $(WEB)/site
+	$(BUILD)/velmora-webprep --data Data --out $(WEB)/site
+	@cp web/index.html web/page.js $(WEB)/wasm/velmora.js $(WEB)/wasm/velmora.wasm $(WEB)/site/
+	@du -sh $(WEB)/site
+
+serve:
+	cd $(WEB)/site && python3 -m http.server 8000 --bind 127.0.0.1
+
+# The page in headless Chromium: its frames against the native program's, and 10 s of play.
+test-web: web
+	scripts/test-web --site $(WEB)/site --velmora $(BUILD)/velmora --data .
+
 clean:
-	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz
+	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz $(WEB)

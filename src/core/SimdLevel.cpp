@@ -2,6 +2,12 @@
 
 namespace {
 
+#if defined(__EMSCRIPTEN__)
+// WebAssembly SIMD stands in for SSE2; there is no processor to ask.
+SimdLevel detectSimdLevel() {
+    return SimdLevel::sse2;
+}
+#else
 SimdLevel detectSimdLevel() {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2"))
@@ -10,6 +16,7 @@ SimdLevel detectSimdLevel() {
         return SimdLevel::sse2;
     return SimdLevel::plain;
 }
+#endif
 
 // Function-local, so that the level is right even when asked for during static initialisation.
 SimdLevel& chosenLevel() {

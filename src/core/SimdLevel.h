@@ -12,3 +12,12 @@ SimdLevel simdLevel();
 
 // Chooses the level, capped at the supported one.
 void setSimdLevel(SimdLevel level);
+
+// Whether this build has the AVX2 loops. Native x86-64 builds do, and choose them at run time;
+// the WebAssembly build has the SSE2 loops only (as WebAssembly SIMD), at a level fixed when it is
+// built. Effects call an AVX2 loop inside `if constexpr (avx2Built)`, so the web build needs none.
+#if defined(__EMSCRIPTEN__)
+inline constexpr bool avx2Built = false;
+#else
+inline constexpr bool avx2Built = true;
+#endif

@@ -3,9 +3,10 @@
 #include "core/PixelOps.h"
 #include "core/SimdLevel.h"
 #include "core/Truncate.h"
+#include "effects/Avx2Loops.h"
 #include "effects/PictureSize.h"
 
-#include <immintrin.h>
+#include <emmintrin.h>
 
 #include <cstdio>
 
@@ -54,33 +55,6 @@ void feedBackSse2(std::uint32_t* buffer, const std::uint32_t* picture, const std
             _mm_add_epi16(_mm_mullo_epi16(odd, mix), _mm_mullo_epi16(_mm_srli_epi16(t, 8), screenWeight)), 8);
         __m128i out = _mm_and_si128(_mm_or_si128(even, _mm_slli_epi16(odd, 8)), colourBytes);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer + i), out);
-    }
-}
-
-// (a * wa + b * wb) >> 8 in every 16-bit lane.
-__attribute__((target("avx2"))) inline __m256i mixLanes(__m256i a, __m256i wa, __m256i b, __m256i wb) {
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, wa), _mm256_mullo_epi16(b, wb)), 8);
-}
-
-__attribute__((target("avx2"))) void feedBackAvx2(std::uint32_t* buffer, const std::uint32_t* picture,
-                                                  const std::uint32_t* screen, Weights w) {
-    const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
-    const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
-    const __m256i keep = _mm256_set1_epi16(static_cast<short>(w.keep));
-    const __m256i pictureWeight = _mm256_set1_epi16(static_cast<short>(w.picture));
-    const __m256i mix = _mm256_set1_epi16(static_cast<short>(w.mix));
-    const __m256i screenWeight = _mm256_set1_epi16(static_cast<short>(w.screen));
-    for (int i = 0; i < screenPixels; i += 8) {
-        __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + i));
-        __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picture + i));
-        __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(screen + i));
-        __m256i even =
-            mixLanes(_mm256_and_si256(c, lowBytes), keep, _mm256_and_si256(p, lowBytes), pictureWeight);
-        __m256i odd = mixLanes(_mm256_srli_epi16(c, 8), keep, _mm256_srli_epi16(p, 8), pictureWeight);
-        even = mixLanes(even, mix, _mm256_and_si256(t, lowBytes), screenWeight);
-        odd = mixLanes(odd, mix, _mm256_srli_epi16(t, 8), screenWeight);
-        __m256i out = _mm256_and_si256(_mm256_or_si256(even, _mm256_slli_epi16(odd, 8)), colourBytes);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(buffer + i), out);
     }
 }
 
@@ -135,7 +109,10 @@ void FeedbackMapLayer::render(Bitmap& target, double s) {
                     static_cast<std::uint32_t>(mixWeight), static_cast<std::uint32_t>(screenWeight)};
     switch (simdLevel()) {
     case SimdLevel::avx2:
-        return feedBackAvx2(texture + visibleStart, picture, target.pixels, weights);
+        if constexpr (avx2Built)
+            return feedBackAvx2(texture + visibleStart, picture, target.pixels, weights.keep, weights.picture,
+                                weights.mix, weights.screen);
+        [[fallthrough]];
     case SimdLevel::sse2:
         return feedBackSse2(texture + visibleStart, picture, target.pixels, weights);
     case SimdLevel::plain:

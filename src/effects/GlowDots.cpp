@@ -9,8 +9,9 @@ void addGlowDotsPlain(Bitmap& target, const GlowDotBatch& dots, int focal, int d
 }
 
 void addGlowDots(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin) {
-    if (simdLevel() == SimdLevel::avx2)
-        addGlowDotsAvx2(target, dots, focal, depth, margin);
-    else
-        addGlowDotsPlain(target, dots, focal, depth, margin);
+    if constexpr (avx2Built) {
+        if (simdLevel() == SimdLevel::avx2)
+            return addGlowDotsAvx2(target, dots, focal, depth, margin);
+    }
+    addGlowDotsPlain(target, dots, focal, depth, margin);
 }

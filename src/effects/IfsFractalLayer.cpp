@@ -200,7 +200,7 @@ void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const
     std::int32_t px[blockSize], py[blockSize], pz[blockSize];
     std::uint32_t colours[blockSize];
     IfsProjected projected{px, py, pz, colours};
-    bool wide = simdLevel() == SimdLevel::avx2;
+    bool wide = avx2Built && simdLevel() == SimdLevel::avx2;
     x[0] = y[0] = z[0] = 0.0;
     for (int start = 0; start < pointCount; start += blockSize) {
         int count = std::min(blockSize, pointCount - start);
@@ -210,9 +210,10 @@ void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const
             y[i + 1] = k[4] * x[i] + k[5] * y[i] + k[6] * z[i] + k[7];
             z[i + 1] = k[8] * x[i] + k[9] * y[i] + k[10] * z[i] + k[11];
         }
-        if (wide)
-            projectCloudAvx2(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
-        else
+        if (wide) {
+            if constexpr (avx2Built)
+                projectCloudAvx2(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
+        } else
             projectCloudPlain(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
         addGlowDots(target, GlowDotBatch{px, py, pz, colours, count}, focal, depth, 1);
         x[0] = x[count];

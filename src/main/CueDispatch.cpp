@@ -26,14 +26,22 @@ CueDispatch::~CueDispatch() {
 
 void CueDispatch::add(MusicCue cue) {
     std::uint32_t user = static_cast<std::uint32_t>(cues.size());
-    std::uint32_t type = cue.kind == MusicCue::Kind::Position ? BASS_SYNC_POS : BASS_SYNC_INST;
-    // Position: order in the low 16 bits, row in the high; instrument: any note (0xFFFF) high.
-    std::uint32_t parameter = cue.kind == MusicCue::Kind::Position
-                                  ? static_cast<std::uint32_t>(cue.order) | static_cast<std::uint32_t>(cue.row) << 16
-                                  : static_cast<std::uint32_t>(cue.instrument) | 0xFFFFu << 16;
+    std::uint32_t type = syncType(cue);
+    std::uint32_t parameter = syncParameter(cue);
     cues.push_back(std::move(cue));
     if (BASS_ChannelSetSync(music, type, parameter, &CueDispatch::runSync, user) == 0)
         throw ptc::DynamicError("cannot register " + eventText(cues.back()) + ": " + BASS_GetErrorText());
+}
+
+std::uint32_t CueDispatch::syncType(const MusicCue& cue) {
+    return cue.kind == MusicCue::Kind::Position ? BASS_SYNC_POS : BASS_SYNC_INST;
+}
+
+// Position: order in the low 16 bits, row in the high; instrument: any note (0xFFFF) high.
+std::uint32_t CueDispatch::syncParameter(const MusicCue& cue) {
+    return cue.kind == MusicCue::Kind::Position
+               ? static_cast<std::uint32_t>(cue.order) | static_cast<std::uint32_t>(cue.row) << 16
+               : static_cast<std::uint32_t>(cue.instrument) | 0xFFFFu << 16;
 }
 
 void CueDispatch::runPositionCuesBefore(int order, const std::function<void()>& afterEach) {

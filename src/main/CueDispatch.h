@@ -33,6 +33,10 @@ public:
     using Observer = std::function<void(const MusicCue& cue, const std::vector<StackSlot>& stackBefore)>;
     void observe(Observer observer) { this->observer = std::move(observer); }
 
+    // The player's sync type and parameter for a cue's event.
+    static std::uint32_t syncType(const MusicCue& cue);
+    static std::uint32_t syncParameter(const MusicCue& cue);
+
     // "cue 6 @ 1:56" or "cue 50 @ inst 33".
     static std::string eventText(const MusicCue& cue);
 

@@ -1,0 +1,26 @@
+#pragma once
+// The AVX2 forms of the layers' inner loops, one file each (CrossFadeAvx2.cpp, ...), compiled for
+// that instruction set and called only when simdLevel() is avx2 and the build has them
+// (avx2Built). Each gives exactly the bits of its layer's plain loop; the layer's file states the
+// arithmetic.
+
+#include "core/ByteMap.h"
+
+#include <cstdint>
+
+// CrossFadeLayer: per byte (from * g + to * f) >> 8 over the 512 x 384 screen.
+void crossFadeBlendAvx2(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to, int f,
+                        int g);
+
+// FeedbackMapLayer: buffer = mix(mix(buffer, keep, picture, pictureWeight), mix, screen, screenWeight).
+void feedBackAvx2(std::uint32_t* buffer, const std::uint32_t* picture, const std::uint32_t* screen,
+                  std::uint32_t keep, std::uint32_t pictureWeight, std::uint32_t mix, std::uint32_t screenWeight);
+
+// MaskedFadeLayer: the picture laid over the target through the mask, and the morph between two.
+void maskedCompositeAvx2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask);
+void maskedMorphAvx2(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to,
+                     const ByteMap* fromMask, const ByteMap* toMask, std::uint32_t f, std::uint32_t g);
+
+// MaskedPictureLayer: the picture blended through the mask scaled by maskScale / 256.
+void maskedPictureBlendAvx2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask,
+                            int maskScale);

@@ -1,0 +1,167 @@
+// The browser's entry points, called by the page's script (web/velmora.js): the same driver as the
+// native program, stepped by the page's animation frames instead of a loop.
+//
+//   velmora_open()            console on the canvas, the driver, the work buffers
+//   velmora_gauge(f)          the loading gauge at f while the files download (needs Data/x1.jpg)
+//   velmora_start()           checks the pictures, reads the timeline, the driver's start-up
+//   velmora_play()            starts the music (the page's audio)
+//   velmora_frame(k)          frame k at k / fps; 1 when a key has ended the show
+//   velmora_frame_hash()      the hash of the last frame presented, for the check mode
+//   velmora_end()             shutdown
+// A function that fails returns -1; velmora_error() says why in one line.
+
+#include "core/Random.h"
+#include "effects/LoadingGaugeLayer.h"
+#include "image/PictureLoading.h"
+#include "main/ShowDriver.h"
+#include "platform/ptc/Console.h"
+#include "platform/ptc/Error.h"
+#include "platform/web/CanvasBackend.h"
+#include "platform/web/PixelHash.h"
+#include "platform/web/WebBass.h"
+#include "show/ShowDisplay.h"
+#include "show/ShowLayers.h"
+
+#include <emscripten.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct Page {
+    CanvasBackend* canvas = nullptr; // owned by the console
+    std::unique_ptr<ptc::Console> console;
+    std::unique_ptr<ShowDriver> driver;
+    std::string error;
+    bool ended = false;
+};
+
+Page& page() {
+    static Page instance;
+    return instance;
+}
+
+template <class Work> int guarded(Work work) {
+    try {
+        return work();
+    } catch (const std::exception& error) {
+        page().error = error.what();
+        return -1;
+    }
+}
+
+std::vector<std::uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ptc::DynamicError(path + ": missing");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every picture as the show's loader gives it must hash as the native loader's did.
+void checkPictures() {
+    std::vector<std::uint8_t> text = readFile("Data/pictures.txt");
+    std::istringstream list(std::string(text.begin(), text.end()));
+    std::string name, expected;
+    while (list >> name >> expected) {
+        std::string path = "Data/" + name;
+        std::unique_ptr<Bitmap> bitmap(loadBitmap(path.c_str()));
+        std::uint64_t hash =
+            pixelHash(bitmap->pixels, std::size_t(bitmap->width) * std::size_t(bitmap->height), 0xFFFFFFFF);
+        delete[] bitmap->pixels;
+        if (hashText(hash) != expected)
+            throw ptc::DynamicError(path + ": damaged (its pixels are not the prepared ones)");
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE int velmora_open(int fps) {
+    return guarded([fps] {
+        Page& p = page();
+        auto canvas = std::make_unique<CanvasBackend>();
+        p.canvas = canvas.get();
+        p.console = std::make_unique<ptc::Console>(std::move(canvas));
+        ShowDriver::Settings settings;
+        settings.fps = fps;
+        p.driver = std::make_unique<ShowDriver>(*p.console, settings);
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_gauge(double fraction) {
+    return guarded([fraction] {
+        // The show's own gauge; the random numbers its glow draws are handed back, so that the
+        // show's start-up draws the same ones as natively.
+        std::uint32_t savedRandom = randomState;
+        if (loadingGauge == nullptr)
+            loadingGauge = new LoadingGaugeLayer(*loadBitmap("Data/x1.jpg"));
+        showProgress(fraction);
+        randomState = savedRandom;
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_start() {
+    return guarded([] {
+        Page& p = page();
+        checkPictures();
+        std::vector<std::uint8_t> bytes = readFile("Data/timeline.bin");
+        webBassUseTimeline(Timeline::parse(bytes.data(), bytes.size(), "Data/timeline.bin"));
+        loadingGauge = nullptr; // the start-up builds its own
+        p.driver->startUp();
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_play() {
+    return guarded([] {
+        page().driver->play();
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE void velmora_show_frames(int show) {
+    if (page().canvas)
+        page().canvas->setShowing(show != 0);
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_frame(double frame) {
+    return guarded([frame] {
+        Page& p = page();
+        if (p.ended)
+            return 1;
+        if (p.console->key()) {
+            p.driver->shutDown();
+            p.ended = true;
+            return 1;
+        }
+        p.driver->drawFrame(long(frame));
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE const char* velmora_frame_hash() {
+    static std::string text;
+    const std::vector<std::uint32_t>& frame = page().canvas->lastFrame();
+    text = hashText(pixelHash(frame.data(), frame.size()));
+    return text.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE void velmora_end() {
+    Page& p = page();
+    if (p.driver && !p.ended)
+        p.driver->shutDown();
+    p.ended = true;
+}
+
+EMSCRIPTEN_KEEPALIVE const char* velmora_error() {
+    return page().error.c_str();
+}
+
+} // extern "C"

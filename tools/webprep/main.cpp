@@ -1,0 +1,98 @@
+// velmora-webprep: writes the data/ folder of the web build's site from Data/.
+//   velmora-webprep --data DIR --out SITE [--fps N]
+// data/<picture>.png and pictures.txt, timeline.bin, music.opus (through ffmpeg) and files.json,
+// the list the page downloads with each file's size (for its loading gauge).
+
+#include "main/WavWriter.h"
+#include "platform/ptc/Error.h"
+#include "webprep/WebPrep.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!out.flush())
+        throw ptc::DynamicError("cannot write " + path.string());
+}
+
+// The audio as Opus at 48 kHz (what browsers decode everywhere); ffmpeg runs as a child process.
+void encodeOpus(const fs::path& wav, const fs::path& opus) {
+    std::string command = "ffmpeg -loglevel error -y -i '" + wav.string() + "' -c:a libopus -b:a 96k -ar 48000 '" +
+                          opus.string() + "'";
+    if (std::system(command.c_str()) != 0)
+        throw ptc::DynamicError("ffmpeg could not encode " + opus.string() + " (is ffmpeg installed?)");
+}
+
+void run(const std::string& data, const std::string& site, int fps) {
+    fs::path out = fs::path(site) / "data";
+    std::vector<PreparedFile> files = preparePictures(data, site);
+
+    PreparedMusic music = prepareMusic((fs::path(data) / "atbia3.xm").string(), fps);
+    writeBytes(out / "timeline.bin", music.timeline.serialise());
+    files.push_back({"timeline.bin", "timeline", "", fs::file_size(out / "timeline.bin")});
+    fs::path wav = out / "music.wav";
+    {
+        WavWriter writer(wav.string(), int(music.timeline.rate));
+        writer.append(music.samples.data(), music.samples.size());
+        writer.finish();
+    }
+    encodeOpus(wav, out / "music.opus");
+    fs::remove(wav);
+    files.push_back({"music.opus", "music", "", fs::file_size(out / "music.opus")});
+
+    std::ofstream list(out / "files.json");
+    list << "[\n";
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const PreparedFile& f = files[i];
+        list << "  {\"url\": \"data/" << f.name << "\", \"kind\": \"" << f.kind << "\", \"name\": \"" << f.source
+             << "\", \"bytes\": " << f.bytes << "}" << (i + 1 < files.size() ? ",\n" : "\n");
+    }
+    list << "]\n";
+    if (!list.flush())
+        throw ptc::DynamicError("cannot write files.json");
+    const Timeline& t = music.timeline;
+    std::cout << "velmora-webprep: " << files.size() << " files; first pass " << double(t.loopStart) / t.rate
+              << " s, loop " << double(t.loopFrames) / t.rate << " s, " << t.syncs.size() << " syncs, "
+              << t.levels.size() << " levels\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string data = "Data", site;
+    int fps = 60;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (i + 1 < argc && arg == "--data")
+            data = argv[++i];
+        else if (i + 1 < argc && arg == "--out")
+            site = argv[++i];
+        else if (i + 1 < argc && arg == "--fps")
+            fps = std::atoi(argv[++i]);
+        else {
+            std::cerr << "usage: velmora-webprep --data DIR --out SITE [--fps N]\n";
+            return 2;
+        }
+    }
+    if (site.empty() || fps < 1 || fps > 1000) {
+        std::cerr << "usage: velmora-webprep --data DIR --out SITE [--fps N]\n";
+        return 2;
+    }
+    try {
+        run(data, site, fps);
+    } catch (const std::exception& error) {
+        std::cerr << "velmora-webprep: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
