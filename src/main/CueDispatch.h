@@ -16,7 +16,7 @@
 class LayerList;
 struct StackSlot;
 
-class CueDispatch : public CueRegistry {
+class CueDispatch final : public CueRegistry {
 public:
     // `trace` receives the trace lines, or is null for none.
     CueDispatch(HMUSIC music, std::ostream* trace);
