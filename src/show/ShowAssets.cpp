@@ -21,6 +21,7 @@
 #include "effects/TerrainLayer.h"
 #include "effects/WarpLayer.h"
 #include "image/JpegCodec.h"
+#include "image/JpegMessagesAsErrors.h"
 #include "image/PictureLoading.h"
 #include "platform/ptc/Error.h"
 #include "show/ShowDisplay.h"
@@ -247,25 +248,6 @@ std::vector<ConstructionGroup> constructionTable() {
          {0.96, 0.97}},
     };
 }
-
-// While the show loads, a corrupt JPEG ends start-up like any other bad file, with one line
-// naming it: libjpeg's fatal message becomes the library's exception (instead of ending the
-// process), and the warnings of streams it recovers from are not printed.
-class JpegMessagesAsErrors {
-public:
-    JpegMessagesAsErrors()
-        : fatal(JpegCodec::setFatalHandler(ignore)), warning(JpegCodec::setWarningHandler(ignore)) {}
-    ~JpegMessagesAsErrors() {
-        JpegCodec::setFatalHandler(fatal);
-        JpegCodec::setWarningHandler(warning);
-    }
-
-private:
-    static void ignore(const char*) {}
-
-    JpegCodec::MessageHandler fatal;
-    JpegCodec::MessageHandler warning;
-};
 
 } // namespace
 

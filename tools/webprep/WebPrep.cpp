@@ -2,6 +2,7 @@
 
 #include "core/Bitmap.h"
 #include "image/JpegCodec.h"
+#include "image/JpegMessagesAsErrors.h"
 #include "image/PictureLoading.h"
 #include "main/CueDispatch.h"
 #include "platform/bass/Bass.h"
@@ -61,22 +62,6 @@ public:
 private:
     HMUSIC music;
     std::vector<TimelineRegistration>& registrations;
-};
-
-// Quiet JPEG warnings, and a corrupt JPEG as an error naming the file rather than an exit.
-class JpegMessagesAsErrors {
-public:
-    JpegMessagesAsErrors()
-        : fatal(JpegCodec::setFatalHandler(ignore)), warning(JpegCodec::setWarningHandler(ignore)) {}
-    ~JpegMessagesAsErrors() {
-        JpegCodec::setFatalHandler(fatal);
-        JpegCodec::setWarningHandler(warning);
-    }
-
-private:
-    static void ignore(const char*) {}
-    JpegCodec::MessageHandler fatal;
-    JpegCodec::MessageHandler warning;
 };
 
 } // namespace

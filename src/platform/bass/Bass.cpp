@@ -212,7 +212,12 @@ void tryReopen(Player& p, std::unique_lock<std::mutex>& lock, AudioClock::Clock:
     p.clock.runFreely(opened);
     p.clock.limitLead(framesPerFill);
     p.device = std::move(device);
-    p.device->resume();
+    // Not under the mutex: starting a device may wait for its thread, which takes the mutex in
+    // its callback. Only this thread replaces the device, and BASS_Free stops this thread first.
+    AudioDevice* resumed = p.device.get();
+    lock.unlock();
+    resumed->resume();
+    lock.lock();
 }
 
 // The feeder thread: the silent output's renderer, or the device's watch and stand-in.
