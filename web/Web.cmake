@@ -5,26 +5,15 @@
 # SSE2 loops become WebAssembly SIMD; the level is fixed here (see core/SimdLevel.h).
 add_compile_options(-msimd128 -msse2)
 
-function(velmora_web_sources out)
-  set(sources "")
-  foreach(dir ${ARGN})
-    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
-    list(APPEND sources ${found})
-  endforeach()
-  set(${out} ${sources} PARENT_SCOPE)
-endfunction()
-
-velmora_web_sources(sources src/core src/image src/effects src/timeline src/show src/platform/ptc
+velmora_sources(sources src/core src/image src/effects src/timeline src/show src/platform/ptc
                     src/platform/web)
 # Native only: the AVX2 loops, libjpeg's codec (the web has a stand-in), libpng's writer.
 list(FILTER sources EXCLUDE REGEX "Avx2\\.cpp$")
 list(FILTER sources EXCLUDE REGEX "/image/JpegCodec\\.cpp$")
 list(FILTER sources EXCLUDE REGEX "/platform/ptc/PngWriter\\.cpp$")
-list(FILTER sources EXCLUDE REGEX "/platform/web/Timeline\\.cpp$")
 # The driver's step and what it calls, from the native driver's folder.
 list(APPEND sources ${CMAKE_SOURCE_DIR}/src/main/ShowDriver.cpp ${CMAKE_SOURCE_DIR}/src/main/CueDispatch.cpp
-     ${CMAKE_SOURCE_DIR}/src/main/ModeSearch.cpp ${CMAKE_SOURCE_DIR}/src/main/FrameStats.cpp
-     ${CMAKE_SOURCE_DIR}/src/platform/web/Timeline.cpp)
+     ${CMAKE_SOURCE_DIR}/src/main/ModeSearch.cpp ${CMAKE_SOURCE_DIR}/src/main/FrameStats.cpp)
 
 add_executable(velmora ${sources})
 target_include_directories(velmora PRIVATE ${CMAKE_SOURCE_DIR}/src)

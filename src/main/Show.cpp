@@ -32,7 +32,7 @@
 
 namespace {
 
-constexpr int sampleRate = 44100;
+constexpr int sampleRate = ShowDriver::sampleRate;
 
 // The first frame whose time n / fps is at or after `seconds`.
 long frameAtOrAfter(double seconds, int fps) {

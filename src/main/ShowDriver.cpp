@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int sampleRate = 44100;
 constexpr const char* showTitle = "the ceaseless velmora voyage";
 constexpr const char* moduleFile = "Data/atbia3.xm";
 

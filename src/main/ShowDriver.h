@@ -20,6 +20,9 @@ class FrameStats;
 
 class ShowDriver {
   public:
+    // The player's output rate, frames per second (a recording's sound has it too).
+    static constexpr int sampleRate = 44100;
+
     struct Settings {
         int fps = 60;
         // Scene jump: playback starts at this order, after the position cues before it acted.
