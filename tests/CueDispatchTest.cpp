@@ -1,12 +1,12 @@
 // Cues registered through the driver's dispatcher with the player's offline output: each action
 // runs on the thread that runs the queue, in time order, followed by its trace line.
-#include "core/ShowObjects.h"
-#include "effects/FadeToBlackLayer.h"
-#include "main/CueDispatch.h"
-#include "platform/bass/Bass.h"
-#include "show/ShowLayers.h"
 #include "ShowTestSupport.h"
 #include "TestLayerList.h"
+#include "core/ShowObjects.h"
+#include "driver/CueDispatch.h"
+#include "effects/FadeToBlackLayer.h"
+#include "platform/bass/Bass.h"
+#include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "main/DataLocation.h"
+#include "app/DataLocation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "main/CommandLine.h"
-#include "main/FrameStats.h"
-#include "main/ModeSearch.h"
-#include "main/MusicLevel.h"
-#include "main/ProgressLine.h"
+#include "app/CommandLine.h"
+#include "driver/FrameStats.h"
+#include "driver/ModeSearch.h"
+#include "driver/MusicLevel.h"
+#include "app/ProgressLine.h"
 #include "TestLayerList.h"
 #include "timeline/LayerList.h"
 
@@ -215,9 +215,9 @@ TEST(FrameStats, TimedRenderDrawsLikeRenderAll) {
     EXPECT_EQ(layerClassName(a), "(anonymous namespace)::ProbeLayer");
 }
 
+#include "driver/CueDispatch.h"
 #include "effects/FadeToBlackLayer.h"
 #include "effects/FadeToWhiteLayer.h"
-#include "main/CueDispatch.h"
 #include "show/LayerNames.h"
 #include "show/ShowLayers.h"
 

@@ -1,4 +1,4 @@
-#include "main/FramePacer.h"
+#include "app/FramePacer.h"
 
 #include <gtest/gtest.h>
 

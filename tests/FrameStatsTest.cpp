@@ -1,10 +1,10 @@
 // The scenes of --stats: split at the cues that insert layers, named by those cues, each with the
 // stack its first frame drew. Frame times are handed in, so nothing here depends on the clock.
+#include "TestLayerList.h"
+#include "driver/FrameStats.h"
 #include "effects/FadeToBlackLayer.h"
 #include "effects/FadeToWhiteLayer.h"
-#include "main/FrameStats.h"
 #include "show/ShowLayers.h"
-#include "TestLayerList.h"
 #include "timeline/LayerList.h"
 #include "timeline/MusicCue.h"
 

@@ -1,7 +1,7 @@
 // Recordings keep the show's pixels: the fractal's single points survive H.264 at the default
 // scale, and the lossless file decodes to exactly the frames and the sound of an offline render.
 #include "ShowTestSupport.h"
-#include "main/VideoRecorder.h"
+#include "capture/VideoRecorder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // A display that offers only 640 x 480: the loading screens and the frames sit in its centre.
 #include "ShowTestSupport.h"
-#include "main/Show.h"
+#include "app/Show.h"
 #include "platform/ptc/HeadlessBackend.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "GeneratedData.h"
-#include "main/CueDispatch.h"
+#include "driver/CueDispatch.h"
 #include "platform/ptc/Error.h"
-#include "platform/web/PixelHash.h"
-#include "platform/web/Timeline.h"
+#include "capture/PixelHash.h"
+#include "music/MusicTimeline.h"
 #include "show/CueScript.h"
 #include "webprep/WebPrep.h"
 
@@ -16,8 +16,8 @@
 namespace {
 
 // A first pass of 1000 frames at 1000 frames per second, then a loop of 500 frames.
-Timeline smallTimeline() {
-    Timeline t;
+MusicTimeline smallTimeline() {
+    MusicTimeline t;
     t.rate = 1000;
     t.fps = 10;
     t.loopStart = 1000;
@@ -37,10 +37,10 @@ std::vector<std::uint64_t> runUpTo(TimelineCursor& cursor, double seconds) {
 
 } // namespace
 
-TEST(Timeline, ReadsBackWhatItWrote) {
-    Timeline t = smallTimeline();
+TEST(MusicTimeline, ReadsBackWhatItWrote) {
+    MusicTimeline t = smallTimeline();
     std::vector<std::uint8_t> bytes = t.serialise();
-    Timeline back = Timeline::parse(bytes.data(), bytes.size(), "t");
+    MusicTimeline back = MusicTimeline::parse(bytes.data(), bytes.size(), "t");
     EXPECT_EQ(back.rate, 1000u);
     EXPECT_EQ(back.fps, 10u);
     EXPECT_EQ(back.loopStart, 1000u);
@@ -50,19 +50,19 @@ TEST(Timeline, ReadsBackWhatItWrote) {
     EXPECT_EQ(back.levels, t.levels);
 }
 
-TEST(Timeline, RefusesDamagedFilesWithTheirName) {
+TEST(MusicTimeline, RefusesDamagedFilesWithTheirName) {
     std::vector<std::uint8_t> bytes = smallTimeline().serialise();
     // Every cut short file, and one byte too many.
     for (std::size_t size = 0; size < bytes.size(); ++size)
-        EXPECT_THROW(Timeline::parse(bytes.data(), size, "t"), ptc::DynamicError) << size;
+        EXPECT_THROW(MusicTimeline::parse(bytes.data(), size, "t"), ptc::DynamicError) << size;
     std::vector<std::uint8_t> longer = bytes;
     longer.push_back(0);
-    EXPECT_THROW(Timeline::parse(longer.data(), longer.size(), "t"), ptc::DynamicError);
+    EXPECT_THROW(MusicTimeline::parse(longer.data(), longer.size(), "t"), ptc::DynamicError);
 
     std::vector<std::uint8_t> wrongMagic = bytes;
     wrongMagic[0] = 'X';
     try {
-        Timeline::parse(wrongMagic.data(), wrongMagic.size(), "data/timeline.bin");
+        MusicTimeline::parse(wrongMagic.data(), wrongMagic.size(), "data/timeline.bin");
         FAIL();
     } catch (const ptc::DynamicError& error) {
         EXPECT_STREQ(error.what(), "data/timeline.bin: damaged timeline (not a timeline)");
@@ -71,16 +71,16 @@ TEST(Timeline, RefusesDamagedFilesWithTheirName) {
     // A huge count is refused before anything is allocated for it.
     std::vector<std::uint8_t> hugeCount = bytes;
     std::memset(hugeCount.data() + 32, 0xFF, 4); // the registrations' count
-    EXPECT_THROW(Timeline::parse(hugeCount.data(), hugeCount.size(), "t"), ptc::DynamicError);
+    EXPECT_THROW(MusicTimeline::parse(hugeCount.data(), hugeCount.size(), "t"), ptc::DynamicError);
 
-    Timeline unordered = smallTimeline();
+    MusicTimeline unordered = smallTimeline();
     std::swap(unordered.syncs[0], unordered.syncs[1]);
     std::vector<std::uint8_t> unorderedBytes = unordered.serialise();
-    EXPECT_THROW(Timeline::parse(unorderedBytes.data(), unorderedBytes.size(), "t"), ptc::DynamicError);
+    EXPECT_THROW(MusicTimeline::parse(unorderedBytes.data(), unorderedBytes.size(), "t"), ptc::DynamicError);
 }
 
 TEST(TimelineCursor, RunsTheFirstPassOnceThenTheLoopEveryTurn) {
-    Timeline t = smallTimeline();
+    MusicTimeline t = smallTimeline();
     TimelineCursor cursor(t);
     // A sync runs at its stamp exactly, not before.
     EXPECT_EQ(runUpTo(cursor, 0.0), (std::vector<std::uint64_t>{0}));
@@ -92,7 +92,7 @@ TEST(TimelineCursor, RunsTheFirstPassOnceThenTheLoopEveryTurn) {
 }
 
 TEST(TimelineCursor, LevelsAreTheFramesOwnThenTheLoopsAtTheSamePlace) {
-    Timeline t = smallTimeline();
+    MusicTimeline t = smallTimeline();
     TimelineCursor cursor(t);
     EXPECT_EQ(cursor.levelAt(0.0), 0u);
     EXPECT_EQ(cursor.levelAt(0.7), 700u);
@@ -127,7 +127,7 @@ TEST(WebPrep, ReadsTheRestartPositionOfAnXmHeader) {
 TEST(WebPrep, TimelineOfTheShowsMusicMatchesTheShowsRegistrations) {
     std::string module = testdata::sharedDataDirectory() + "/atbia3.xm";
     PreparedMusic music = prepareMusic(module, 60);
-    const Timeline& t = music.timeline;
+    const MusicTimeline& t = music.timeline;
 
     struct Listing : CueRegistry {
         std::vector<MusicCue> cues;
@@ -152,5 +152,5 @@ TEST(WebPrep, TimelineOfTheShowsMusicMatchesTheShowsRegistrations) {
     EXPECT_NEAR(double(t.levels.size()), seconds * 60, 1.0);
     // The bytes survive the trip through the file.
     std::vector<std::uint8_t> bytes = t.serialise();
-    EXPECT_EQ(Timeline::parse(bytes.data(), bytes.size(), "t").syncs, t.syncs);
+    EXPECT_EQ(MusicTimeline::parse(bytes.data(), bytes.size(), "t").syncs, t.syncs);
 }

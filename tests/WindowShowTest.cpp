@@ -1,7 +1,7 @@
 // The show in a window. These tests need a display; `make test` runs them under a virtual one
 // (xvfb-run, with SDL's dummy audio driver). Without a display they are skipped.
 #include "ShowTestSupport.h"
-#include "main/Show.h"
+#include "app/Show.h"
 #include "platform/ptc/HeadlessBackend.h"
 #include "platform/ptc/window/WindowBackend.h"
 

@@ -2,6 +2,8 @@
 // The process-wide objects that effects reach by name. The show fills them during start-up;
 // tests point them at their own.
 
+#include "core/Bitmap.h"
+
 #include <cstdint>
 
 class LayerList;
@@ -12,6 +14,10 @@ extern std::uint32_t* workBufferB;
 
 // The current frame's music level, left plus right.
 extern std::int32_t musicLevel;
+
+// The drawing target handed to every layer: 512 x 384, its pixels those of the latest lock of
+// the off-screen surface. Layers built on the screen keep its pixel address.
+extern Bitmap screen;
 
 // The stack of active layers.
 extern LayerList* layerList;

@@ -2,10 +2,13 @@
 
 #include "image/BmpCodec.h"
 #include "image/FileStream.h"
-#include "image/JpegCodec.h"
 #include "image/PcxCodec.h"
 #include "image/TgaCodec.h"
 #include "platform/ptc/Error.h"
+
+#ifndef VELMORA_NO_JPEG
+#include "image/JpegCodec.h"
+#endif
 
 #include <string>
 
@@ -20,9 +23,12 @@ template <class Codec> std::unique_ptr<ImageCodec> makeCodec(Stream* stream) {
     return std::make_unique<Codec>(stream);
 }
 
-// The order matters: each test is weaker than the one before it.
+// The order matters: each test is weaker than the one before it. A build without libjpeg (the
+// browser's, whose pictures arrive decoded) recognises no JPEG: such a file is an unknown format.
 const Recogniser recognisers[] = {
+#ifndef VELMORA_NO_JPEG
     {"JPEG", makeCodec<JpegCodec>},
+#endif
     {"BMP", makeCodec<BmpCodec>},
     {"PCX", makeCodec<PcxCodec>},
     {"TGA", makeCodec<TgaCodec>},

@@ -3,6 +3,13 @@
 // the process: libjpeg's fatal message becomes the library's exception, and the warnings of
 // streams it recovers from are not printed.
 
+#ifdef VELMORA_NO_JPEG
+
+// Without libjpeg there are no JPEG messages to take over.
+class JpegMessagesAsErrors {};
+
+#else
+
 #include "image/JpegCodec.h"
 
 class JpegMessagesAsErrors {
@@ -22,3 +29,5 @@ private:
     JpegCodec::MessageHandler fatal;
     JpegCodec::MessageHandler warning;
 };
+
+#endif

@@ -20,11 +20,9 @@
 #include "effects/SwirlMapLayer.h"
 #include "effects/TerrainLayer.h"
 #include "effects/WarpLayer.h"
-#include "image/JpegCodec.h"
 #include "image/JpegMessagesAsErrors.h"
 #include "image/PictureLoading.h"
 #include "platform/ptc/Error.h"
-#include "show/ShowDisplay.h"
 #include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
@@ -267,4 +265,12 @@ void runConstructionPhase(const ProgressDisplay& showProgress) {
         for (double fraction : group.fractions)
             showProgress(fraction);
     }
+}
+
+LoadingGaugeLayer* newLoadingGauge() {
+    JpegMessagesAsErrors jpegMessages;
+    const std::string path = "Data/x1.jpg";
+    std::unique_ptr<Bitmap> picture(namingFile(path, [&] { return loadBitmap(path.c_str()); }));
+    requireSize(path, picture->width, picture->height, screenSize);
+    return new LoadingGaugeLayer(*picture.release());
 }

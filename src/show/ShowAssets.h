@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class LoadingGaugeLayer;
+
 using ProgressDisplay = std::function<void(double fraction)>;
 
 // Loads the pictures and builds the layers that need only them; ends with the empty layerList.
@@ -12,3 +14,7 @@ void runLoadingPhase(const ProgressDisplay& showProgress);
 
 // Builds the remaining layers.
 void runConstructionPhase(const ProgressDisplay& showProgress);
+
+// The loading gauge over its picture, for loading screens before the loading phase (the
+// browser's, while the files arrive); the loading phase builds its own.
+LoadingGaugeLayer* newLoadingGauge();

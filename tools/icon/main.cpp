@@ -3,7 +3,7 @@
 // it is not installed.
 
 #include "Thumbnail.h"
-#include "platform/ptc/PngWriter.h"
+#include "capture/PngWriter.h"
 
 #include <png.h>
 

@@ -1,14 +1,14 @@
 #include "webprep/WebPrep.h"
 
+#include "capture/PixelHash.h"
+#include "capture/PngWriter.h"
 #include "core/Bitmap.h"
+#include "driver/CueDispatch.h"
 #include "image/JpegCodec.h"
 #include "image/JpegMessagesAsErrors.h"
 #include "image/PictureLoading.h"
-#include "main/CueDispatch.h"
 #include "platform/bass/Bass.h"
 #include "platform/ptc/Error.h"
-#include "platform/ptc/PngWriter.h"
-#include "platform/web/PixelHash.h"
 #include "show/CueScript.h"
 
 #include <algorithm>
@@ -117,7 +117,7 @@ PreparedMusic prepareMusic(const std::string& modulePath, int fps) {
     int restart = xmRestartOrder(module);
 
     PreparedMusic result;
-    Timeline& timeline = result.timeline;
+    MusicTimeline& timeline = result.timeline;
     timeline.rate = sampleRate;
     timeline.fps = std::uint32_t(fps);
 

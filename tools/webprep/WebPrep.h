@@ -4,7 +4,7 @@
 // the loader gave; the music goes through the project's player, offline, and leaves as its audio
 // (first pass, then one turn of the loop) and its timeline of syncs and levels.
 
-#include "platform/web/Timeline.h"
+#include "music/MusicTimeline.h"
 
 #include <cstdint>
 #include <string>
@@ -28,7 +28,7 @@ int xmRestartOrder(const std::vector<std::uint8_t>& module);
 // What the offline run of the player gives: the timeline and the audio of its first pass and one
 // turn of the loop (interleaved 16-bit stereo at the timeline's rate).
 struct PreparedMusic {
-    Timeline timeline;
+    MusicTimeline timeline;
     std::vector<std::int16_t> samples;
 };
 

@@ -3,7 +3,7 @@
 // data/<picture>.png and pictures.txt, timeline.bin, music.opus (through ffmpeg) and files.json,
 // the list the page downloads with each file's size (for its loading gauge).
 
-#include "main/WavWriter.h"
+#include "capture/WavWriter.h"
 #include "platform/ptc/Error.h"
 #include "webprep/WebPrep.h"
 
@@ -60,7 +60,7 @@ void run(const std::string& data, const std::string& site, int fps) {
     list << "]\n";
     if (!list.flush())
         throw ptc::DynamicError("cannot write files.json");
-    const Timeline& t = music.timeline;
+    const MusicTimeline& t = music.timeline;
     std::cout << "velmora-webprep: " << files.size() << " files; first pass " << double(t.loopStart) / t.rate
               << " s, loop " << double(t.loopFrames) / t.rate << " s, " << t.syncs.size() << " syncs, "
               << t.levels.size() << " levels\n";

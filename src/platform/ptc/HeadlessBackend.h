@@ -3,7 +3,6 @@
 // PNG files, or any function). No key is ever pressed unless `pressKey` says so.
 
 #include "platform/ptc/ConsoleBackend.h"
-#include "platform/ptc/PngWriter.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,6 +10,9 @@
 #include <vector>
 
 namespace ptc {
+
+// Receives width x height pixels 0x00RRGGBB, rows packed; the memory is valid during the call.
+using FrameSink = std::function<void(const std::uint32_t* pixels, int width, int height)>;
 
 class HeadlessBackend : public ConsoleBackend {
 public:

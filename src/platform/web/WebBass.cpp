@@ -34,7 +34,7 @@ struct Registered {
 };
 
 struct WebPlayer {
-    std::optional<Timeline> timeline;
+    std::optional<MusicTimeline> timeline;
     std::unique_ptr<TimelineCursor> cursor;
     bool initialised = false;
     HMUSIC music = 0;
@@ -60,7 +60,7 @@ bool isMusic(uint32_t handle) {
 
 } // namespace
 
-void webBassUseTimeline(Timeline timeline) {
+void webBassUseTimeline(MusicTimeline timeline) {
     WebPlayer& p = player();
     p.cursor.reset();
     p.timeline = std::move(timeline);

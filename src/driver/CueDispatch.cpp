@@ -1,7 +1,7 @@
-#include "main/CueDispatch.h"
+#include "driver/CueDispatch.h"
 
 #include "core/ShowObjects.h"
-#include "main/FrameStats.h"
+#include "driver/FrameStats.h"
 #include "platform/ptc/Error.h"
 #include "show/LayerNames.h"
 #include "timeline/LayerList.h"

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 struct DataLocation {
@@ -28,3 +29,17 @@ DataLocation chooseDataLocation(const std::function<bool(const std::filesystem::
 // chooseDataLocation over the file system, the working directory and /proc/self/exe. Throws
 // ptc::DynamicError with the error line when neither place holds Data/.
 std::string findDataDirectory();
+
+// For as long as it lives, the working directory is `directory` (the one that holds Data/); the
+// previous one comes back after. An empty `directory` changes nothing. DynamicError when the
+// directory cannot be entered.
+class DataDirectory {
+public:
+    explicit DataDirectory(const std::string& directory);
+    ~DataDirectory();
+    DataDirectory(const DataDirectory&) = delete;
+    DataDirectory& operator=(const DataDirectory&) = delete;
+
+private:
+    std::optional<std::filesystem::path> previous;
+};

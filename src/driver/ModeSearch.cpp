@@ -1,4 +1,4 @@
-#include "main/ModeSearch.h"
+#include "driver/ModeSearch.h"
 
 #include "platform/ptc/Console.h"
 

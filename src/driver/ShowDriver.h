@@ -4,7 +4,7 @@
 // then one call per frame, then shutdown. The loop decides when frames are drawn; the driver
 // draws frame k exactly as the time k / fps asks, wherever it runs.
 
-#include "main/CueDispatch.h"
+#include "driver/CueDispatch.h"
 
 #include <cstdint>
 #include <functional>
@@ -41,6 +41,10 @@ class ShowDriver {
     // cues, and the scene jump. The player's output is chosen before (BASS_SetOutput).
     // `afterGauge` runs after each loading screen is presented. Failures throw DynamicError.
     void startUp(const std::function<void()>& afterGauge = {});
+
+    // The loading screen at `fraction` before start-up (the browser's, while the files arrive).
+    // It leaves the random numbers as it found them, so start-up draws the same ones as without it.
+    void showGauge(double fraction);
 
     // Starts the music; its time 0 is frame 0's.
     void play();

@@ -1,6 +1,6 @@
-#include "main/CommandLine.h"
+#include "app/CommandLine.h"
 
-#include "main/VideoRecorder.h"
+#include "capture/VideoRecorder.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,6 +1,6 @@
 #pragma once
-// The display side of the driver: the console, the 512 x 384 off-screen surface the frames are
-// drawn in, the `screen` descriptor handed to the layers, and how a finished frame reaches the
+// The display: the console, the 512 x 384 off-screen surface the frames are drawn in (the
+// layers see it as `screen`, core/ShowObjects.h), and how a finished frame reaches the
 // console (whole, or into the centre of a 640 x 480 console).
 
 #include "core/Bitmap.h"
@@ -9,7 +9,6 @@
 
 extern ptc::Console* console;
 extern ptc::Surface* offscreen;
-extern Bitmap screen;
 // The console is 640 x 480 and frames go into its centre.
 extern bool centred;
 

@@ -1,7 +1,7 @@
 #pragma once
 // The whole show: start-up, the loading screen, playback, the main loop and shutdown.
 
-#include "main/CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <functional>
 #include <memory>

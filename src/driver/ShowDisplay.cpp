@@ -1,11 +1,11 @@
-#include "show/ShowDisplay.h"
+#include "driver/ShowDisplay.h"
 
+#include "core/ShowObjects.h"
 #include "effects/LoadingGaugeLayer.h"
 #include "show/ShowLayers.h"
 
 ptc::Console* console = nullptr;
 ptc::Surface* offscreen = nullptr;
-Bitmap screen;
 bool centred = false;
 
 void presentOffscreen() {

@@ -1,4 +1,4 @@
-#include "main/VideoRecorder.h"
+#include "capture/VideoRecorder.h"
 
 #include "platform/ptc/Error.h"
 

@@ -1,4 +1,4 @@
-#include "main/FrameStats.h"
+#include "driver/FrameStats.h"
 
 #include "show/LayerNames.h"
 #include "timeline/LayerList.h"

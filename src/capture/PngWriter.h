@@ -1,14 +1,12 @@
 #pragma once
 // Frames to PNG files: one picture, or a sink that numbers the frames of a run.
 
+#include "platform/ptc/HeadlessBackend.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace ptc {
-
-// Receives width x height pixels 0x00RRGGBB, rows packed; the memory is valid during the call.
-using FrameSink = std::function<void(const std::uint32_t* pixels, int width, int height)>;
 
 // Writes width x height 0x00RRGGBB pixels (rows packed) as an 8-bit RGB PNG file.
 // DynamicError when the file cannot be written.

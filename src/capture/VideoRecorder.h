@@ -10,7 +10,7 @@
 // output. Feeding the sound on a second pipe from the same thread could block both pipes for
 // good.
 
-#include "main/WavWriter.h"
+#include "capture/WavWriter.h"
 
 #include <sys/types.h>
 

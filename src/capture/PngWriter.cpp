@@ -1,4 +1,4 @@
-#include "platform/ptc/PngWriter.h"
+#include "capture/PngWriter.h"
 
 #include "platform/ptc/Error.h"
 

@@ -26,7 +26,7 @@ struct TimelineSync {
     bool operator==(const TimelineSync&) const = default;
 };
 
-struct Timeline {
+struct MusicTimeline {
     std::uint32_t rate = 44100;
     std::uint32_t fps = 60;
     std::uint64_t loopStart = 0;
@@ -37,14 +37,14 @@ struct Timeline {
 
     std::vector<std::uint8_t> serialise() const;
     // DynamicError naming `name` when the bytes are not a whole, consistent timeline.
-    static Timeline parse(const std::uint8_t* bytes, std::size_t size, const std::string& name);
+    static MusicTimeline parse(const std::uint8_t* bytes, std::size_t size, const std::string& name);
 };
 
 // Plays a timeline's syncs in order: the first pass once, then the loop's syncs on every turn,
 // each turn offset by the loop's length.
 class TimelineCursor {
 public:
-    explicit TimelineCursor(const Timeline& timeline);
+    explicit TimelineCursor(const MusicTimeline& timeline);
 
     // Hands every sync stamped at or before `seconds` (frame / rate <= seconds) to `run`, in
     // order, with its stamp in frames of the endless stream.
@@ -55,7 +55,7 @@ public:
     std::uint32_t levelAt(double seconds) const;
 
 private:
-    const Timeline& timeline;
+    const MusicTimeline& timeline;
     std::size_t next = 0;
     std::size_t firstLoopSync = 0;
     std::uint64_t turn = 0;

@@ -1,4 +1,4 @@
-#include "main/DataLocation.h"
+#include "app/DataLocation.h"
 
 #include "platform/ptc/Error.h"
 
@@ -35,4 +35,21 @@ std::string findDataDirectory() {
     if (!location.error.empty())
         throw ptc::DynamicError(location.error);
     return location.directory;
+}
+
+DataDirectory::DataDirectory(const std::string& directory) {
+    if (directory.empty())
+        return;
+    previous = std::filesystem::current_path();
+    std::error_code error;
+    std::filesystem::current_path(directory, error);
+    if (error)
+        throw ptc::DynamicError("cannot use data directory " + directory + ": " + error.message());
+}
+
+DataDirectory::~DataDirectory() {
+    if (previous) {
+        std::error_code ignored;
+        std::filesystem::current_path(*previous, ignored);
+    }
 }

@@ -1,4 +1,4 @@
-#include "main/WavWriter.h"
+#include "capture/WavWriter.h"
 
 #include "platform/ptc/Error.h"
 

@@ -1,16 +1,17 @@
-#include "main/ShowDriver.h"
+#include "driver/ShowDriver.h"
 
 #include "core/Random.h"
 #include "core/ShowObjects.h"
+#include "driver/FrameStats.h"
+#include "driver/ModeSearch.h"
+#include "driver/MusicLevel.h"
+#include "driver/ShowDisplay.h"
 #include "effects/ParticleFlowLayer.h"
-#include "main/FrameStats.h"
-#include "main/ModeSearch.h"
-#include "main/MusicLevel.h"
 #include "platform/bass/Bass.h"
 #include "platform/ptc/Error.h"
 #include "show/CueScript.h"
 #include "show/ShowAssets.h"
-#include "show/ShowDisplay.h"
+#include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
 #include <ostream>
@@ -89,6 +90,14 @@ void ShowDriver::startUp(const std::function<void()>& afterGauge) {
     BASS_MusicSetAmplify(music, 75);
     progress(1.0);
     BASS_MusicSetPositionScaler(music, 256);
+}
+
+void ShowDriver::showGauge(double fraction) {
+    std::uint32_t savedRandom = randomState;
+    if (loadingGauge == nullptr)
+        loadingGauge = newLoadingGauge();
+    showProgress(fraction);
+    randomState = savedRandom;
 }
 
 void ShowDriver::play() {

@@ -1,6 +1,6 @@
 // velmora: the show's entry point.
-#include "main/CommandLine.h"
-#include "main/Show.h"
+#include "app/CommandLine.h"
+#include "app/Show.h"
 
 #include <iostream>
 

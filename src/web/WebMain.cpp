@@ -1,5 +1,6 @@
-// The browser's entry points, called by the page's script (web/velmora.js): the same driver as the
-// native program, stepped by the page's animation frames instead of a loop.
+// The browser's entry points, called by the page's script (web/page.js) through the module that
+// emscripten generates (velmora.js): the same driver as the native program, stepped by the page's
+// animation frames instead of a loop.
 //
 //   velmora_open()            console on the canvas, the driver, the work buffers
 //   velmora_gauge(f)          the loading gauge at f while the files download (needs Data/x1.jpg)
@@ -10,17 +11,13 @@
 //   velmora_end()             shutdown
 // A function that fails returns -1; velmora_error() says why in one line.
 
-#include "core/Random.h"
-#include "effects/LoadingGaugeLayer.h"
+#include "capture/PixelHash.h"
+#include "driver/ShowDriver.h"
 #include "image/PictureLoading.h"
-#include "main/ShowDriver.h"
 #include "platform/ptc/Console.h"
 #include "platform/ptc/Error.h"
 #include "platform/web/CanvasBackend.h"
-#include "platform/web/PixelHash.h"
 #include "platform/web/WebBass.h"
-#include "show/ShowDisplay.h"
-#include "show/ShowLayers.h"
 
 #include <emscripten.h>
 
@@ -96,13 +93,7 @@ EMSCRIPTEN_KEEPALIVE int velmora_open(int fps) {
 
 EMSCRIPTEN_KEEPALIVE int velmora_gauge(double fraction) {
     return guarded([fraction] {
-        // The show's own gauge; the random numbers its glow draws are handed back, so that the
-        // show's start-up draws the same ones as natively.
-        std::uint32_t savedRandom = randomState;
-        if (loadingGauge == nullptr)
-            loadingGauge = new LoadingGaugeLayer(*loadBitmap("Data/x1.jpg"));
-        showProgress(fraction);
-        randomState = savedRandom;
+        page().driver->showGauge(fraction);
         return 0;
     });
 }
@@ -112,8 +103,7 @@ EMSCRIPTEN_KEEPALIVE int velmora_start() {
         Page& p = page();
         checkPictures();
         std::vector<std::uint8_t> bytes = readFile("Data/timeline.bin");
-        webBassUseTimeline(Timeline::parse(bytes.data(), bytes.size(), "Data/timeline.bin"));
-        loadingGauge = nullptr; // the start-up builds its own
+        webBassUseTimeline(MusicTimeline::parse(bytes.data(), bytes.size(), "Data/timeline.bin"));
         p.driver->startUp();
         return 0;
     });

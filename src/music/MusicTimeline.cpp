@@ -1,4 +1,4 @@
-#include "platform/web/Timeline.h"
+#include "music/MusicTimeline.h"
 
 #include "platform/ptc/Error.h"
 
@@ -70,7 +70,7 @@ private:
 
 } // namespace
 
-std::vector<std::uint8_t> Timeline::serialise() const {
+std::vector<std::uint8_t> MusicTimeline::serialise() const {
     std::vector<std::uint8_t> out(magic, magic + 4);
     putU32(out, version);
     putU32(out, rate);
@@ -95,12 +95,12 @@ std::vector<std::uint8_t> Timeline::serialise() const {
     return out;
 }
 
-Timeline Timeline::parse(const std::uint8_t* bytes, std::size_t size, const std::string& name) {
+MusicTimeline MusicTimeline::parse(const std::uint8_t* bytes, std::size_t size, const std::string& name) {
     Reader in(bytes, size, name);
     in.expectMagic();
     if (in.u32() != version)
         in.fail("unknown version");
-    Timeline t;
+    MusicTimeline t;
     t.rate = in.u32();
     t.fps = in.u32();
     t.loopStart = in.u64();
@@ -133,7 +133,7 @@ Timeline Timeline::parse(const std::uint8_t* bytes, std::size_t size, const std:
     return t;
 }
 
-TimelineCursor::TimelineCursor(const Timeline& timeline) : timeline(timeline) {
+TimelineCursor::TimelineCursor(const MusicTimeline& timeline) : timeline(timeline) {
     const std::vector<TimelineSync>& syncs = timeline.syncs;
     firstLoopSync = std::lower_bound(syncs.begin(), syncs.end(), timeline.loopStart,
                                      [](const TimelineSync& s, std::uint64_t frame) { return s.frame < frame; }) -

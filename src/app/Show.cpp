@@ -1,0 +1,276 @@
+#include "app/Show.h"
+
+#include "app/DataLocation.h"
+#include "app/FramePacer.h"
+#include "app/ProgressLine.h"
+#include "capture/OfflineOutput.h"
+#include "core/ShowObjects.h"
+#include "driver/FrameStats.h"
+#include "driver/ShowDisplay.h"
+#include "driver/ShowDriver.h"
+#include "platform/bass/Bass.h"
+#include "platform/ptc/Error.h"
+#include "platform/ptc/HeadlessBackend.h"
+#include "platform/ptc/Timer.h"
+#include "platform/ptc/window/WindowBackend.h"
+#include "timeline/LayerList.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <thread>
+
+namespace {
+
+// The first frame whose time n / fps is at or after `seconds`.
+long frameAtOrAfter(double seconds, int fps) {
+    return static_cast<long>(std::ceil(seconds * fps - 1e-9));
+}
+
+// How many frames an offline run draws, from --frames, --seconds, the last snapshot, or else one
+// pass of the music (`passSeconds`).
+long offlineFrameCount(const ShowOptions& options, double passSeconds) {
+    if (options.frames)
+        return *options.frames;
+    if (options.seconds)
+        return std::max(1L, frameAtOrAfter(*options.seconds, options.fps));
+    if (!options.snapshotTimes.empty()) {
+        double last = *std::max_element(options.snapshotTimes.begin(), options.snapshotTimes.end());
+        return frameAtOrAfter(last, options.fps) + 1;
+    }
+    if (passSeconds > 0.0)
+        return std::max(1L, frameAtOrAfter(passSeconds, options.fps));
+    throw ptc::DynamicError("the music's length is unknown: give --seconds or --frames");
+}
+
+// Paths the user gave are taken from where velmora was started, before it moves to --data.
+ShowOptions withAbsolutePaths(ShowOptions options) {
+    namespace fs = std::filesystem;
+    if (!options.recordFile.empty())
+        options.recordFile = fs::absolute(options.recordFile).string();
+    if (!options.pngDirectory.empty())
+        options.pngDirectory = fs::absolute(options.pngDirectory).string();
+    return options;
+}
+
+OfflineOutputSettings outputSettings(const ShowOptions& options) {
+    OfflineOutputSettings settings;
+    settings.recordFile = options.recordFile;
+    settings.pngDirectory = options.pngDirectory;
+    for (double time : options.snapshotTimes)
+        settings.snapshotFrames.insert(frameAtOrAfter(time, options.fps));
+    settings.fps = options.fps;
+    settings.sampleRate = ShowDriver::sampleRate;
+    settings.recordScale = options.recordScale;
+    return settings;
+}
+
+// Half a frame of lead when presents wait for a display refreshing at the show rate (see
+// FramePacer); none otherwise.
+double vsyncLead(const ptc::WindowBackend* window, int fps) {
+    if (window == nullptr || !window->presentsWithVsync())
+        return 0.0;
+    int refresh = window->refreshRate();
+    return std::abs(refresh - fps) <= 1 ? 0.5 / fps : 0.0;
+}
+
+// The show as an application in three calls, the shape SDL gives its own applications: the
+// constructor starts everything (init), each iterate() is one step of the loop the options chose
+// (false once the show is over), quit() shuts down. The loops:
+//   offline  - frame n at exactly n / fps; the player renders the sound up to that time first;
+//   paced    - frame k once the clock reaches k / fps, sleeping in between, dropping late frames;
+//   uncapped - as fast as frames can be drawn, each at the clock's time.
+class ShowApp {
+public:
+    ShowApp(const ShowOptions& options, const ShowHooks& hooks);
+    bool iterate();
+    void quit();
+
+private:
+    std::unique_ptr<ptc::ConsoleBackend> makeBackend();
+    void watchCues();
+    bool offlineStep();
+    bool pacedStep();
+    bool uncappedStep();
+    // Draws, presents and accounts for one frame: at the clock's time `clockSeconds` when given,
+    // else at the frame's own time.
+    void showFrame(long frame, std::optional<double> clockSeconds = {});
+    bool windowEnded(long nextFrame, double now) const;
+
+    const ShowOptions& options;
+    const ShowHooks& hooks;
+    bool offline;
+    DataDirectory dataDirectory;
+    const ptc::WindowBackend* window = nullptr;
+    std::unique_ptr<OfflineOutput> output;
+    std::unique_ptr<ptc::Console> showConsole;
+    std::unique_ptr<ShowDriver> driver;
+    std::optional<FrameStats> stats;
+    FrameStats* timing = nullptr;
+
+    long nextFrame = 0;
+    long totalFrames = -1;
+    std::optional<ProgressReport> progress;
+    std::vector<std::int16_t> samples;
+    std::optional<FramePacer> pacer;
+    ptc::Timer timer{BASS_GetSeconds};
+};
+
+ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
+    : options(showOptions), hooks(showHooks), offline(options.offline()),
+      dataDirectory(options.dataDirectory.empty() ? findDataDirectory() : options.dataDirectory) {
+    showConsole = std::make_unique<ptc::Console>(makeBackend());
+    if (!window)
+        window = dynamic_cast<const ptc::WindowBackend*>(&showConsole->backend());
+
+    driver = std::make_unique<ShowDriver>(
+        *showConsole, ShowDriver::Settings{options.fps, options.startOrder, options.trace ? &std::cout : nullptr});
+    if (offline)
+        output = std::make_unique<OfflineOutput>(outputSettings(options), showConsole->width(), showConsole->height());
+    BASS_SetOutput(offline ? BassOutput::Offline : options.mute ? BassOutput::Silent : BassOutput::Device);
+    driver->startUp([this] {
+        if (hooks.afterPresent)
+            hooks.afterPresent(console->backend(), -1);
+    });
+    if (offline) {
+        totalFrames = offlineFrameCount(options, driver->passSeconds());
+        progress.emplace(totalFrames, options.fps);
+    } else if (!options.uncapped) {
+        pacer.emplace(options.fps, vsyncLead(window, options.fps));
+    }
+    watchCues();
+    driver->play();
+    timer.start();
+}
+
+std::unique_ptr<ptc::ConsoleBackend> ShowApp::makeBackend() {
+    if (hooks.makeBackend)
+        return hooks.makeBackend();
+    if (offline) {
+        return std::make_unique<ptc::HeadlessBackend>([this](const std::uint32_t* pixels, int width, int height) {
+            if (output)
+                output->sink()(pixels, width, height);
+        });
+    }
+    auto windowBackend =
+        std::make_unique<ptc::WindowBackend>(ptc::WindowOptions{options.scale, options.fullscreen, !options.uncapped});
+    window = windowBackend.get();
+    return windowBackend;
+}
+
+// --stats counts scenes from the cues that ran.
+void ShowApp::watchCues() {
+    if (!options.stats)
+        return;
+    stats.emplace(options.fps);
+    timing = &*stats;
+    driver->cues().observe([this](const MusicCue& cue, const std::vector<StackSlot>& before) {
+        stats->cueRan(cue, before, stackSlots(*layerList));
+    });
+}
+
+bool ShowApp::iterate() {
+    if (offline)
+        return offlineStep();
+    return options.uncapped ? uncappedStep() : pacedStep();
+}
+
+void ShowApp::showFrame(long frame, std::optional<double> clockSeconds) {
+    if (stats)
+        stats->beginFrame();
+    if (clockSeconds)
+        driver->drawAt(*clockSeconds, timing);
+    else
+        driver->drawFrame(frame, timing);
+    if (stats) {
+        stats->endFrame(clockSeconds ? *clockSeconds : driver->frameTime(frame));
+        if (!offline)
+            stats->framePresented(std::chrono::steady_clock::now());
+    }
+    if (hooks.afterPresent)
+        hooks.afterPresent(console->backend(), frame);
+}
+
+bool ShowApp::offlineStep() {
+    if (nextFrame == totalFrames) {
+        // The sound of the last frame's duration, so picture and sound end together.
+        samples.clear();
+        BASS_RenderOffline(driver->frameTime(totalFrames), samples);
+        output->addAudio(samples);
+        return false;
+    }
+    if (console->key())
+        return false;
+    long frame = nextFrame++;
+    samples.clear();
+    BASS_RenderOffline(driver->frameTime(frame), samples);
+    output->addAudio(samples);
+    output->beginFrame(frame);
+    showFrame(frame);
+    progress->frameDone(frame, frame + 1 == totalFrames);
+    return true;
+}
+
+bool ShowApp::windowEnded(long next, double now) const {
+    if (console->key())
+        return true;
+    if (options.frames && next >= *options.frames)
+        return true;
+    return options.seconds && now >= *options.seconds;
+}
+
+bool ShowApp::pacedStep() {
+    double now = timer.time();
+    if (windowEnded(pacer->nextFrame(), now)) {
+        if (stats)
+            stats->setDroppedFrames(pacer->droppedFrames());
+        return false;
+    }
+    std::optional<long> frame = pacer->frameDue(now);
+    if (!frame) {
+        // Short sleeps, so a key is seen at once and the clock is read often.
+        double wait = std::min(pacer->secondsUntilDue(now), 0.005);
+        std::this_thread::sleep_for(std::chrono::duration<double>(wait));
+        return true;
+    }
+    showFrame(*frame);
+    return true;
+}
+
+bool ShowApp::uncappedStep() {
+    double now = timer.time();
+    if (windowEnded(nextFrame, now))
+        return false;
+    showFrame(nextFrame++, now);
+    return true;
+}
+
+void ShowApp::quit() {
+    driver->shutDown();
+    if (output)
+        output->finish();
+    if (stats)
+        std::cout << stats->report() << std::flush;
+}
+
+} // namespace
+
+int runShow(const ShowOptions& options, const ShowHooks& hooks) {
+    try {
+        ShowOptions absolute = withAbsolutePaths(options);
+        ShowApp app(absolute, hooks);
+        while (app.iterate()) {
+        }
+        app.quit();
+        return 0;
+    } catch (const ptc::DynamicError& error) {
+        ptc::Error(error.what()).report();
+    } catch (const std::bad_alloc&) {
+        ptc::Error("out of memory").report();
+    }
+    return 1;
+}

@@ -1,1 +1,0 @@
-// Keeps every library non-empty while its folders are still being filled.
