@@ -1,3 +1,5 @@
 #include "core/Layer.h"
 
 Layer::Layer() : sineTable(SineTable::instance()) {}
+
+void Layer::archiveState(StateArchive&) {}

@@ -4,6 +4,8 @@
 #include "core/Bitmap.h"
 #include "core/SineTable.h"
 
+class StateArchive;
+
 class Layer {
 public:
     Layer();
@@ -13,6 +15,10 @@ public:
     // Draws into `target` (the 512 x 384 screen); `seconds` is the frame's time since playback
     // started, the same for every layer of one frame.
     virtual void render(Bitmap& target, double seconds) = 0;
+
+    // Hands every member that a frame changes and a later frame reads to `archive`, which saves
+    // or restores them (core/StateArchive.h). What is fixed after construction is left out.
+    virtual void archiveState(StateArchive& archive);
 
 protected:
     // Layers live for the whole run and are never deleted through the base.
