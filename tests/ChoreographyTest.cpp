@@ -1,6 +1,7 @@
 // The whole show run offline on the generated data and music: the layer stacks the trace prints
 // at the cues, the feedback pictures of the finale seen in the frames, and a long render that
 // must come out the same twice.
+#include "MusicClock.h"
 #include "ShowTestSupport.h"
 #include "datagen/Composition.h"
 
@@ -19,69 +20,6 @@
 using namespace showtest;
 
 namespace {
-
-// Builds with AddressSanitizer run every program several times slower: their long render draws
-// fewer frames a second over the same stretch of the show.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool sanitizedBuild = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool sanitizedBuild = true;
-#else
-constexpr bool sanitizedBuild = false;
-#endif
-#else
-constexpr bool sanitizedBuild = false;
-#endif
-
-// When each order of the generated module starts, in seconds of playback. The module keeps one
-// speed and tempo and never jumps, so every row lasts speed * 2.5 / bpm seconds; after the last
-// order, playback goes on from the restart order.
-class MusicClock {
-public:
-    explicit MusicClock(const XmModule& module)
-        : rowSeconds(module.speed * 2.5 / module.bpm), restart(module.restartPosition) {
-        double start = 0.0;
-        for (std::uint8_t pattern : module.orders) {
-            firstStarts.push_back(start);
-            start += module.patterns.at(pattern).rows * rowSeconds;
-        }
-        passSeconds = start;
-        loopSeconds = passSeconds - firstStarts.at(restart);
-        for (const XmPattern& pattern : module.patterns)
-            for (const XmNote& note : pattern.notes)
-                if (changesTiming(note))
-                    timingChanged = true;
-    }
-
-    // The start of the `visit`-th playing of `order`: 0 is the first pass, 1 the first loop.
-    double orderStart(int order, int visit = 0) const {
-        if (visit == 0)
-            return firstStarts.at(order);
-        return passSeconds + (visit - 1) * loopSeconds + firstStarts.at(order) - firstStarts.at(restart);
-    }
-
-    double rowSeconds;
-    int restart;
-    double passSeconds = 0.0;
-    double loopSeconds = 0.0;
-    bool timingChanged = false;
-
-private:
-    // Set speed or tempo, position jump, pattern break, pattern loop, pattern delay.
-    static bool changesTiming(const XmNote& note) {
-        int high = note.parameter >> 4;
-        return note.effect == 0x0F || note.effect == 0x0B || note.effect == 0x0D ||
-               (note.effect == 0x0E && (high == 6 || high == 14));
-    }
-
-    std::vector<double> firstStarts;
-};
-
-const MusicClock& showClock() {
-    static const MusicClock clock(datagen::composeModule());
-    return clock;
-}
 
 // "--seconds 423.500" and the like, with enough digits to land on the intended frame.
 std::string secondsText(double seconds) {

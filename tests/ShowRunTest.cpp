@@ -133,41 +133,6 @@ TEST(ShowRun, LoadingPictureOfWrongSizeIsNamed) {
     EXPECT_EQ(run.err, "velmora: Data/x1.jpg: picture is 640 x 480 pixels, needs 512 x 384\n");
 }
 
-TEST(ShowRun, SceneJumpActsOutEarlierPositionCuesThenPlaysFromTheOrder) {
-    TemporaryDirectory root("start");
-    writeShowData(root.path);
-    // The test module has orders 0 and 1 of 16 rows; half a second stays inside order 1.
-    RunResult run = runVelmora("--headless --start 1 --seconds 0.5 --trace", root.path);
-    ASSERT_EQ(run.status, 0) << run.err;
-    std::vector<std::string> cues;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);)
-        if (line.rfind("cue ", 0) == 0 && line.find("inst") == std::string::npos)
-            cues.push_back(line.substr(0, line.find(" |")));
-    std::vector<std::string> expected = {"cue 1 @ 0:0", "cue 2 @ 0:40", "cue 3 @ 0:50", "cue 4 @ 0:55",
-                                         "cue 5 @ 1:0"};
-    EXPECT_EQ(cues, expected);
-    EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
-              "cue 1 @ 0:0 | crossFade14to15:1 particleFlow:9 fadeToBlack:98 noise:666");
-}
-
-TEST(ShowRun, SceneJumpDrawsAFrameAfterEachCueSoTheWarpRetiresTheTerrain) {
-    TemporaryDirectory root("start-warp");
-    writeShowData(root.path);
-    RunResult run = runVelmora("--headless --start 26 --frames 1 --trace", root.path);
-    ASSERT_EQ(run.status, 0) << run.err;
-    std::istringstream lines(run.out);
-    std::string afterWarp, afterCue22;
-    for (std::string line, previous; std::getline(lines, line); previous = line) {
-        if (previous.rfind("cue 18 @ 18:0 |", 0) == 0)
-            afterWarp = line;
-        if (line.rfind("cue 22 @ 25:0 |", 0) == 0 && afterCue22.empty())
-            afterCue22 = line;
-    }
-    EXPECT_EQ(afterWarp, "warp | warp:54 fadeToBlack:98 fadeToWhite:99 noise:666");
-    EXPECT_EQ(afterCue22, "cue 22 @ 25:0 | picture16:1 lens:2 fadeToBlack:98 fadeToWhite:99 noise:666");
-}
-
 TEST(ShowRun, ShortOrCorruptPicturesStopStartUpNamingTheFile) {
     TemporaryDirectory root("short");
     writeShowData(root.path);

@@ -38,6 +38,27 @@ std::string checkCombination(const ShowOptions& options) {
 
 } // namespace
 
+std::optional<double> parseShowTime(const std::string& text) {
+    std::size_t colon = text.find(':');
+    std::string minutesText = colon == std::string::npos ? "" : text.substr(0, colon);
+    std::string secondsText = colon == std::string::npos ? text : text.substr(colon + 1);
+    auto number = [](const std::string& digits, bool whole) -> std::optional<double> {
+        if (digits.empty() || digits.find_first_not_of(whole ? "0123456789" : "0123456789.") != std::string::npos ||
+            std::count(digits.begin(), digits.end(), '.') > 1 || digits == ".")
+            return std::nullopt;
+        return std::stod(digits);
+    };
+    std::optional<double> seconds = number(secondsText, false);
+    if (!seconds)
+        return std::nullopt;
+    if (colon == std::string::npos)
+        return seconds;
+    std::optional<double> minutes = number(minutesText, true);
+    if (!minutes || *seconds >= 60.0)
+        return std::nullopt;
+    return *minutes * 60.0 + *seconds;
+}
+
 ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& options, std::ostream& out,
                               std::ostream& err) {
     CLI::App app{"velmora: a real-time software-rendered audiovisual show. Without options it plays in "
@@ -79,9 +100,12 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& op
     app.add_option("--snapshot", options.snapshotTimes,
                    "With --png-dir: write only the frames at these times (seconds, comma separated)")
         ->delimiter(',');
-    app.add_option("--start", options.startOrder,
-                   "Start at this pattern order, as if the show had played up to there (a scene jump)")
-        ->check(CLI::NonNegativeNumber);
+    auto* start = app.add_option("--start", options.startOrder,
+                                 "Start at this pattern order's first row, with the frames of a run from the start")
+                      ->check(CLI::NonNegativeNumber);
+    std::string atText;
+    app.add_option("--at", atText, "Start at this time (seconds, or M:SS.s), with the frames of a run from the start")
+        ->excludes(start);
     app.add_flag("--trace", options.trace, "Print every cue as it runs, and the layer stack after it");
     app.add_flag("--stats", options.stats,
                  "At the end: frames, frames per second, mean and worst milliseconds per layer class; in a "
@@ -98,6 +122,13 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& op
     } catch (const CLI::ParseError& error) {
         err << "velmora: " << oneLine(error.what()) << "\n";
         return ParseOutcome::ExitFailure;
+    }
+    if (!atText.empty()) {
+        options.startSeconds = parseShowTime(atText);
+        if (!options.startSeconds) {
+            err << "velmora: --at " << atText << ": give seconds (95.5) or minutes and seconds (1:35.5)\n";
+            return ParseOutcome::ExitFailure;
+        }
     }
     std::string mistake = checkCombination(options);
     if (!mistake.empty()) {

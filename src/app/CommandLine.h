@@ -27,13 +27,18 @@ struct ShowOptions {
     std::optional<long> frames;
     // With pngDirectory: only the frames at these times are written.
     std::vector<double> snapshotTimes;
-    // Scene jump: playback starts at this order, after the position cues before it have acted.
+    // A jump: the show starts at this order's first row, or at this time in seconds, with the
+    // frames of a run from the start.
     int startOrder = 0;
+    std::optional<double> startSeconds;
     bool trace = false;
     bool stats = false;
 
     bool offline() const { return !recordFile.empty() || !pngDirectory.empty() || headless; }
 };
+
+// A time of the show as "SECONDS" or "M:SS.s"; nothing when the text is neither.
+std::optional<double> parseShowTime(const std::string& text);
 
 enum class ParseOutcome { Run, ExitSuccess, ExitFailure };
 

@@ -14,6 +14,9 @@ class FramePacer {
   public:
     explicit FramePacer(int framesPerSecond, double leadSeconds = 0.0);
 
+    // The next frame is `frame` (a show that starts later than frame 0).
+    void startAt(long frame) { next = frame; }
+
     // The frame to draw at clock time `now`, or nothing when the next frame is not due yet.
     // Returning a frame counts it as drawn, and the ones skipped to reach it as dropped.
     std::optional<long> frameDue(double now);

@@ -16,8 +16,8 @@ std::string progressLine(double doneSeconds, double totalSeconds, double speed, 
     return line + numbers;
 }
 
-ProgressReport::ProgressReport(long totalFrames, int fps)
-    : enabled(isatty(STDERR_FILENO) != 0), totalSeconds(double(totalFrames) / fps), fps(fps),
+ProgressReport::ProgressReport(long firstFrame, long endFrame, int fps)
+    : enabled(isatty(STDERR_FILENO) != 0), firstFrame(firstFrame), totalSeconds(double(endFrame) / fps), fps(fps),
       start(std::chrono::steady_clock::now()) {}
 
 void ProgressReport::frameDone(long frame, bool last) {
@@ -28,8 +28,9 @@ void ProgressReport::frameDone(long frame, bool last) {
         return;
     lastShown = now;
     double done = double(frame + 1) / fps;
+    double rendered = double(frame + 1 - firstFrame) / fps;
     double wall = std::chrono::duration<double>(now - start).count();
-    std::fprintf(stderr, "\r%s", progressLine(done, totalSeconds, wall > 0.0 ? done / wall : 0.0).c_str());
+    std::fprintf(stderr, "\r%s", progressLine(done, totalSeconds, wall > 0.0 ? rendered / wall : 0.0).c_str());
     if (last)
         std::fputc('\n', stderr);
     std::fflush(stderr);

@@ -12,13 +12,15 @@ std::string progressLine(double doneSeconds, double totalSeconds, double speed, 
 // when standard error is a terminal.
 class ProgressReport {
 public:
-    ProgressReport(long totalFrames, int fps);
+    // The render draws frames [firstFrame, endFrame).
+    ProgressReport(long firstFrame, long endFrame, int fps);
 
     // Frame `frame` is done; `last` when it ends the render (the line is then finished).
     void frameDone(long frame, bool last);
 
 private:
     bool enabled;
+    long firstFrame;
     double totalSeconds;
     int fps;
     std::chrono::steady_clock::time_point start;

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -31,19 +32,20 @@ long frameAtOrAfter(double seconds, int fps) {
     return static_cast<long>(std::ceil(seconds * fps - 1e-9));
 }
 
-// How many frames an offline run draws, from --frames, --seconds, the last snapshot, or else one
-// pass of the music (`passSeconds`).
-long offlineFrameCount(const ShowOptions& options, double passSeconds) {
+// The frame after an offline run's last, for a run that starts at `firstFrame`: --frames or
+// --seconds from there, up to the last snapshot, or else to the end of one pass of the music
+// (`passSeconds`).
+long offlineEndFrame(const ShowOptions& options, double passSeconds, long firstFrame) {
     if (options.frames)
-        return *options.frames;
+        return firstFrame + *options.frames;
     if (options.seconds)
-        return std::max(1L, frameAtOrAfter(*options.seconds, options.fps));
+        return firstFrame + std::max(1L, frameAtOrAfter(*options.seconds, options.fps));
     if (!options.snapshotTimes.empty()) {
         double last = *std::max_element(options.snapshotTimes.begin(), options.snapshotTimes.end());
-        return frameAtOrAfter(last, options.fps) + 1;
+        return std::max(firstFrame + 1, frameAtOrAfter(last, options.fps) + 1);
     }
     if (passSeconds > 0.0)
-        return std::max(1L, frameAtOrAfter(passSeconds, options.fps));
+        return std::max(firstFrame + 1, frameAtOrAfter(passSeconds, options.fps));
     throw ptc::DynamicError("the music's length is unknown: give --seconds or --frames");
 }
 
@@ -113,7 +115,7 @@ private:
     FrameStats* timing = nullptr;
 
     long nextFrame = 0;
-    long totalFrames = -1;
+    long endFrame = -1;
     std::optional<ProgressReport> progress;
     std::vector<std::int16_t> samples;
     std::optional<FramePacer> pacer;
@@ -127,8 +129,12 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
     if (!window)
         window = dynamic_cast<const ptc::WindowBackend*>(&showConsole->backend());
 
-    driver = std::make_unique<ShowDriver>(
-        *showConsole, ShowDriver::Settings{options.fps, options.startOrder, options.trace ? &std::cout : nullptr});
+    ShowDriver::Settings settings;
+    settings.fps = options.fps;
+    settings.startOrder = options.startOrder;
+    settings.startSeconds = options.startSeconds;
+    settings.trace = options.trace ? &std::cout : nullptr;
+    driver = std::make_unique<ShowDriver>(*showConsole, settings);
     if (offline)
         output = std::make_unique<OfflineOutput>(outputSettings(options), showConsole->width(), showConsole->height());
     BASS_SetOutput(offline ? BassOutput::Offline : options.mute ? BassOutput::Silent : BassOutput::Device);
@@ -136,11 +142,14 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
         if (hooks.afterPresent)
             hooks.afterPresent(console->backend(), -1);
     });
+    nextFrame = driver->firstFrame();
     if (offline) {
-        totalFrames = offlineFrameCount(options, driver->passSeconds());
-        progress.emplace(totalFrames, options.fps);
+        output->startAt(nextFrame);
+        endFrame = offlineEndFrame(options, driver->passSeconds(), nextFrame);
+        progress.emplace(nextFrame, endFrame, options.fps);
     } else if (!options.uncapped) {
         pacer.emplace(options.fps, vsyncLead(window, options.fps));
+        pacer->startAt(nextFrame);
     }
     watchCues();
     driver->play();
@@ -196,10 +205,10 @@ void ShowApp::showFrame(long frame, std::optional<double> clockSeconds) {
 }
 
 bool ShowApp::offlineStep() {
-    if (nextFrame == totalFrames) {
+    if (nextFrame == endFrame) {
         // The sound of the last frame's duration, so picture and sound end together.
         samples.clear();
-        BASS_RenderOffline(driver->frameTime(totalFrames), samples);
+        BASS_RenderOffline(driver->frameTime(endFrame), samples);
         output->addAudio(samples);
         return false;
     }
@@ -211,16 +220,16 @@ bool ShowApp::offlineStep() {
     output->addAudio(samples);
     output->beginFrame(frame);
     showFrame(frame);
-    progress->frameDone(frame, frame + 1 == totalFrames);
+    progress->frameDone(frame, frame + 1 == endFrame);
     return true;
 }
 
 bool ShowApp::windowEnded(long next, double now) const {
     if (console->key())
         return true;
-    if (options.frames && next >= *options.frames)
+    if (options.frames && next >= driver->firstFrame() + *options.frames)
         return true;
-    return options.seconds && now >= *options.seconds;
+    return options.seconds && now >= driver->frameTime(driver->firstFrame()) + *options.seconds;
 }
 
 bool ShowApp::pacedStep() {
@@ -253,8 +262,13 @@ void ShowApp::quit() {
     driver->shutDown();
     if (output)
         output->finish();
-    if (stats)
-        std::cout << stats->report() << std::flush;
+    if (stats) {
+        std::cout << stats->report();
+        if (driver->firstFrame() > 0)
+            std::printf("jump: to frame %ld (%.3f s) in %.2f s\n", driver->firstFrame(),
+                        driver->frameTime(driver->firstFrame()), driver->jumpSeconds());
+        std::cout << std::flush;
+    }
 }
 
 } // namespace

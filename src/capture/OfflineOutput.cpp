@@ -44,7 +44,7 @@ void OfflineOutput::finish() {
 }
 
 void OfflineOutput::take(const std::uint32_t* pixels, int width, int height) {
-    if (frame < 0)
+    if (frame < firstFrame)
         return;
     if (recorder)
         recorder->addFrame(pixels, width, height);
@@ -53,6 +53,6 @@ void OfflineOutput::take(const std::uint32_t* pixels, int width, int height) {
     if (!snapshotFrames.empty() && snapshotFrames.count(frame) == 0)
         return;
     char name[32];
-    std::snprintf(name, sizeof name, "frame%06ld.png", frame);
+    std::snprintf(name, sizeof name, "frame%06ld.png", frame - firstFrame);
     ptc::writePng((std::filesystem::path(pngDirectory) / name).string(), pixels, width, height);
 }

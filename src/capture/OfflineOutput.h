@@ -18,7 +18,7 @@ struct OfflineOutputSettings {
     // At most one of the two; neither discards the frames and the sound.
     std::string recordFile;
     std::string pngDirectory;
-    // With pngDirectory: only these frames are written; empty for every frame.
+    // With pngDirectory: only these frames of the show are written; empty for every frame.
     std::set<long> snapshotFrames;
     int fps = 60;
     int sampleRate = 44100;
@@ -37,7 +37,10 @@ public:
     // The console's sink: takes every frame presented.
     ptc::FrameSink sink();
 
-    // The frames presented from now on are frame `number` of the render.
+    // The render starts with the show's frame `first` (a jump): PNG files are numbered from it.
+    void startAt(long first) { firstFrame = first; }
+
+    // The frames presented from now on are the show's frame `number`.
     void beginFrame(long number) { frame = number; }
 
     // Interleaved 16-bit stereo, the sound up to the next frame.
@@ -50,6 +53,7 @@ private:
     void take(const std::uint32_t* pixels, int width, int height);
 
     long frame = -1;
+    long firstFrame = 0;
     std::unique_ptr<VideoRecorder> recorder;
     std::unique_ptr<WavWriter> sound;
     std::string pngDirectory;

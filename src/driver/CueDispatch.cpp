@@ -2,35 +2,28 @@
 
 #include "core/ShowObjects.h"
 #include "driver/FrameStats.h"
-#include "platform/ptc/Error.h"
+#include "platform/bass/Bass.h"
 #include "show/LayerNames.h"
 #include "timeline/LayerList.h"
 
 #include <ostream>
 
-namespace {
-
-// The one dispatcher the player's plain-function callback reaches.
-CueDispatch* activeDispatch = nullptr;
-
-} // namespace
-
-CueDispatch::CueDispatch(HMUSIC music, std::ostream* trace) : music(music), trace(trace) {
-    activeDispatch = this;
-}
-
-CueDispatch::~CueDispatch() {
-    if (activeDispatch == this)
-        activeDispatch = nullptr;
-}
+CueDispatch::CueDispatch(std::ostream* trace) : trace(trace) {}
 
 void CueDispatch::add(MusicCue cue) {
-    std::uint32_t user = static_cast<std::uint32_t>(cues.size());
-    std::uint32_t type = syncType(cue);
-    std::uint32_t parameter = syncParameter(cue);
     cues.push_back(std::move(cue));
-    if (BASS_ChannelSetSync(music, type, parameter, &CueDispatch::runSync, user) == 0)
-        throw ptc::DynamicError("cannot register " + eventText(cues.back()) + ": " + BASS_GetErrorText());
+}
+
+std::vector<TimelineRegistration> CueDispatch::registrations() const {
+    std::vector<TimelineRegistration> list;
+    for (std::size_t i = 0; i < cues.size(); ++i)
+        list.push_back({std::uint32_t(i + 1), syncType(cues[i]), syncParameter(cues[i])});
+    return list;
+}
+
+void CueDispatch::runSync(std::uint32_t handle) {
+    if (handle >= 1 && handle <= cues.size())
+        run(cues[handle - 1]);
 }
 
 std::uint32_t CueDispatch::syncType(const MusicCue& cue) {
@@ -42,21 +35,6 @@ std::uint32_t CueDispatch::syncParameter(const MusicCue& cue) {
     return cue.kind == MusicCue::Kind::Position
                ? static_cast<std::uint32_t>(cue.order) | static_cast<std::uint32_t>(cue.row) << 16
                : static_cast<std::uint32_t>(cue.instrument) | 0xFFFFu << 16;
-}
-
-void CueDispatch::runPositionCuesBefore(int order, const std::function<void()>& afterEach) {
-    for (const MusicCue& cue : cues) {
-        if (cue.kind != MusicCue::Kind::Position || cue.order >= order)
-            continue;
-        run(cue);
-        if (afterEach)
-            afterEach();
-    }
-}
-
-void CueDispatch::runSync(HSYNC, std::uint32_t, std::uint32_t, std::uint32_t user) {
-    if (activeDispatch != nullptr && user < activeDispatch->cues.size())
-        activeDispatch->run(activeDispatch->cues[user]);
 }
 
 void CueDispatch::run(const MusicCue& cue) {

@@ -1,10 +1,11 @@
 #pragma once
-// The cue script's cues registered with the music player. The player queues each sync it
-// reaches and the main loop runs the queue before drawing (BASS_RunSyncs), so every action runs
-// on the main thread between frames. With tracing on, each action is followed by one line on
-// standard output naming the cue and the layer stack it left.
+// The cue script's cues, each registered as a sync of the music (a type and a parameter, under a
+// handle: its index + 1). The syncs come from the music's timeline, one continuous run of the
+// player recorded with these registrations; the driver runs the syncs of a frame's time before it
+// draws, so every action runs on the main thread between frames. With tracing on, each action is
+// followed by one line on standard output naming the cue and the layer stack it left.
 
-#include "platform/bass/Bass.h"
+#include "music/MusicTimeline.h"
 #include "timeline/MusicCue.h"
 
 #include <deque>
@@ -19,21 +20,21 @@ struct StackSlot;
 class CueDispatch final : public CueRegistry {
 public:
     // `trace` receives the trace lines, or is null for none.
-    CueDispatch(HMUSIC music, std::ostream* trace);
-    ~CueDispatch();
+    explicit CueDispatch(std::ostream* trace);
 
     void add(MusicCue cue) override;
 
-    // Runs, in registration order, the action of every position cue placed before `order`: the
-    // state the show would have reached by playing up to there (instrument cues are skipped).
-    // `afterEach` runs after every action (the driver draws a frame there).
-    void runPositionCuesBefore(int order, const std::function<void()>& afterEach = {});
+    // Every cue's sync, in registration order: what a timeline is recorded with.
+    std::vector<TimelineRegistration> registrations() const;
+
+    // Runs the action of the cue registered under `handle` (nothing for an unknown handle).
+    void runSync(std::uint32_t handle);
 
     // Told of every action that ran, with the stack of the layer list before it (for --stats).
     using Observer = std::function<void(const MusicCue& cue, const std::vector<StackSlot>& stackBefore)>;
     void observe(Observer observer) { this->observer = std::move(observer); }
 
-    // The player's sync type and parameter for a cue's event.
+    // The sync type (BASS_SYNC_POS or BASS_SYNC_INST) and parameter of a cue's event.
     static std::uint32_t syncType(const MusicCue& cue);
     static std::uint32_t syncParameter(const MusicCue& cue);
 
@@ -41,13 +42,10 @@ public:
     static std::string eventText(const MusicCue& cue);
 
 private:
-    static void runSync(HSYNC handle, std::uint32_t channel, std::uint32_t data, std::uint32_t user);
     void run(const MusicCue& cue);
 
-    HMUSIC music;
     std::ostream* trace;
     Observer observer;
-    // Never moves an element once added: the player's user value is the index.
     std::deque<MusicCue> cues;
 };
 

@@ -8,12 +8,18 @@
 #include "driver/ShowDisplay.h"
 #include "effects/ParticleFlowLayer.h"
 #include "platform/bass/Bass.h"
+#include "platform/bass/MusicPlayer.h"
+#include "platform/bass/TimelineRecorder.h"
 #include "platform/ptc/Error.h"
 #include "show/CueScript.h"
 #include "show/ShowAssets.h"
 #include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 
@@ -21,6 +27,33 @@ namespace {
 
 constexpr const char* showTitle = "the ceaseless velmora voyage";
 constexpr const char* moduleFile = "Data/atbia3.xm";
+constexpr std::uint32_t showVolume = 100;
+constexpr std::uint32_t showAmplify = 75;
+
+// A timeline made beforehand must have been recorded with the show's cues, in their order; its
+// syncs take the cues' handles.
+void matchCues(MusicTimeline& timeline, const std::vector<TimelineRegistration>& cues) {
+    const std::vector<TimelineRegistration>& recorded = timeline.registrations;
+    bool same = recorded.size() == cues.size();
+    for (std::size_t i = 0; same && i < cues.size(); ++i)
+        same = recorded[i].type == cues[i].type && recorded[i].parameter == cues[i].parameter;
+    if (!same)
+        throw ptc::DynamicError("the music's timeline was made for other cues");
+    for (TimelineSync& sync : timeline.syncs) {
+        std::size_t index = 0;
+        while (index < recorded.size() && recorded[index].handle != sync.handle)
+            ++index;
+        if (index == recorded.size())
+            throw ptc::DynamicError("the music's timeline has a sync of no cue");
+        sync.handle = cues[index].handle;
+    }
+    timeline.registrations = cues;
+}
+
+std::vector<std::uint8_t> readModule() {
+    std::ifstream in(moduleFile, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 } // namespace
 
@@ -33,9 +66,10 @@ ShowDriver::ShowDriver(ptc::Console& showConsole, const Settings& showSettings)
     const ptc::Format candidates[] = {format32, format24, format565, format555};
 
     // A show started again in the same process (a test, or a page that plays it once more)
-    // draws the same random numbers as the first.
+    // draws the same random numbers as the first, and its finale starts from the beginning.
     randomState = initialRandomState;
     flowRandomState = initialFlowRandomState;
+    finaleCount = 0;
     ::console = &console;
     std::vector<ptc::Mode> modes = readModeList(console);
     // Zeroed: layers that accumulate in them (glows that fade per frame) start from black, and a
@@ -58,7 +92,18 @@ ShowDriver::~ShowDriver() {
     shutDown();
 }
 
+void ShowDriver::useTimeline(MusicTimeline timeline) {
+    musicTimeline = std::move(timeline);
+}
+
 void ShowDriver::startUp(const std::function<void()>& afterGauge) {
+    cueDispatch = std::make_unique<CueDispatch>(settings.trace);
+    registerCues(*cueDispatch);
+    if (musicTimeline)
+        matchCues(*musicTimeline, cueDispatch->registrations());
+    else
+        startRecordingTimeline();
+
     if (!BASS_Init(-1, sampleRate, 0, nullptr) && !BASS_Init(-2, sampleRate, 0, nullptr))
         throw ptc::DynamicError("Can't initialize device");
     playerStarted = true;
@@ -75,21 +120,61 @@ void ShowDriver::startUp(const std::function<void()>& afterGauge) {
         throw ptc::DynamicError("BASS version 0.8 was not loaded");
     runConstructionPhase(progress);
 
-    BASS_SetVolume(100);
+    BASS_SetVolume(showVolume);
     music = BASS_MusicLoad(false, moduleFile, 0, 0, 261);
     if (music == 0)
         throw ptc::DynamicError(std::string("cannot load music module ") + moduleFile + ": " + BASS_GetErrorText());
-    cueDispatch = std::make_unique<CueDispatch>(music, settings.trace);
-    registerCues(*cueDispatch);
-    if (settings.startOrder > 0) {
-        // A frame after each cue, as playing would have drawn: layers that act on their first
-        // frame (the warp retiring the terrain) do so before the next cue.
-        cueDispatch->runPositionCuesBefore(settings.startOrder, [this] { drawStack(0.0, nullptr); });
-        BASS_SetStartOrder(settings.startOrder);
-    }
-    BASS_MusicSetAmplify(music, 75);
+    BASS_MusicSetAmplify(music, showAmplify);
     progress(1.0);
     BASS_MusicSetPositionScaler(music, 256);
+
+    cueCursor = std::make_unique<TimelineCursor>(timeline());
+    // The loading screen's last picture stays up while the show draws its way to the jump.
+    auto jumpStart = std::chrono::steady_clock::now();
+    startFrame = jumpTarget();
+    advanceTo(startFrame);
+    if (startFrame > 0)
+        jumpDuration = std::chrono::duration<double>(std::chrono::steady_clock::now() - jumpStart).count();
+}
+
+// One continuous run of the module with the show's cues, on a thread of its own while the
+// pictures load; the first frame waits for it if it is not done by then.
+void ShowDriver::startRecordingTimeline() {
+    moduleBytes = readModule();
+    if (moduleBytes.empty())
+        return; // the player's own load names the problem
+    TimelineRequest request;
+    request.module = &moduleBytes;
+    request.registrations = cueDispatch->registrations();
+    request.rate = sampleRate;
+    request.fps = settings.fps;
+    request.mixerVolume = mixerVolume(int(showVolume), int(showAmplify));
+    request.orderStarts = &orderStarts;
+    recording = std::async(std::launch::async, recordTimeline, request);
+}
+
+const MusicTimeline& ShowDriver::timeline() {
+    if (!musicTimeline) {
+        if (!recording.valid())
+            throw ptc::DynamicError(std::string("cannot read music module ") + moduleFile);
+        musicTimeline = recording.get();
+    }
+    return *musicTimeline;
+}
+
+long ShowDriver::jumpTarget() {
+    if (settings.startSeconds)
+        return frameAtOrAfter(*settings.startSeconds);
+    if (settings.startOrder <= 0)
+        return 0;
+    timeline();
+    if (std::size_t(settings.startOrder) >= orderStarts.size() || orderStarts[std::size_t(settings.startOrder)] == noFrame)
+        throw ptc::DynamicError("--start " + std::to_string(settings.startOrder) + ": the music never plays that order");
+    return frameAtOrAfter(double(orderStarts[std::size_t(settings.startOrder)]) / sampleRate);
+}
+
+long ShowDriver::frameAtOrAfter(double seconds) const {
+    return static_cast<long>(std::ceil(seconds * settings.fps - 1e-9));
 }
 
 void ShowDriver::showGauge(double fraction) {
@@ -101,6 +186,13 @@ void ShowDriver::showGauge(double fraction) {
 }
 
 void ShowDriver::play() {
+    if (startFrame > 0 && BASS_GetOutput() == BassOutput::Offline) {
+        // The sound before the jump is rendered and left out, so the recording starts there.
+        BASS_MusicPlay(music);
+        std::vector<std::int16_t> skipped;
+        BASS_RenderOffline(frameTime(startFrame), skipped);
+        return;
+    }
     BASS_MusicPlay(music);
 }
 
@@ -109,14 +201,26 @@ double ShowDriver::passSeconds() const {
 }
 
 void ShowDriver::drawFrame(long frame, FrameStats* timing) {
-    drawAt(frameTime(frame), timing);
+    drawMusicFrame(frameTime(frame), timing, true);
+    nextFrame = frame + 1;
+}
+
+void ShowDriver::advanceTo(long frame) {
+    for (; nextFrame < frame; ++nextFrame)
+        drawMusicFrame(frameTime(nextFrame), nullptr, false);
 }
 
 void ShowDriver::drawAt(double seconds, FrameStats* timing) {
-    musicLevel = levelSum(BASS_ChannelGetLevelAt(music, seconds));
-    BASS_RunSyncs(seconds);
+    drawMusicFrame(seconds, timing, true);
+}
+
+// The music level at `seconds`, the cues stamped up to it, the stack, and the picture shown.
+void ShowDriver::drawMusicFrame(double seconds, FrameStats* timing, bool present) {
+    musicLevel = levelSum(cueCursor->levelAt(seconds));
+    cueCursor->runDue(seconds, [this](const TimelineSync& sync, std::uint64_t) { cueDispatch->runSync(sync.handle); });
     drawStack(seconds, timing);
-    presentOffscreen();
+    if (present)
+        presentOffscreen();
 }
 
 // Draws the layer stack into the off-screen surface; `timing` takes the layers' times.
@@ -138,7 +242,24 @@ void ShowDriver::drawStack(double seconds, FrameStats* timing) {
     offscreen->unlock();
 }
 
+Checkpoint ShowDriver::checkpoint() {
+    Checkpoint saved;
+    StateArchive archive = StateArchive::saving(saved.bytes);
+    archiveShowState(archive, *cueCursor, nextFrame);
+    saved.nextFrame = nextFrame;
+    return saved;
+}
+
+void ShowDriver::restore(const Checkpoint& saved) {
+    StateArchive archive = StateArchive::restoring(saved.bytes);
+    archiveShowState(archive, *cueCursor, nextFrame);
+    if (!archive.atEnd())
+        throw ptc::DynamicError("checkpoint: longer than the show's state");
+}
+
 void ShowDriver::shutDown() {
+    if (recording.valid())
+        recording.wait();
     if (music != 0)
         BASS_ChannelStop(music);
     music = 0;

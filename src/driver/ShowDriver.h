@@ -3,13 +3,23 @@
 // the browser's animation frames): start-up with the loading screen, the music and the cues,
 // then one call per frame, then shutdown. The loop decides when frames are drawn; the driver
 // draws frame k exactly as the time k / fps asks, wherever it runs.
+//
+// The music's part of a frame (the syncs stamped up to its time, the level at its time) comes
+// from the music's timeline: one continuous run of the player from the start, recorded natively
+// on a worker thread during start-up, prepared beforehand for the browser. So frame k is the same
+// however it is reached: by playing from the start, by a jump, or from a restored checkpoint.
 
 #include "driver/CueDispatch.h"
+#include "driver/ShowState.h"
+#include "music/MusicTimeline.h"
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <iosfwd>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace ptc {
 class Console;
@@ -25,8 +35,10 @@ class ShowDriver {
 
     struct Settings {
         int fps = 60;
-        // Scene jump: playback starts at this order, after the position cues before it acted.
+        // A jump: the show starts at this order's first row (0: the start) ...
         int startOrder = 0;
+        // ... or at this time in seconds (it wins over startOrder).
+        std::optional<double> startSeconds;
         // Receives --trace lines, or null.
         std::ostream* trace = nullptr;
     };
@@ -37,29 +49,50 @@ class ShowDriver {
     ShowDriver(const ShowDriver&) = delete;
     ShowDriver& operator=(const ShowDriver&) = delete;
 
+    // The timeline the show's music follows, made beforehand (the browser's); without one,
+    // start-up records it.
+    void useTimeline(MusicTimeline timeline);
+
     // The loading and construction phases with the loading gauge, the player, the music and the
-    // cues, and the scene jump. The player's output is chosen before (BASS_SetOutput).
-    // `afterGauge` runs after each loading screen is presented. Failures throw DynamicError.
+    // cues, then the jump to the first frame. The player's output is chosen before
+    // (BASS_SetOutput). `afterGauge` runs after each loading screen is presented. Failures throw
+    // DynamicError.
     void startUp(const std::function<void()>& afterGauge = {});
 
     // The loading screen at `fraction` before start-up (the browser's, while the files arrive).
     // It leaves the random numbers as it found them, so start-up draws the same ones as without it.
     void showGauge(double fraction);
 
-    // Starts the music; its time 0 is frame 0's.
+    // Starts the music at the first frame's time.
     void play();
 
     // Seconds of one pass through the music (0 if unknown).
     double passSeconds() const;
 
+    // The frame the show starts with: 0, or where --at or --start jumps.
+    long firstFrame() const { return startFrame; }
+    // Wall-clock seconds the jump to the first frame took (0 without a jump).
+    double jumpSeconds() const { return jumpDuration; }
+
     // Frame `frame` at exactly frame / fps: the syncs stamped up to that time run, the music
     // level is the level at that time, the stack is drawn and presented.
     void drawFrame(long frame, FrameStats* timing = nullptr);
+
+    // Draws every frame from the next one up to `frame` (excluded) without presenting: the state
+    // a continuous run has before it draws `frame`.
+    void advanceTo(long frame);
 
     // A frame at the time `seconds` of the clock (the loop without a show rate).
     void drawAt(double seconds, FrameStats* timing = nullptr);
 
     double frameTime(long frame) const { return double(frame) / settings.fps; }
+    // The first frame whose time is at or after `seconds`.
+    long frameAtOrAfter(double seconds) const;
+
+    // The show's state before the next frame, and back to it (driver/ShowState.h). A checkpoint
+    // restores into this show or into another one that has started up.
+    Checkpoint checkpoint();
+    void restore(const Checkpoint& checkpoint);
 
     CueDispatch& cues() { return *cueDispatch; }
 
@@ -67,6 +100,10 @@ class ShowDriver {
     void shutDown();
 
   private:
+    void startRecordingTimeline();
+    const MusicTimeline& timeline();
+    long jumpTarget();
+    void drawMusicFrame(double seconds, FrameStats* timing, bool present);
     void drawStack(double seconds, FrameStats* timing);
 
     ptc::Console& console;
@@ -77,4 +114,14 @@ class ShowDriver {
     bool playerStarted = false;
     std::uint32_t music = 0;
     std::unique_ptr<CueDispatch> cueDispatch;
+
+    std::vector<std::uint8_t> moduleBytes;
+    std::vector<std::uint64_t> orderStarts;
+    std::future<MusicTimeline> recording;
+    std::optional<MusicTimeline> musicTimeline;
+    std::unique_ptr<TimelineCursor> cueCursor;
+
+    long startFrame = 0;
+    long nextFrame = 0;
+    double jumpDuration = 0.0;
 };

@@ -177,3 +177,11 @@ std::uint32_t TimelineCursor::levelAt(double seconds) const {
     index = std::min(std::nearbyint(place * timeline.fps), double(levels.size() - 1));
     return levels[std::size_t(index)];
 }
+
+void TimelineCursor::archiveState(StateArchive& archive) {
+    std::uint64_t nextSync = next;
+    archive(nextSync, turn);
+    if (nextSync > timeline.syncs.size())
+        throw ptc::DynamicError("checkpoint: the cue position lies past the music's timeline");
+    next = std::size_t(nextSync);
+}

@@ -9,6 +9,8 @@
 // data as u32), in the order it reached them, over the first pass and one turn of the loop; the
 // level at every frame k / fps up to the loop's end (u32 count, then the level words).
 
+#include "core/StateArchive.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,6 +55,9 @@ public:
     // The level the native run saw at `seconds`, a frame time; after the prepared stretch the
     // loop's level at the same place in its turn.
     std::uint32_t levelAt(double seconds) const;
+
+    // How far the cursor has got (checkpoints save and restore it).
+    void archiveState(StateArchive& archive);
 
 private:
     const MusicTimeline& timeline;

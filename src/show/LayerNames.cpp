@@ -89,3 +89,10 @@ const char* layerName(const Layer* layer) {
             return named.name;
     return "?";
 }
+
+std::vector<Layer*> showLayers() {
+    std::vector<Layer*> layers;
+    for (const NamedInstance& named : instances)
+        layers.push_back(named.instance());
+    return layers;
+}

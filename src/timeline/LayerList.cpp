@@ -30,3 +30,30 @@ void LayerList::renderAll(Bitmap& target, double seconds) {
             node->layer->render(target, seconds);
     }
 }
+
+std::vector<LayerList::Slot> LayerList::slots() const {
+    std::vector<Slot> all;
+    for (const LayerNode* node = this; node != nullptr; node = node->next)
+        all.push_back({node->layer, node->depth});
+    return all;
+}
+
+void LayerList::setSlots(const std::vector<Slot>& wanted) {
+    LayerNode* node = this;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        node->layer = wanted[i].layer;
+        node->depth = wanted[i].depth;
+        if (i + 1 < wanted.size() && node->next == nullptr)
+            node->next = new LayerNode;
+        if (i + 1 < wanted.size())
+            node = node->next;
+    }
+    // Nodes past the last wanted slot are no longer part of the list.
+    LayerNode* spare = node->next;
+    node->next = nullptr;
+    while (spare != nullptr) {
+        LayerNode* after = spare->next;
+        delete spare;
+        spare = after;
+    }
+}

@@ -5,6 +5,8 @@
 #include "core/Bitmap.h"
 #include "core/Layer.h"
 
+#include <vector>
+
 struct LayerNode {
     LayerNode* next = nullptr;
     Layer* layer = nullptr;
@@ -13,12 +15,25 @@ struct LayerNode {
 
 class LayerList : public LayerNode {
 public:
+    LayerList() = default;
+    LayerList(const LayerList&) = delete;
+    LayerList& operator=(const LayerList&) = delete;
+
     // Puts `layer` in the place of the first slot whose depth is >= `depth` (so among equal depths
     // the latest insert is drawn first), or at the end.
     void insert(Layer* layer, int depth);
 
     // Empties the first slot that holds `layer`; nothing if none does.
     void remove(Layer* layer);
+
+    // Every slot from the first (the list itself) to the last, empty ones included.
+    struct Slot {
+        Layer* layer;
+        int depth;
+    };
+    std::vector<Slot> slots() const;
+    // Makes the list hold exactly `slots` (the first must be a slot of depth 0, the list itself).
+    void setSlots(const std::vector<Slot>& slots);
 
     // Draws every non-empty slot in order. `next` is read after each render, so a render that
     // empties a later slot takes effect in the same pass.

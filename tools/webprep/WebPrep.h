@@ -5,6 +5,7 @@
 // (first pass, then one turn of the loop) and its timeline of syncs and levels.
 
 #include "music/MusicTimeline.h"
+#include "platform/bass/TimelineRecorder.h"
 
 #include <cstdint>
 #include <string>
@@ -21,9 +22,6 @@ struct PreparedFile {
 // `siteDirectory`, and data/pictures.txt: one line "<name> <hash>" per picture, the hash of the
 // 32-bit pixels the native loader gives. DynamicError on a picture that does not load.
 std::vector<PreparedFile> preparePictures(const std::string& dataDirectory, const std::string& siteDirectory);
-
-// The restart position (order) of an XM module, from its header; DynamicError if not an XM.
-int xmRestartOrder(const std::vector<std::uint8_t>& module);
 
 // What the offline run of the player gives: the timeline and the audio of its first pass and one
 // turn of the loop (interleaved 16-bit stereo at the timeline's rate).

@@ -91,7 +91,7 @@ void queueReached(Player& p) {
 
 void applyVolume(Player& p) {
     if (p.music)
-        p.music->setVolume(p.volume * p.amplify / unityAmplify);
+        p.music->setVolume(mixerVolume(p.volume, p.amplify));
 }
 
 bool fail(Player& p, std::string message) {

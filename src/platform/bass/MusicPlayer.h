@@ -31,6 +31,12 @@ struct ReachedSync {
 // Peak level of frames: left | right << 16, each the largest magnitude * 128 / 32768.
 uint32_t peakLevel(const int16_t* interleaved, size_t frames);
 
+// The mixer's volume (libxmp's master volume, 100 = unity, at most 200) for an output volume of
+// 0..100 and an amplification of 0..100 (50 = unity gain).
+inline int mixerVolume(int volume, int amplify) {
+    return volume * amplify / 50;
+}
+
 class MusicPlayer {
   public:
     MusicPlayer();

@@ -1,0 +1,171 @@
+// Frame k reached in any way is the frame k of a run from the start: after a jump (--at,
+// --start), and after a checkpoint restored into the show that made it or into one built afresh.
+#include "MusicClock.h"
+#include "ShowTestSupport.h"
+#include "app/CommandLine.h"
+#include "app/DataLocation.h"
+#include "capture/PixelHash.h"
+#include "driver/ShowDriver.h"
+#include "platform/bass/Bass.h"
+#include "platform/ptc/Console.h"
+#include "platform/ptc/HeadlessBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+using namespace showtest;
+
+namespace {
+
+// The trace's lines: the cues that ran and the stacks the warp left, in order.
+std::vector<std::string> traceLines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("cue ", 0) == 0 || line.rfind("warp ", 0) == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+// The show run in this process on the generated data, offline, with the hash of every frame
+// presented.
+class DrivenShow {
+public:
+    DrivenShow() {
+        auto backend = std::make_unique<ptc::HeadlessBackend>([this](const std::uint32_t* pixels, int width, int height) {
+            lastHash = pixelHash(pixels, std::size_t(width) * std::size_t(height));
+        });
+        console = std::make_unique<ptc::Console>(std::move(backend));
+        driver = std::make_unique<ShowDriver>(*console, ShowDriver::Settings{});
+        BASS_SetOutput(BassOutput::Offline);
+        driver->startUp();
+        driver->play();
+    }
+    ~DrivenShow() { driver->shutDown(); }
+
+    std::uint64_t draw(long frame) {
+        driver->drawFrame(frame);
+        return lastHash;
+    }
+
+    std::unique_ptr<ptc::Console> console;
+    std::unique_ptr<ShowDriver> driver;
+    std::uint64_t lastHash = 0;
+};
+
+long frameAt(double seconds) {
+    return long(std::ceil(seconds * 60 - 1e-9));
+}
+
+} // namespace
+
+TEST(ShowTime, SecondsOrMinutesAndSeconds) {
+    EXPECT_EQ(parseShowTime("95.5"), 95.5);
+    EXPECT_EQ(parseShowTime("0"), 0.0);
+    EXPECT_EQ(parseShowTime("1:35.5"), 95.5);
+    EXPECT_EQ(parseShowTime("12:00"), 720.0);
+    for (const char* wrong : {"", "-3", "1:60", "1:", ":5", "a", "1.2.3", "1:2:3", "1e3", " 4"})
+        EXPECT_EQ(parseShowTime(wrong), std::nullopt) << wrong;
+}
+
+TEST(ShowJump, AJumpRunsTheCuesOfTheRunFromTheStart) {
+    TemporaryDirectory root("jump-trace");
+    writeShowData(root.path);
+    // The test module's order 1 starts at 0.96 s: frame 58 at 60 frames a second.
+    RunResult jump = runVelmora("--headless --start 1 --frames 30 --trace", root.path);
+    RunResult at = runVelmora("--headless --at 0.96 --frames 30 --trace", root.path);
+    RunResult continuous = runVelmora("--headless --frames 88 --trace", root.path);
+    ASSERT_EQ(jump.status, 0) << jump.err;
+    ASSERT_EQ(continuous.status, 0) << continuous.err;
+    EXPECT_EQ(traceLines(jump.out), traceLines(continuous.out));
+    EXPECT_EQ(at.out, jump.out);
+    EXPECT_EQ(traceLines(jump.out).front(), "cue 1 @ 0:0 | crossFade14to15:1 particleFlow:9 fadeToBlack:98 noise:666");
+}
+
+TEST(ShowJump, RefusesAnOrderTheMusicNeverPlaysAndABadTime) {
+    TemporaryDirectory root("jump-refused");
+    writeShowData(root.path);
+    RunResult order = runVelmora("--headless --start 7 --frames 1", root.path);
+    EXPECT_EQ(order.status, 1);
+    EXPECT_EQ(order.err, "velmora: --start 7: the music never plays that order\n");
+    RunResult time = runVelmora("--headless --at 1:75 --frames 1", root.path);
+    EXPECT_EQ(time.status, 1);
+    EXPECT_EQ(time.err, "velmora: --at 1:75: give seconds (95.5) or minutes and seconds (1:35.5)\n");
+}
+
+// The whole first pass drawn once with a checkpoint every `spacing` frames; then frames across
+// every scene, the warp's first frames, the fractal and the ring among them, are reached from the
+// checkpoint before them: first in the same show, then in a show built afresh, going back and
+// forth. Each must be the frame of the run from the start.
+TEST(ShowCheckpoints, RestoredShowsDrawTheFramesOfTheRunFromTheStart) {
+    TemporaryDirectory root("checkpoints");
+    linkFullShowData(root.path);
+    DataDirectory inData(root.path.string());
+    const MusicClock& clock = showClock();
+    const long spacing = 600;
+
+    std::vector<long> targets;
+    for (int order : {0, 3, 9, 14, 22, 25, 29, 31, 35, 37, 43, 48})
+        targets.push_back(frameAt(clock.orderStart(order) + 1.3));
+    long warpStart = frameAt(clock.orderStart(18));
+    targets.insert(targets.end(), {warpStart, warpStart + 1, warpStart + 2, frameAt(clock.orderStart(14)) + 1});
+    if (!sanitizedBuild)
+        for (double seconds = 7.0; seconds < clock.passSeconds; seconds += 41.0)
+            targets.push_back(frameAt(seconds));
+    long end = *std::max_element(targets.begin(), targets.end()) + 1;
+
+    std::map<long, std::uint64_t> continuous;
+    std::map<long, Checkpoint> checkpoints;
+    {
+        DrivenShow show;
+        for (long frame = 0; frame < end; ++frame) {
+            if (frame % spacing == 0)
+                checkpoints[frame] = show.driver->checkpoint();
+            std::uint64_t hash = show.draw(frame);
+            if (std::find(targets.begin(), targets.end(), frame) != targets.end())
+                continuous[frame] = hash;
+        }
+        // Back into the same show, to an early frame.
+        long early = targets.front();
+        show.driver->restore(checkpoints[early / spacing * spacing]);
+        show.driver->advanceTo(early);
+        EXPECT_EQ(show.draw(early), continuous[early]) << "frame " << early << " in the same show";
+    }
+    DrivenShow fresh;
+    // Late and early targets in turn, so restores go backwards as well as forwards.
+    std::sort(targets.begin(), targets.end());
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        long target = i % 2 == 0 ? targets[targets.size() - 1 - i / 2] : targets[i / 2];
+        const Checkpoint& before = std::prev(checkpoints.upper_bound(target))->second;
+        fresh.driver->restore(before);
+        fresh.driver->advanceTo(target);
+        EXPECT_EQ(fresh.draw(target), continuous[target]) << "frame " << target << " after a restore";
+    }
+}
+
+// A jump on the command line lands on the frames of the run from the start: inside the warp's
+// first frames, in the fractal and in the ring.
+TEST(LongShowRun, JumpsLandOnTheFramesOfTheRunFromTheStart) {
+    TemporaryDirectory root("jump-frames");
+    linkFullShowData(root.path);
+    const MusicClock& clock = showClock();
+    std::vector<double> times = {clock.orderStart(18) + 1.0 / 60, clock.orderStart(29) + 2.0, clock.orderStart(43) + 3.0};
+    std::string snapshots;
+    for (double& time : times) {
+        time = std::stod(std::to_string(time)); // as the command line reads it back
+        snapshots += (snapshots.empty() ? "" : ",") + std::to_string(time);
+    }
+    RunResult continuous = runVelmora("--png-dir continuous --snapshot " + snapshots, root.path);
+    ASSERT_EQ(continuous.status, 0) << continuous.err;
+    for (double time : times) {
+        RunResult jump = runVelmora("--png-dir jump --frames 1 --at " + std::to_string(time), root.path);
+        ASSERT_EQ(jump.status, 0) << jump.err;
+        char name[32];
+        std::snprintf(name, sizeof name, "frame%06ld.png", frameAt(time));
+        EXPECT_EQ(readFile(root.path / "jump" / "frame000000.png"), readFile(root.path / "continuous" / name))
+            << "the jump to " << time << " s";
+    }
+}
