@@ -93,6 +93,8 @@ ShowDriver::~ShowDriver() {
 }
 
 void ShowDriver::useTimeline(MusicTimeline timeline) {
+    // Its levels are those of its frames: the show runs at its rate.
+    settings.fps = int(timeline.fps);
     musicTimeline = std::move(timeline);
 }
 

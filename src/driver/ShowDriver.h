@@ -49,8 +49,8 @@ class ShowDriver {
     ShowDriver(const ShowDriver&) = delete;
     ShowDriver& operator=(const ShowDriver&) = delete;
 
-    // The timeline the show's music follows, made beforehand (the browser's); without one,
-    // start-up records it.
+    // The timeline the show's music follows, made beforehand (the browser's); the show then runs
+    // at the rate it was made for. Without one, start-up records it.
     void useTimeline(MusicTimeline timeline);
 
     // The loading and construction phases with the loading gauge, the player, the music and the
@@ -85,6 +85,7 @@ class ShowDriver {
     // A frame at the time `seconds` of the clock (the loop without a show rate).
     void drawAt(double seconds, FrameStats* timing = nullptr);
 
+    int fps() const { return settings.fps; }
     double frameTime(long frame) const { return double(frame) / settings.fps; }
     // The first frame whose time is at or after `seconds`.
     long frameAtOrAfter(double seconds) const;
@@ -96,12 +97,14 @@ class ShowDriver {
 
     CueDispatch& cues() { return *cueDispatch; }
 
+    // The music's timeline, once start-up has begun (it waits for a recording under way).
+    const MusicTimeline& timeline();
+
     // Stops and frees the player; the process-wide objects are let go.
     void shutDown();
 
   private:
     void startRecordingTimeline();
-    const MusicTimeline& timeline();
     long jumpTarget();
     void drawMusicFrame(double seconds, FrameStats* timing, bool present);
     void drawStack(double seconds, FrameStats* timing);

@@ -7,6 +7,10 @@
 //   velmora_start()           checks the pictures, reads the timeline, the driver's start-up
 //   velmora_play()            starts the music (the page's audio)
 //   velmora_frame(k)          frame k at k / fps; 1 when a key has ended the show
+//   velmora_advance(k)        draws up to frame k (excluded) without showing it: a jump
+//   velmora_fps()             the show rate
+//   velmora_loop_start()      where the music's loop section starts and ends, in seconds of the
+//   velmora_loop_end()        prepared audio (after velmora_start)
 //   velmora_frame_hash()      the hash of the last frame presented, for the check mode
 //   velmora_end()             shutdown
 // A function that fails returns -1; velmora_error() says why in one line.
@@ -78,15 +82,14 @@ void checkPictures() {
 
 extern "C" {
 
-EMSCRIPTEN_KEEPALIVE int velmora_open(int fps) {
-    return guarded([fps] {
+EMSCRIPTEN_KEEPALIVE int velmora_open() {
+    return guarded([] {
         Page& p = page();
         auto canvas = std::make_unique<CanvasBackend>();
         p.canvas = canvas.get();
         p.console = std::make_unique<ptc::Console>(std::move(canvas));
-        ShowDriver::Settings settings;
-        settings.fps = fps;
-        p.driver = std::make_unique<ShowDriver>(*p.console, settings);
+        // The show rate is the one the music's timeline was prepared at (velmora_start).
+        p.driver = std::make_unique<ShowDriver>(*p.console, ShowDriver::Settings{});
         return 0;
     });
 }
@@ -103,7 +106,9 @@ EMSCRIPTEN_KEEPALIVE int velmora_start() {
         Page& p = page();
         checkPictures();
         std::vector<std::uint8_t> bytes = readFile("Data/timeline.bin");
-        webBassUseTimeline(MusicTimeline::parse(bytes.data(), bytes.size(), "Data/timeline.bin"));
+        MusicTimeline timeline = MusicTimeline::parse(bytes.data(), bytes.size(), "Data/timeline.bin");
+        webBassUseTimeline(timeline);
+        p.driver->useTimeline(std::move(timeline));
         p.driver->startUp();
         return 0;
     });
@@ -134,6 +139,27 @@ EMSCRIPTEN_KEEPALIVE int velmora_frame(double frame) {
         p.driver->drawFrame(long(frame));
         return 0;
     });
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_advance(double frame) {
+    return guarded([frame] {
+        page().driver->advanceTo(long(frame));
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_fps() {
+    return page().driver ? page().driver->fps() : 60;
+}
+
+EMSCRIPTEN_KEEPALIVE double velmora_loop_start() {
+    const MusicTimeline& timeline = page().driver->timeline();
+    return double(timeline.loopStart) / timeline.rate;
+}
+
+EMSCRIPTEN_KEEPALIVE double velmora_loop_end() {
+    const MusicTimeline& timeline = page().driver->timeline();
+    return double(timeline.loopStart + timeline.loopFrames) / timeline.rate;
 }
 
 EMSCRIPTEN_KEEPALIVE const char* velmora_frame_hash() {
