@@ -102,6 +102,7 @@ private:
     // else at the frame's own time.
     void showFrame(long frame, std::optional<double> clockSeconds = {});
     bool windowEnded(long nextFrame, double now) const;
+    void measureCheckpoint();
 
     const ShowOptions& options;
     const ShowHooks& hooks;
@@ -113,6 +114,7 @@ private:
     std::unique_ptr<ShowDriver> driver;
     std::optional<FrameStats> stats;
     FrameStats* timing = nullptr;
+    std::size_t measuredScenes = 0;
 
     long nextFrame = 0;
     long endFrame = -1;
@@ -199,9 +201,24 @@ void ShowApp::showFrame(long frame, std::optional<double> clockSeconds) {
         stats->endFrame(clockSeconds ? *clockSeconds : driver->frameTime(frame));
         if (!offline)
             stats->framePresented(std::chrono::steady_clock::now());
+        else if (stats->scenes().size() != measuredScenes)
+            measureCheckpoint();
     }
     if (hooks.afterPresent)
         hooks.afterPresent(console->backend(), frame);
+}
+
+// The checkpoint after a scene's first frame, saved and restored (the same state: the frames go
+// on unchanged), for the report.
+void ShowApp::measureCheckpoint() {
+    measuredScenes = stats->scenes().size();
+    using Clock = std::chrono::steady_clock;
+    auto milliseconds = [](Clock::duration span) { return std::chrono::duration<double, std::milli>(span).count(); };
+    auto start = Clock::now();
+    Checkpoint checkpoint = driver->checkpoint();
+    auto saved = Clock::now();
+    driver->restore(checkpoint);
+    stats->checkpointMeasured(checkpoint.bytes.size(), milliseconds(saved - start), milliseconds(Clock::now() - saved));
 }
 
 bool ShowApp::offlineStep() {

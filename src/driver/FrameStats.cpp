@@ -196,8 +196,35 @@ std::string FrameStats::report() const {
                       worstCpuFrame, worstCpuFrameSeconds);
         text += line;
         text += sceneTable();
+        text += checkpointTable();
     }
     return text + layerTable();
+}
+
+void FrameStats::checkpointMeasured(std::size_t bytes, double saveMilliseconds, double restoreMilliseconds) {
+    Scene& scene = currentScene();
+    scene.checkpointBytes = bytes;
+    scene.checkpointSaveMilliseconds = saveMilliseconds;
+    scene.checkpointRestoreMilliseconds = restoreMilliseconds;
+}
+
+std::string FrameStats::checkpointTable() const {
+    std::string text;
+    char line[200];
+    for (const Scene& scene : sceneList) {
+        if (scene.checkpointBytes == 0)
+            continue;
+        if (text.empty()) {
+            std::snprintf(line, sizeof line, "%-10s %-8s %12s %8s %10s\n", "checkpoint", "at", "bytes", "save ms",
+                          "restore ms");
+            text += line;
+        }
+        std::snprintf(line, sizeof line, "%-10s %-8s %12zu %8.3f %10.3f\n", scene.cues.c_str(),
+                      scene.position.c_str(), scene.checkpointBytes, scene.checkpointSaveMilliseconds,
+                      scene.checkpointRestoreMilliseconds);
+        text += line;
+    }
+    return text;
 }
 
 std::string FrameStats::sceneTable() const {

@@ -54,6 +54,10 @@ class FrameStats {
     void cueRan(const MusicCue& cue, const std::vector<StackSlot>& before,
                 const std::vector<StackSlot>& after);
 
+    // The show's checkpoint at the current scene's first frame: its size, and the milliseconds to
+    // save and to restore it.
+    void checkpointMeasured(std::size_t bytes, double saveMilliseconds, double restoreMilliseconds);
+
     // The stack a frame is about to draw; the first one drawn in a scene is the scene's.
     void drawStack(const LayerList& list);
 
@@ -75,6 +79,9 @@ class FrameStats {
         double wallMilliseconds = 0.0;
         double cpuMilliseconds = 0.0;
         double worstMilliseconds = 0.0;
+        std::size_t checkpointBytes = 0;
+        double checkpointSaveMilliseconds = 0.0;
+        double checkpointRestoreMilliseconds = 0.0;
     };
     const std::vector<Scene>& scenes() const { return sceneList; }
 
@@ -88,6 +95,7 @@ class FrameStats {
 
     Scene& currentScene();
     std::string sceneTable() const;
+    std::string checkpointTable() const;
     std::string layerTable() const;
     std::string presentLine() const;
 
