@@ -6,6 +6,7 @@
 #include "driver/ModeSearch.h"
 #include "driver/MusicLevel.h"
 #include "driver/ShowDisplay.h"
+#include "driver/ShowMusic.h"
 #include "effects/ParticleFlowLayer.h"
 #include "platform/bass/Bass.h"
 #include "platform/ptc/Error.h"
@@ -20,7 +21,6 @@
 namespace {
 
 constexpr const char* showTitle = "the ceaseless velmora voyage";
-constexpr const char* moduleFile = "Data/atbia3.xm";
 
 } // namespace
 
@@ -75,21 +75,17 @@ void ShowDriver::startUp(const std::function<void()>& afterGauge) {
         throw ptc::DynamicError("BASS version 0.8 was not loaded");
     runConstructionPhase(progress);
 
-    BASS_SetVolume(100);
-    music = BASS_MusicLoad(false, moduleFile, 0, 0, 261);
-    if (music == 0)
-        throw ptc::DynamicError(std::string("cannot load music module ") + moduleFile + ": " + BASS_GetErrorText());
-    cueDispatch = std::make_unique<CueDispatch>(music, settings.trace);
-    registerCues(*cueDispatch);
-    if (settings.startOrder > 0) {
-        // A frame after each cue, as playing would have drawn: layers that act on their first
-        // frame (the warp retiring the terrain) do so before the next cue.
-        cueDispatch->runPositionCuesBefore(settings.startOrder, [this] { drawStack(0.0, nullptr); });
-        BASS_SetStartOrder(settings.startOrder);
-    }
-    BASS_MusicSetAmplify(music, 75);
+    music = openShowMusic(showModulePath(), [this](HMUSIC opened) {
+        cueDispatch = std::make_unique<CueDispatch>(opened, settings.trace);
+        registerCues(*cueDispatch);
+        if (settings.startOrder > 0) {
+            // A frame after each cue, as playing would have drawn: layers that act on their first
+            // frame (the warp retiring the terrain) do so before the next cue.
+            cueDispatch->runPositionCuesBefore(settings.startOrder, [this] { drawStack(0.0, nullptr); });
+            BASS_SetStartOrder(settings.startOrder);
+        }
+    });
     progress(1.0);
-    BASS_MusicSetPositionScaler(music, 256);
 }
 
 void ShowDriver::showGauge(double fraction) {

@@ -4,6 +4,8 @@
 #include "capture/PngWriter.h"
 #include "core/Bitmap.h"
 #include "driver/CueDispatch.h"
+#include "driver/ShowDriver.h"
+#include "driver/ShowMusic.h"
 #include "image/JpegCodec.h"
 #include "image/JpegMessagesAsErrors.h"
 #include "image/PictureLoading.h"
@@ -22,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int sampleRate = 44100;
+constexpr int sampleRate = ShowDriver::sampleRate;
 
 std::vector<std::uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -128,17 +130,14 @@ PreparedMusic prepareMusic(const std::string& modulePath, int fps) {
     struct Release {
         ~Release() { BASS_Free(); }
     } release;
-    BASS_SetVolume(100);
-    HMUSIC music = BASS_MusicLoad(false, modulePath.c_str(), 0, 0, 261);
-    if (music == 0)
-        throw ptc::DynamicError("cannot load music module " + modulePath + ": " + BASS_GetErrorText());
-    RecordingRegistry registry(music, timeline.registrations);
-    registerCues(registry);
-    // One more sync, after the show's (their handles stay as the show's): the start of the loop
-    // section, reached once in the first pass when it is not order 0 and once per turn after.
-    HSYNC loopMark = BASS_ChannelSetSync(music, BASS_SYNC_POS, std::uint32_t(restart), recordSync, 0);
-    BASS_MusicSetAmplify(music, 75);
-    BASS_MusicSetPositionScaler(music, 256);
+    HSYNC loopMark = 0;
+    HMUSIC music = openShowMusic(modulePath, [&](HMUSIC opened) {
+        RecordingRegistry registry(opened, timeline.registrations);
+        registerCues(registry);
+        // One more sync, after the show's (their handles stay as the show's): the start of the loop
+        // section, reached once in the first pass when it is not order 0 and once per turn after.
+        loopMark = BASS_ChannelSetSync(opened, BASS_SYNC_POS, std::uint32_t(restart), recordSync, 0);
+    });
     if (!BASS_MusicPlay(music))
         throw ptc::DynamicError("cannot play " + modulePath + ": " + BASS_GetErrorText());
 
