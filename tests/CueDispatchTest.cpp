@@ -1,11 +1,14 @@
 // Cues registered through the driver's dispatcher with the player's offline output: each action
 // runs on the thread that runs the queue, in time order, followed by its trace line.
+#include "ShowObjectsGuard.h"
 #include "ShowTestSupport.h"
 #include "TestLayerList.h"
 #include "core/ShowObjects.h"
 #include "driver/CueDispatch.h"
 #include "effects/FadeToBlackLayer.h"
+#include "effects/FadeToWhiteLayer.h"
 #include "platform/bass/Bass.h"
+#include "show/LayerNames.h"
 #include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
@@ -14,7 +17,17 @@
 #include <sstream>
 #include <thread>
 
-TEST(CueDispatch, ActionsRunOnTheMainThreadAndAreTraced) {
+namespace {
+
+// The player is freed and the show's objects put back even when a test ends early.
+struct CueDispatchTest : ::testing::Test {
+    showtest::ShowObjectsGuard guard;
+    void TearDown() override { BASS_Free(); }
+};
+
+} // namespace
+
+TEST_F(CueDispatchTest, ActionsRunOnTheMainThreadAndAreTraced) {
     BASS_SetOutput(BassOutput::Offline);
     ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
     std::vector<std::uint8_t> bytes = XmWriter::write(showtest::showModule());
@@ -23,10 +36,8 @@ TEST(CueDispatch, ActionsRunOnTheMainThreadAndAreTraced) {
 
     FadeToBlackLayer black;
     TestLayerList list;
-    FadeToBlackLayer* savedBlack = fadeToBlack;
-    LayerList* savedList = layerList;
-    fadeToBlack = &black;
-    layerList = &list;
+    guard.replace(fadeToBlack, &black);
+    guard.replace(layerList, &list);
 
     std::ostringstream trace;
     std::string ran;
@@ -57,7 +68,23 @@ TEST(CueDispatch, ActionsRunOnTheMainThreadAndAreTraced) {
                            "cue 1 @ 0:4 | fadeToBlack:98\n"
                            "cue 2 @ 0:4 | fadeToBlack:98\n"
                            "cue 3 @ inst 2 | fadeToBlack:98\n");
-    BASS_Free();
-    fadeToBlack = savedBlack;
-    layerList = savedList;
+}
+
+TEST(CueTrace, StackListsNamedSlotsWithDepths) {
+    FadeToBlackLayer black;
+    FadeToWhiteLayer white, stranger;
+    showtest::ShowObjectsGuard guard;
+    guard.replace(fadeToBlack, &black);
+    guard.replace(fadeToWhite, &white);
+    TestLayerList list;
+    list.insert(&white, 99);
+    list.insert(&black, 98);
+    list.insert(&stranger, 1);
+    list.insert(&white, 5);
+    list.remove(&white); // the slot at 5 stays, empty, and is not listed
+    EXPECT_EQ(describeStack(list), "?:1 fadeToBlack:98 fadeToWhite:99");
+    EXPECT_STREQ(layerName(nullptr), "?");
+
+    EXPECT_EQ(CueDispatch::eventText(MusicCue::position(6, 1, 56, {})), "cue 6 @ 1:56");
+    EXPECT_EQ(CueDispatch::eventText(MusicCue::onInstrument(50, 33, {})), "cue 50 @ inst 33");
 }
