@@ -202,10 +202,10 @@ void MusicPlayer::skip(uint64_t frames) {
     constexpr uint64_t piece = 4096;
     std::vector<ReachedSync> dropped;
     while (frames > 0) {
-        uint64_t now = std::min(frames, piece);
-        read(nullptr, size_t(now), dropped);
+        uint64_t count = std::min(frames, piece);
+        read(nullptr, size_t(count), dropped);
         dropped.clear();
-        frames -= now;
+        frames -= count;
     }
 }
 
