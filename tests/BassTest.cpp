@@ -1,12 +1,15 @@
 #include "TestModules.h"
 
 #include "platform/bass/AudioClock.h"
+#include "platform/bass/AudioDevice.h"
 #include "platform/bass/Bass.h"
 #include "platform/bass/MusicPlayer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -219,6 +222,98 @@ TEST_F(BassTest, DeviceOutputKeepsTimeFromTheAudioConsumed) {
     ASSERT_EQ(fired.size(), 1u);
     EXPECT_GE(fired[0].frameTime, 0.12);
     EXPECT_EQ(fired[0].thread, std::this_thread::get_id());
+}
+
+// Both channels sound through most of each pass, so that a sample out of place shows.
+XmModule soundingModule() {
+    XmModule module = oneSquareModule();
+    XmPattern& pattern = module.patterns[0];
+    pattern.at(0, 0) = noteOf(1);
+    pattern.at(5, 1) = noteOf(2);
+    pattern.at(9, 0) = noteOf(2);
+    pattern.at(13, 1) = noteOf(1);
+    return module;
+}
+
+// Part way through a tick and a row of the second pass (a pass is 0.96 s).
+constexpr double laterStart = 1.37;
+
+// A device the test feeds from, in place of the device's thread.
+class HandFedDevice final : public AudioDevice {
+  public:
+    int open(int, int, Fill fillFrames, std::string&) override {
+        fill = std::move(fillFrames);
+        return 441;
+    }
+    void resume() override {}
+    bool lost() override { return false; }
+    void close() override {}
+    Fill fill;
+};
+
+TEST_F(BassTest, PlaybackStartedAtATimePlaysWhatAContinuousRunPlaysFromThen) {
+    XmModule module = soundingModule();
+    // Row 9 starts at 0.54 s and again at 1.50 s.
+    auto run = [&](double startSeconds, std::vector<int16_t>& audio, uint32_t& levelAtStart) {
+        open(module, BassOutput::Offline);
+        BASS_ChannelSetSync(music, BASS_SYNC_POS, position(0, 9), recordSync, 9);
+        BASS_SetStartSeconds(startSeconds);
+        ASSERT_TRUE(BASS_MusicPlay(music));
+        BASS_RenderOffline(laterStart, audio);
+        EXPECT_EQ(BASS_GetSeconds(), laterStart);
+        levelAtStart = BASS_ChannelGetLevel(music);
+        BASS_RenderOffline(laterStart + 0.5, audio);
+        BASS_RunSyncs(laterStart + 0.5);
+        BASS_Free();
+    };
+    std::vector<int16_t> continuous, started;
+    uint32_t continuousLevel = 0, startedLevel = 0;
+    run(0.0, continuous, continuousLevel);
+    ASSERT_EQ(fired.size(), 2u);
+    fired.clear();
+    run(laterStart, started, startedLevel);
+    EXPECT_EQ(fired.size(), 1u); // the row before the start is not reported
+
+    size_t startSample = size_t(std::llround(laterStart * 44100)) * 2;
+    ASSERT_EQ(started.size(), continuous.size() - startSample);
+    EXPECT_TRUE(std::equal(started.begin(), started.end(), continuous.begin() + long(startSample)));
+    EXPECT_GT(continuousLevel, 0u);
+    EXPECT_EQ(startedLevel, continuousLevel);
+}
+
+TEST_F(BassTest, RealTimePlaybackStartedAtATimeStartsItsSoundAndClockThere) {
+    XmModule module = soundingModule();
+    open(module, BassOutput::Offline);
+    BASS_MusicPlay(music);
+    std::vector<int16_t> continuous;
+    BASS_RenderOffline(laterStart + 0.5, continuous);
+    BASS_Free();
+
+    HandFedDevice* device = nullptr;
+    BASS_SetDeviceFactory([&] {
+        auto made = std::make_unique<HandFedDevice>();
+        device = made.get();
+        return made;
+    });
+    open(module, BassOutput::Device);
+    ASSERT_EQ(BASS_GetOutput(), BassOutput::Device);
+    BASS_SetStartSeconds(laterStart);
+    ASSERT_TRUE(BASS_MusicPlay(music));
+    EXPECT_DOUBLE_EQ(BASS_GetSeconds(), laterStart);
+    std::vector<int16_t> heard(441 * 2 * 20);
+    for (size_t fill = 0; fill < 20; ++fill)
+        device->fill(heard.data() + fill * 441 * 2, 441);
+    size_t startSample = size_t(std::llround(laterStart * 44100)) * 2;
+    EXPECT_TRUE(std::equal(heard.begin(), heard.end(), continuous.begin() + long(startSample)));
+    EXPECT_GE(BASS_GetSeconds(), laterStart);
+    BASS_Free();
+
+    open(module, BassOutput::Silent);
+    BASS_SetStartSeconds(laterStart);
+    ASSERT_TRUE(BASS_MusicPlay(music));
+    double clock = BASS_GetSeconds();
+    EXPECT_GE(clock, laterStart);
+    EXPECT_LT(clock, laterStart + 0.25);
 }
 
 TEST(BassLevel, PeakOfEachSideScaledTo128) {

@@ -1,13 +1,16 @@
 // Cues registered through the driver's dispatcher and played from a timeline recorded with the
 // test module: each action runs when the cursor reaches its stamp, in time order, followed by its
 // trace line; two cues of one event run in registration order.
+#include "ShowObjectsGuard.h"
 #include "ShowTestSupport.h"
 #include "TestLayerList.h"
 #include "core/ShowObjects.h"
 #include "driver/CueDispatch.h"
+#include "driver/ShowMusic.h"
 #include "effects/FadeToBlackLayer.h"
-#include "platform/bass/MusicPlayer.h"
+#include "effects/FadeToWhiteLayer.h"
 #include "platform/bass/TimelineRecorder.h"
+#include "show/LayerNames.h"
 #include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
@@ -20,10 +23,9 @@ TEST(CueDispatch, RecordedSyncsRunTheirCuesInTimeOrderAndAreTraced) {
 
     FadeToBlackLayer black;
     TestLayerList list;
-    FadeToBlackLayer* savedBlack = fadeToBlack;
-    LayerList* savedList = layerList;
-    fadeToBlack = &black;
-    layerList = &list;
+    showtest::ShowObjectsGuard guard;
+    guard.replace(fadeToBlack, &black);
+    guard.replace(layerList, &list);
 
     std::ostringstream trace;
     std::string ran;
@@ -36,7 +38,7 @@ TEST(CueDispatch, RecordedSyncsRunTheirCuesInTimeOrderAndAreTraced) {
         TimelineRequest request;
         request.module = &bytes;
         request.registrations = cues.registrations();
-        request.mixerVolume = mixerVolume(100, 75);
+        request.mixerVolume = showMixerVolume();
         MusicTimeline timeline = recordTimeline(request);
         TimelineCursor cursor(timeline);
         auto run = [&](const TimelineSync& sync, std::uint64_t) { cues.runSync(sync.handle); };
@@ -50,6 +52,23 @@ TEST(CueDispatch, RecordedSyncsRunTheirCuesInTimeOrderAndAreTraced) {
                            "cue 1 @ 0:4 | fadeToBlack:98\n"
                            "cue 2 @ 0:4 | fadeToBlack:98\n"
                            "cue 3 @ inst 2 | fadeToBlack:98\n");
-    fadeToBlack = savedBlack;
-    layerList = savedList;
+}
+
+TEST(CueTrace, StackListsNamedSlotsWithDepths) {
+    FadeToBlackLayer black;
+    FadeToWhiteLayer white, stranger;
+    showtest::ShowObjectsGuard guard;
+    guard.replace(fadeToBlack, &black);
+    guard.replace(fadeToWhite, &white);
+    TestLayerList list;
+    list.insert(&white, 99);
+    list.insert(&black, 98);
+    list.insert(&stranger, 1);
+    list.insert(&white, 5);
+    list.remove(&white); // the slot at 5 stays, empty, and is not listed
+    EXPECT_EQ(describeStack(list), "?:1 fadeToBlack:98 fadeToWhite:99");
+    EXPECT_STREQ(layerName(nullptr), "?");
+
+    EXPECT_EQ(CueDispatch::eventText(MusicCue::position(6, 1, 56, {})), "cue 6 @ 1:56");
+    EXPECT_EQ(CueDispatch::eventText(MusicCue::onInstrument(50, 33, {})), "cue 50 @ inst 33");
 }

@@ -1,5 +1,6 @@
 // The scenes of --stats: split at the cues that insert layers, named by those cues, each with the
 // stack its first frame drew. Frame times are handed in, so nothing here depends on the clock.
+#include "ShowObjectsGuard.h"
 #include "TestLayerList.h"
 #include "driver/FrameStats.h"
 #include "effects/FadeToBlackLayer.h"
@@ -56,10 +57,9 @@ TEST(FrameStatsScenes, InsertingMeansASlotTheStackLacked) {
 TEST(FrameStatsScenes, CuesThatInsertLayersStartScenes) {
     FadeToBlackLayer black;
     FadeToWhiteLayer white;
-    FadeToBlackLayer* savedBlack = fadeToBlack;
-    FadeToWhiteLayer* savedWhite = fadeToWhite;
-    fadeToBlack = &black;
-    fadeToWhite = &white;
+    showtest::ShowObjectsGuard guard;
+    guard.replace(fadeToBlack, &black);
+    guard.replace(fadeToWhite, &white);
 
     FrameStats stats(60);
     TestLayerList list;
@@ -114,9 +114,6 @@ TEST(FrameStatsScenes, CuesThatInsertLayersStartScenes) {
               std::string::npos)
         << report;
     EXPECT_NE(report.find("\n50         inst 33"), std::string::npos) << report;
-
-    fadeToBlack = savedBlack;
-    fadeToWhite = savedWhite;
 }
 
 TEST(FrameStatsScenes, AnInsertingCueBeforeTheFirstFrameReplacesTheStart) {
@@ -129,4 +126,46 @@ TEST(FrameStatsScenes, AnInsertingCueBeforeTheFirstFrameReplacesTheStart) {
     ASSERT_EQ(stats.scenes().size(), 1u);
     EXPECT_EQ(stats.scenes()[0].cues, "1");
     EXPECT_EQ(stats.scenes()[0].frames, 1);
+}
+
+namespace {
+
+// Records its draw, and can empty a slot of the list while drawing.
+class ProbeLayer : public Layer {
+public:
+    ProbeLayer(std::string& log, char name, LayerList& list) : log(log), name(name), list(list) {}
+    void render(Bitmap&, double) override {
+        log += name;
+        if (removes != nullptr)
+            list.remove(removes);
+    }
+    Layer* removes = nullptr;
+
+private:
+    std::string& log;
+    char name;
+    LayerList& list;
+};
+
+} // namespace
+
+TEST(FrameStats, TimedRenderDrawsLikeRenderAll) {
+    std::string drawn;
+    TestLayerList list;
+    ProbeLayer a(drawn, 'a', list), b(drawn, 'b', list), c(drawn, 'c', list);
+    list.insert(&a, 1);
+    list.insert(&b, 2);
+    list.insert(&c, 3);
+    a.removes = &c; // a later slot emptied while drawing: skipped in the same pass
+    b.removes = &b; // its own slot
+    FrameStats stats;
+    Bitmap target;
+    stats.beginFrame();
+    renderAllTimed(list, target, 0.0, stats);
+    stats.endFrame(0.0);
+    EXPECT_EQ(drawn, "ab");
+    EXPECT_EQ(stats.frameCount(), 1);
+    std::string report = stats.report();
+    EXPECT_NE(report.find("frames 1 "), std::string::npos) << report;
+    EXPECT_NE(report.find("ProbeLayer"), std::string::npos) << report;
 }

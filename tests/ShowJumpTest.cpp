@@ -146,8 +146,8 @@ TEST(ShowCheckpoints, RestoredShowsDrawTheFramesOfTheRunFromTheStart) {
     }
 }
 
-// A jump on the command line lands on the frames of the run from the start: inside the warp's
-// first frames, in the fractal and in the ring.
+// A jump on the command line lands on the frames and the sound of the run from the start: inside
+// the warp's first frames, in the fractal and in the ring.
 TEST(LongShowRun, JumpsLandOnTheFramesOfTheRunFromTheStart) {
     TemporaryDirectory root("jump-frames");
     linkFullShowData(root.path);
@@ -167,5 +167,13 @@ TEST(LongShowRun, JumpsLandOnTheFramesOfTheRunFromTheStart) {
         std::snprintf(name, sizeof name, "frame%06ld.png", frameAt(time));
         EXPECT_EQ(readFile(root.path / "jump" / "frame000000.png"), readFile(root.path / "continuous" / name))
             << "the jump to " << time << " s";
+        // The sound from the jump is the run's sound from the jump's frame: 44100 / 60 stereo
+        // 16-bit samples a frame after the WAV's 44-byte header.
+        std::string jumpSound = readFile(root.path / "jump" / "audio.wav").substr(44);
+        std::string runSound = readFile(root.path / "continuous" / "audio.wav").substr(44);
+        std::size_t jumpByte = std::size_t(frameAt(time)) * 735 * 4;
+        ASSERT_EQ(jumpSound.size(), 735u * 4) << "one frame's sound";
+        ASSERT_GE(runSound.size(), jumpByte + jumpSound.size());
+        EXPECT_TRUE(jumpSound == runSound.substr(jumpByte, jumpSound.size())) << "the sound after the jump to " << time << " s";
     }
 }

@@ -96,6 +96,7 @@ private:
     std::unique_ptr<ptc::ConsoleBackend> makeBackend();
     void watchCues();
     bool offlineStep();
+    double clockSeconds() const;
     bool pacedStep();
     bool uncappedStep();
     // Draws, presents and accounts for one frame: at the clock's time `clockSeconds` when given,
@@ -249,8 +250,13 @@ bool ShowApp::windowEnded(long next, double now) const {
     return options.seconds && now >= driver->frameTime(driver->firstFrame()) + *options.seconds;
 }
 
+// The show's time in a window: the clock counts from the first frame's time.
+double ShowApp::clockSeconds() const {
+    return driver->frameTime(driver->firstFrame()) + timer.time();
+}
+
 bool ShowApp::pacedStep() {
-    double now = timer.time();
+    double now = clockSeconds();
     if (windowEnded(pacer->nextFrame(), now)) {
         if (stats)
             stats->setDroppedFrames(pacer->droppedFrames());
@@ -268,7 +274,7 @@ bool ShowApp::pacedStep() {
 }
 
 bool ShowApp::uncappedStep() {
-    double now = timer.time();
+    double now = clockSeconds();
     if (windowEnded(nextFrame, now))
         return false;
     showFrame(nextFrame++, now);

@@ -285,7 +285,3 @@ void renderAllTimed(LayerList& list, Bitmap& target, double seconds, FrameStats&
         stats.addLayerTime(*layer, millisecondsBetween(start, std::chrono::steady_clock::now()));
     }
 }
-
-std::string layerClassName(const Layer& layer) {
-    return demangled(typeid(layer).name());
-}

@@ -121,6 +121,3 @@ class FrameStats {
 // The layer list's renderAll with a clock around each render: every non-empty slot, first to
 // last, reading `next` after each render, exactly as LayerList::renderAll does.
 void renderAllTimed(LayerList& list, Bitmap& target, double seconds, FrameStats& stats);
-
-// The class name of a layer, readable ("FadeToBlackLayer").
-std::string layerClassName(const Layer& layer);

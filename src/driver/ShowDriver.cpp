@@ -6,9 +6,9 @@
 #include "driver/ModeSearch.h"
 #include "driver/MusicLevel.h"
 #include "driver/ShowDisplay.h"
+#include "driver/ShowMusic.h"
 #include "effects/ParticleFlowLayer.h"
 #include "platform/bass/Bass.h"
-#include "platform/bass/MusicPlayer.h"
 #include "platform/bass/TimelineRecorder.h"
 #include "platform/ptc/Error.h"
 #include "show/CueScript.h"
@@ -26,10 +26,6 @@
 namespace {
 
 constexpr const char* showTitle = "the ceaseless velmora voyage";
-constexpr const char* moduleFile = "Data/atbia3.xm";
-constexpr std::uint32_t showVolume = 100;
-constexpr std::uint32_t showAmplify = 75;
-
 // A timeline made beforehand must have been recorded with the show's cues, in their order; its
 // syncs take the cues' handles.
 void matchCues(MusicTimeline& timeline, const std::vector<TimelineRegistration>& cues) {
@@ -51,7 +47,7 @@ void matchCues(MusicTimeline& timeline, const std::vector<TimelineRegistration>&
 }
 
 std::vector<std::uint8_t> readModule() {
-    std::ifstream in(moduleFile, std::ios::binary);
+    std::ifstream in(showModulePath(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
@@ -122,13 +118,8 @@ void ShowDriver::startUp(const std::function<void()>& afterGauge) {
         throw ptc::DynamicError("BASS version 0.8 was not loaded");
     runConstructionPhase(progress);
 
-    BASS_SetVolume(showVolume);
-    music = BASS_MusicLoad(false, moduleFile, 0, 0, 261);
-    if (music == 0)
-        throw ptc::DynamicError(std::string("cannot load music module ") + moduleFile + ": " + BASS_GetErrorText());
-    BASS_MusicSetAmplify(music, showAmplify);
+    music = openShowMusic(showModulePath());
     progress(1.0);
-    BASS_MusicSetPositionScaler(music, 256);
 
     cueCursor = std::make_unique<TimelineCursor>(timeline());
     // The loading screen's last picture stays up while the show draws its way to the jump.
@@ -150,7 +141,7 @@ void ShowDriver::startRecordingTimeline() {
     request.registrations = cueDispatch->registrations();
     request.rate = sampleRate;
     request.fps = settings.fps;
-    request.mixerVolume = mixerVolume(int(showVolume), int(showAmplify));
+    request.mixerVolume = showMixerVolume();
     request.orderStarts = &orderStarts;
     recording = std::async(std::launch::async, recordTimeline, request);
 }
@@ -158,7 +149,7 @@ void ShowDriver::startRecordingTimeline() {
 const MusicTimeline& ShowDriver::timeline() {
     if (!musicTimeline) {
         if (!recording.valid())
-            throw ptc::DynamicError(std::string("cannot read music module ") + moduleFile);
+            throw ptc::DynamicError("cannot read music module " + showModulePath());
         musicTimeline = recording.get();
     }
     return *musicTimeline;
@@ -188,13 +179,10 @@ void ShowDriver::showGauge(double fraction) {
 }
 
 void ShowDriver::play() {
-    if (startFrame > 0 && BASS_GetOutput() == BassOutput::Offline) {
-        // The sound before the jump is rendered and left out, so the recording starts there.
-        BASS_MusicPlay(music);
-        std::vector<std::int16_t> skipped;
-        BASS_RenderOffline(frameTime(startFrame), skipped);
-        return;
-    }
+    // After a jump the music starts at the jump's frame, sample for sample as a run from the start
+    // plays it there, and the player's clock reads that frame's time.
+    if (startFrame > 0)
+        BASS_SetStartSeconds(frameTime(startFrame));
     BASS_MusicPlay(music);
 }
 

@@ -1,15 +1,10 @@
 // The cross-fade's blend eight pixels at a time: even bytes in the low halves of 16-bit lanes,
 // odd bytes in the high halves, as in the SSE2 form.
 
+#include "core/ScreenSize.h"
 #include "effects/Avx2Loops.h"
 
 #include <immintrin.h>
-
-namespace {
-
-constexpr int screenPixels = 512 * 384;
-
-} // namespace
 
 __attribute__((target("avx2"))) void crossFadeBlendAvx2(std::uint32_t* target, const std::uint32_t* from,
                                                         const std::uint32_t* to, int f, int g) {

@@ -2,6 +2,7 @@
 
 #include "core/FadeEase.h"
 #include "core/PixelOps.h"
+#include "core/ScreenSize.h"
 #include "core/SimdLevel.h"
 #include "effects/Avx2Loops.h"
 #include "effects/PictureSize.h"
@@ -11,8 +12,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr int screenPixels = 512 * 384;
 
 void copyUnlessSame(std::uint32_t* target, const std::uint32_t* source) {
     if (source != target)

@@ -2,13 +2,12 @@
 // low halves of 16-bit lanes, odd bytes shifted down into them; each pair of weights adds up to
 // 255, so every sum stays within 16 bits.
 
+#include "core/ScreenSize.h"
 #include "effects/Avx2Loops.h"
 
 #include <immintrin.h>
 
 namespace {
-
-constexpr int screenPixels = 512 * 384;
 
 // (a * wa + b * wb) >> 8 in every 16-bit lane.
 __attribute__((target("avx2"))) inline __m256i mixLanes(__m256i a, __m256i wa, __m256i b, __m256i wb) {

@@ -1,6 +1,7 @@
 #include "effects/FeedbackMapLayer.h"
 
 #include "core/PixelOps.h"
+#include "core/ScreenSize.h"
 #include "core/SimdLevel.h"
 #include "core/Truncate.h"
 #include "effects/Avx2Loops.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr int screenPixels = 512 * 384;
 constexpr int visibleStart = 64 * 512; // buffer row 64 is screen row 0
 
 struct Weights {

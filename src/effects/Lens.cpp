@@ -4,18 +4,12 @@
 
 #include "effects/Lens.h"
 
+#include "core/ScreenSize.h"
 #include "core/Truncate.h"
 #include "effects/WrappingTruncation.h"
 
 #include <algorithm>
 #include <cmath>
-
-namespace {
-
-constexpr int screenWidth = 512;
-constexpr int screenHeight = 384;
-
-} // namespace
 
 Lens::Lens() {
     for (int i = 0; i < refractionSize; ++i) {

@@ -5,18 +5,13 @@
 #include "effects/LensLayer.h"
 
 #include "core/Random.h"
+#include "core/ScreenSize.h"
 #include "core/ShowObjects.h"
 #include "effects/PictureSize.h"
 
 #include <algorithm>
 #include <cmath>
 #include <emmintrin.h>
-
-namespace {
-
-constexpr int screenPixels = 512 * 384;
-
-} // namespace
 
 LensLayer::LensLayer(Bitmap& rays, Bitmap& lensPicture, Bitmap& backdropPicture) {
     requirePictureSize(rays, 512, 512);

@@ -2,13 +2,12 @@
 // in the low halves of 16-bit lanes, odd bytes in the high halves, each pixel's weight in both
 // lanes of its pixel; each product is truncated on its own and the top byte is cleared.
 
+#include "core/ScreenSize.h"
 #include "effects/Avx2Loops.h"
 
 #include <immintrin.h>
 
 namespace {
-
-constexpr int screenPixels = 512 * 384;
 
 struct Avx2WeightedSum {
     __m256i lowBytes, highBytes, colourBytes;

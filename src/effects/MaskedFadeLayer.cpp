@@ -2,6 +2,7 @@
 
 #include "core/FadeEase.h"
 #include "core/PixelOps.h"
+#include "core/ScreenSize.h"
 #include "core/SimdLevel.h"
 #include "effects/Avx2Loops.h"
 #include "effects/PictureSize.h"
@@ -11,8 +12,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr int screenPixels = 512 * 384;
 
 // Per colour channel floor(p * a / 256) + floor(q * b / 256), each product truncated on its own;
 // with a + b <= 255 no channel carries. Top byte 0.

@@ -1,15 +1,10 @@
 // The masked picture's blend eight pixels at a time, every byte of every pixel as in the SSE2
 // form: even bytes in the low halves of 16-bit lanes, odd bytes in the high halves.
 
+#include "core/ScreenSize.h"
 #include "effects/Avx2Loops.h"
 
 #include <immintrin.h>
-
-namespace {
-
-constexpr int screenPixels = 512 * 384;
-
-} // namespace
 
 __attribute__((target("avx2"))) void maskedPictureBlendAvx2(std::uint32_t* target, const std::uint32_t* picture,
                                                             const ByteMap* mask, int maskScale) {

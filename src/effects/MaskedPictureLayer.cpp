@@ -2,6 +2,7 @@
 
 #include "core/FadeEase.h"
 #include "core/PixelOps.h"
+#include "core/ScreenSize.h"
 #include "core/SimdLevel.h"
 #include "effects/Avx2Loops.h"
 #include "effects/PictureSize.h"
@@ -11,8 +12,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr int screenPixels = 512 * 384;
 
 // Every byte of every pixel, top byte included: s = (p * m >> 8) + (s * (255 - m) >> 8) with
 // m = mask * maskScale >> 8 (maskScale 256 uses the mask as it is). The sum never passes 254.

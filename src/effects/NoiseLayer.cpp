@@ -2,6 +2,7 @@
 
 #include "core/FadeEase.h"
 #include "core/PixelOps.h"
+#include "core/ScreenSize.h"
 #include "core/SimdLevel.h"
 
 #include <immintrin.h>
@@ -9,8 +10,6 @@
 #include <bit>
 
 namespace {
-
-constexpr int screenPixels = 512 * 384;
 
 // One static value: the low byte of the new state. (Unlike the other generators this one XORs
 // before rotating and adds after.)

@@ -2,6 +2,7 @@
 
 #include "core/PixelOps.h"
 #include "core/Random.h"
+#include "core/ScreenSize.h"
 #include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
 #include "core/Truncate.h"
@@ -23,7 +24,6 @@ int flowRandom(int n) {
 
 namespace {
 
-constexpr int screenPixels = 512 * 384;
 constexpr std::int32_t minX = 768, maxX = 130048; // columns 3 .. 508 in 8.8
 constexpr std::int32_t minY = 768, maxY = 97280;  // rows 3 .. 380
 

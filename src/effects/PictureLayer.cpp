@@ -1,12 +1,9 @@
 #include "effects/PictureLayer.h"
 
+#include "core/ScreenSize.h"
 #include "effects/PictureSize.h"
 
 #include <cstring>
-
-namespace {
-constexpr int screenPixels = 512 * 384;
-}
 
 PictureLayer::PictureLayer(Bitmap& picture) : picture(picture.pixels) {
     requirePictureSize(picture, 512, 384);

@@ -6,6 +6,7 @@
 
 #include "effects/PolarVoxelLayer.h"
 
+#include "core/ScreenSize.h"
 #include "core/SimdLevel.h"
 #include "effects/PictureSize.h"
 #include "effects/WrappingTruncation.h"
@@ -19,7 +20,6 @@ namespace {
 constexpr int mapSize = 512;
 constexpr int mapCells = mapSize * mapSize;
 constexpr std::uint32_t mapMask = mapCells - 1;
-constexpr int screenPixels = 512 * 384;
 constexpr int rayCount = 512;
 constexpr int rayLength = 512;
 // Padding around the maps: the slope reads 4 rows (2048 bytes) either way, the bilinear fetch the

@@ -7,6 +7,7 @@
 #include "effects/WarpLayer.h"
 
 #include "core/PixelOps.h"
+#include "core/ScreenSize.h"
 #include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
 #include "effects/PictureSize.h"
@@ -18,9 +19,6 @@
 
 namespace {
 
-constexpr int screenWidth = 512;
-constexpr int screenHeight = 384;
-constexpr int screenPixels = screenWidth * screenHeight;
 constexpr std::uint32_t feedbackMask = 0x3FFFF;
 // The screen's first pixel in the feedback image (row 64).
 constexpr int screenStart = 64 * 512;

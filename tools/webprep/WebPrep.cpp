@@ -7,7 +7,7 @@
 #include "driver/ShowDriver.h"
 #include "image/JpegMessagesAsErrors.h"
 #include "image/PictureLoading.h"
-#include "platform/bass/MusicPlayer.h"
+#include "driver/ShowMusic.h"
 #include "platform/ptc/Error.h"
 #include "show/CueScript.h"
 
@@ -78,7 +78,7 @@ PreparedMusic prepareMusic(const std::string& modulePath, int fps) {
     request.registrations = cues.registrations();
     request.rate = sampleRate;
     request.fps = fps;
-    request.mixerVolume = mixerVolume(100, 75);
+    request.mixerVolume = showMixerVolume();
     request.samples = &result.samples;
     try {
         result.timeline = recordTimeline(request);

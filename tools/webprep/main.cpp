@@ -4,6 +4,7 @@
 // the list the page downloads with each file's size (for its loading gauge).
 
 #include "capture/WavWriter.h"
+#include "driver/ShowMusic.h"
 #include "platform/ptc/Error.h"
 #include "webprep/WebPrep.h"
 
@@ -37,7 +38,7 @@ void run(const std::string& data, const std::string& site, int fps) {
     fs::path out = fs::path(site) / "data";
     std::vector<PreparedFile> files = preparePictures(data, site);
 
-    PreparedMusic music = prepareMusic((fs::path(data) / "atbia3.xm").string(), fps);
+    PreparedMusic music = prepareMusic(showModulePath(data), fps);
     writeBytes(out / "timeline.bin", music.timeline.serialise());
     files.push_back({"timeline.bin", "timeline", "", fs::file_size(out / "timeline.bin")});
     fs::path wav = out / "music.wav";

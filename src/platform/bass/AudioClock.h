@@ -21,6 +21,9 @@ class AudioClock {
         latest = 0.0;
     }
 
+    // The clock reads `startFrames` until the first report (playback that starts part way).
+    void startAt(double startFrames) { latest = startFrames; }
+
     void report(double heardFrames, Clock::time_point when) {
         reportedFrames = heardFrames;
         reportTime = when;

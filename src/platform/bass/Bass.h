@@ -108,6 +108,13 @@ BassOutput BASS_GetOutput();
 // The order at which the next BASS_MusicPlay starts.
 void BASS_SetStartOrder(int order);
 
+// The time of a continuous run (from the start order) at which the next BASS_MusicPlay starts:
+// the player renders the music from the start and drops it up to that time, so that the output
+// plays, sample for sample, what a run from the start plays from then on, and the clock reads
+// that time at the start. Syncs stamped before it are dropped. 0 (the default) starts at the
+// start; a negative or non-finite time counts as 0. BASS_Free forgets it.
+void BASS_SetStartSeconds(double seconds);
+
 // The devices a Device output opens from the next BASS_Init on (tests give devices that
 // misbehave); empty for SDL's default output. BASS_Free forgets it.
 class AudioDevice;

@@ -198,6 +198,17 @@ void MusicPlayer::read(int16_t* out, size_t frames, std::vector<ReachedSync>& re
     }
 }
 
+void MusicPlayer::skip(uint64_t frames) {
+    constexpr uint64_t piece = 4096;
+    std::vector<ReachedSync> dropped;
+    while (frames > 0) {
+        uint64_t count = std::min(frames, piece);
+        read(nullptr, size_t(count), dropped);
+        dropped.clear();
+        frames -= count;
+    }
+}
+
 uint32_t MusicPlayer::level(uint64_t end, size_t window) const {
     end = std::min(end, rendered);
     uint64_t oldest = rendered > historyFrames ? rendered - historyFrames : 0;

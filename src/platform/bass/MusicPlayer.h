@@ -71,6 +71,10 @@ class MusicPlayer {
     // stereo, may be null to discard).
     void read(int16_t* out, size_t frames, std::vector<ReachedSync>& reached);
 
+    // Renders and drops the next `frames` frames and the syncs they reach, a piece at a time so
+    // that a long skip keeps no more than a piece in memory.
+    void skip(uint64_t frames);
+
     // Level of the `window` frames that end at frame `end` (those still kept).
     uint32_t level(uint64_t end, size_t window) const;
 

@@ -5,6 +5,7 @@
 // against the one the timeline was made with.
 
 #include "platform/bass/Bass.h"
+#include "platform/bass/BassArguments.h"
 #include "platform/web/WebBass.h"
 
 #include <emscripten.h>
@@ -25,8 +26,6 @@ EM_JS(void, pageStopMusic, (), {
 EM_JS(double, pageMusicSeconds, (), { return Module.musicSeconds ? Module.musicSeconds() : 0; });
 
 namespace {
-
-constexpr uint32_t version = 0x80000;
 
 struct Registered {
     SYNCPROC proc;
@@ -54,6 +53,11 @@ bool fail(const std::string& why) {
     return false;
 }
 
+// Fails with `problem` unless it is empty.
+bool accept(const std::string& problem) {
+    return problem.empty() || fail(problem);
+}
+
 bool isMusic(uint32_t handle) {
     return handle != 0 && handle == player().music;
 }
@@ -70,8 +74,8 @@ bool BASS_Init(int, uint32_t freq, uint32_t, void*) {
     WebPlayer& p = player();
     if (p.initialised)
         return fail("already initialised");
-    if (freq < 8000 || freq > 48000)
-        return fail("unsupported rate");
+    if (!accept(bass::rateProblem(freq)))
+        return false;
     p.initialised = true;
     return true;
 }
@@ -81,11 +85,11 @@ bool BASS_Start() {
 }
 
 uint32_t BASS_GetVersion() {
-    return version;
+    return bass::version;
 }
 
 bool BASS_SetVolume(uint32_t volume) {
-    return volume <= 100 || fail("volume out of range");
+    return accept(bass::volumeProblem(volume));
 }
 
 HMUSIC BASS_MusicLoad(bool, const void*, uint32_t, uint32_t, uint32_t) {
@@ -112,8 +116,10 @@ bool BASS_MusicFree(HMUSIC handle) {
 
 HSYNC BASS_ChannelSetSync(uint32_t handle, uint32_t type, uint32_t param, SYNCPROC proc, uint32_t user) {
     WebPlayer& p = player();
-    if (!isMusic(handle) || proc == nullptr)
+    if (!isMusic(handle))
         return fail("not a music"), 0;
+    if (!accept(bass::syncProblem(type, proc)))
+        return 0;
     std::size_t index = p.syncs.size();
     HSYNC sync = p.nextHandle;
     const std::vector<TimelineRegistration>& made = p.timeline->registrations;
@@ -125,7 +131,7 @@ HSYNC BASS_ChannelSetSync(uint32_t handle, uint32_t type, uint32_t param, SYNCPR
 }
 
 bool BASS_MusicSetAmplify(HMUSIC handle, uint32_t amplify) {
-    return (isMusic(handle) && amplify <= 100) || fail("bad amplification");
+    return (isMusic(handle) || fail("not a music")) && accept(bass::amplifyProblem(amplify));
 }
 
 bool BASS_MusicSetPositionScaler(HMUSIC handle, uint32_t) {
@@ -185,6 +191,9 @@ BassOutput BASS_GetOutput() {
 
 // Every run of the page starts at the beginning: the timeline is prepared from order 0.
 void BASS_SetStartOrder(int) {}
+
+// The page plays its own audio from where it is told; the player's start stays at the start.
+void BASS_SetStartSeconds(double) {}
 
 std::string BASS_GetErrorText() {
     return player().error;

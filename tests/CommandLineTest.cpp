@@ -1,0 +1,100 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+ParseOutcome parse(std::vector<const char*> arguments, ShowOptions& options, std::string& error) {
+    arguments.insert(arguments.begin(), "velmora");
+    std::ostringstream out, err;
+    ParseOutcome outcome = parseCommandLine(static_cast<int>(arguments.size()), arguments.data(), options, out, err);
+    error = err.str();
+    return outcome;
+}
+
+} // namespace
+
+TEST(CommandLine, DefaultsAreTheWindowShow) {
+    ShowOptions options;
+    std::string error;
+    ASSERT_EQ(parse({}, options, error), ParseOutcome::Run);
+    EXPECT_FALSE(options.offline());
+    EXPECT_EQ(options.scale, 2);
+    EXPECT_EQ(options.fps, 60);
+    EXPECT_FALSE(options.uncapped);
+    EXPECT_FALSE(options.seconds || options.frames);
+}
+
+TEST(CommandLine, OfflineRenderOptions) {
+    ShowOptions options;
+    std::string error;
+    ASSERT_EQ(parse({"--png-dir", "out", "--fps", "30", "--snapshot", "1.5,10,0", "--trace", "--stats"}, options,
+                    error),
+              ParseOutcome::Run)
+        << error;
+    EXPECT_TRUE(options.offline());
+    EXPECT_EQ(options.pngDirectory, "out");
+    EXPECT_EQ(options.fps, 30);
+    EXPECT_EQ(options.snapshotTimes, (std::vector<double>{1.5, 10.0, 0.0}));
+    EXPECT_TRUE(options.trace && options.stats);
+
+    ShowOptions recording;
+    ASSERT_EQ(parse({"--record", "show.mp4", "--seconds", "10"}, recording, error), ParseOutcome::Run);
+    EXPECT_EQ(recording.recordFile, "show.mp4");
+    ASSERT_TRUE(recording.seconds);
+    EXPECT_EQ(*recording.seconds, 10.0);
+    EXPECT_EQ(recording.recordScale, 2);
+    for (const char* name : {"a.webm", "b.MKV", "dir.v1/c.Mp4"}) {
+        ShowOptions other;
+        EXPECT_EQ(parse({"--record", name, "--record-scale", "8"}, other, error), ParseOutcome::Run) << error;
+        EXPECT_EQ(other.recordScale, 8);
+    }
+}
+
+TEST(CommandLine, RecordingMistakeNamesTheFormats) {
+    ShowOptions options;
+    std::string error;
+    ASSERT_EQ(parse({"--record", "show.avi"}, options, error), ParseOutcome::ExitFailure);
+    EXPECT_EQ(error, "velmora: --record: unknown file type of show.avi (use .mp4, .webm or .mkv)\n");
+}
+
+TEST(CommandLine, MistakesAreOneLine) {
+    const std::vector<std::vector<const char*>> mistakes = {
+        {"--snapshot", "1,2"},                      // no --png-dir
+        {"--png-dir", "a", "--snapshot", "-1"},     // negative time
+        {"--record", "a.mp4", "--headless"},        // two outputs
+        {"--seconds", "1", "--frames", "10"},       // two lengths
+        {"--scale", "0"},                           // out of range
+        {"--scale", "3", "--fullscreen"},           // two window sizes
+        {"--fps", "0", "--headless"},
+        {"--seconds", "0", "--headless"},
+        {"--frames", "-5", "--headless"},
+        {"--data", "/no/such/directory/here"},
+        {"--bogus"},
+        {"--record", "show.avi"},                   // no such recording format
+        {"--record", "show"},
+        {"--record", "a.mp4", "--record-scale", "9"},
+        {"--record-scale", "2"},                    // scales nothing
+        {"--uncapped", "--headless"},               // the literal loop is a window's
+    };
+    for (const auto& arguments : mistakes) {
+        ShowOptions options;
+        std::string error;
+        EXPECT_EQ(parse(arguments, options, error), ParseOutcome::ExitFailure) << arguments[0];
+        EXPECT_EQ(error.rfind("velmora: ", 0), 0u) << error;
+        EXPECT_EQ(error.find('\n'), error.size() - 1) << "one line: " << error;
+    }
+}
+
+TEST(CommandLine, HelpAndVersionSucceed) {
+    for (const char* flag : {"--help", "--version"}) {
+        ShowOptions options;
+        std::string error;
+        EXPECT_EQ(parse({flag}, options, error), ParseOutcome::ExitSuccess) << flag;
+        EXPECT_TRUE(error.empty());
+    }
+}
