@@ -102,6 +102,8 @@ template <class LayerType> struct CheckpointSchedule {
     std::function<std::unique_ptr<LayerType>()> build;
     std::function<bool(LayerType& layer, int frame, Bitmap& target)> cue;
     double framesPerSecond = 60.0;
+    // The rest of the show's state that the schedule keeps, if any (such as the layer list).
+    std::function<void(StateArchive& archive)> archiveShow;
 };
 
 template <class LayerType> class CheckpointRoundTrip {
@@ -155,6 +157,8 @@ template <class LayerType> class CheckpointRoundTrip {
         StateArchive archive = StateArchive::saving(bytes);
         layer.archiveState(archive);
         world.archiveShared(archive);
+        if (schedule.archiveShow)
+            schedule.archiveShow(archive);
         return bytes;
     }
 
@@ -162,6 +166,8 @@ template <class LayerType> class CheckpointRoundTrip {
         StateArchive archive = StateArchive::restoring(bytes);
         layer.archiveState(archive);
         world.archiveShared(archive);
+        if (schedule.archiveShow)
+            schedule.archiveShow(archive);
         EXPECT_TRUE(archive.atEnd()) << "the restore left bytes unread";
     }
 
