@@ -135,6 +135,8 @@ TEST(LayerCheckpoint, Terrain) {
     roundTrip.expectExactAfter(25, 12);
 }
 
+namespace {
+
 // Draws a mark, so that the frame shows whether it is in the list.
 class MarkLayer : public Layer {
   public:
@@ -161,7 +163,8 @@ struct ListBelow {
     void archive(StateArchive& archive) {
         bool present[2] = {listed(list, &terrain), listed(list, &maskedPicture)};
         archive(present);
-        reset(present[0], present[1]);
+        if (!archive.isSaving())
+            reset(present[0], present[1]);
     }
     void reset(bool withTerrain, bool withMaskedPicture) {
         for (Layer* layer : {static_cast<Layer*>(&terrain), static_cast<Layer*>(&maskedPicture)})
@@ -173,6 +176,8 @@ struct ListBelow {
             list.insert(&maskedPicture, 1);
     }
 };
+
+} // namespace
 
 // The warp photographs what was drawn below on its first frame and takes the two layers that drew
 // it out of the list; from then on it feeds back on itself. One of them comes back later, and must

@@ -103,7 +103,7 @@ template <class LayerType> struct CheckpointSchedule {
     std::function<bool(LayerType& layer, int frame, Bitmap& target)> cue;
     double framesPerSecond = 60.0;
     // The rest of the show's state that the schedule keeps, if any (such as the layer list).
-    std::function<void(StateArchive& archive)> archiveShow;
+    std::function<void(StateArchive& archive)> archiveShow = nullptr;
 };
 
 template <class LayerType> class CheckpointRoundTrip {
