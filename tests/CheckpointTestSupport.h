@@ -129,16 +129,6 @@ template <class LayerType> class CheckpointRoundTrip {
         EXPECT_EQ(drawFrames(*fresh, checkpointFrame, frames), continuous) << "restored into a fresh layer";
     }
 
-    // The size of the layer's own part of a checkpoint after `frameCount` frames.
-    std::size_t layerStateBytes(int frameCount) {
-        std::unique_ptr<LayerType> layer = schedule.build();
-        drawFrames(*layer, 0, frameCount);
-        std::vector<std::uint8_t> bytes;
-        StateArchive archive = StateArchive::saving(bytes);
-        layer->archiveState(archive);
-        return bytes.size();
-    }
-
     CheckpointWorld world;
 
   private:
