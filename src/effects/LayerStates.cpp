@@ -138,7 +138,8 @@ void RadialBlurLayer::archiveState(StateArchive& archive) {
     archive(strength, keep, centreX, centreY);
 }
 
-// The rays are drawn in workBufferA.
+// The rays are drawn in workBufferA. Every frame sets the lens and the blur afresh; their own
+// functions archive their settings all the same, so that each class's state is whole by itself.
 void LensLayer::archiveState(StateArchive& archive) {
     archive(lastTime, speeds, phases);
     lens.archiveState(archive);
