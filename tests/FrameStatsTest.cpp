@@ -139,6 +139,7 @@ public:
         if (removes != nullptr)
             list.remove(removes);
     }
+    void archiveState(StateArchive&) override {}
     Layer* removes = nullptr;
 
 private:

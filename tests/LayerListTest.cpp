@@ -12,6 +12,7 @@ class NamedLayer : public Layer {
 public:
     NamedLayer(std::string& log, char name) : log(log), name(name) {}
     void render(Bitmap&, double) override { log += name; }
+    void archiveState(StateArchive&) override {}
 
 private:
     std::string& log;
@@ -104,6 +105,7 @@ public:
         log += 'R';
         list.remove(victim);
     }
+    void archiveState(StateArchive&) override {}
 
 private:
     LayerList& list;

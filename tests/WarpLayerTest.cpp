@@ -25,6 +25,7 @@ class OpenWarp : public WarpLayer {
 class CountingLayer : public Layer {
   public:
     void render(Bitmap&, double) override { ++frames; }
+    void archiveState(StateArchive&) override {}
     int frames = 0;
 };
 

@@ -1,5 +1,3 @@
 #include "core/Layer.h"
 
 Layer::Layer() : sineTable(SineTable::instance()) {}
-
-void Layer::archiveState(StateArchive&) {}

@@ -18,7 +18,8 @@ public:
 
     // Hands every member that a frame changes and a later frame reads to `archive`, which saves
     // or restores them (core/StateArchive.h). What is fixed after construction is left out.
-    virtual void archiveState(StateArchive& archive);
+    // Every class states its own, even when it is nothing, so that none can be forgotten.
+    virtual void archiveState(StateArchive& archive) = 0;
 
 protected:
     // Layers live for the whole run and are never deleted through the base.

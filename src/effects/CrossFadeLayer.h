@@ -18,6 +18,7 @@ class CrossFadeLayer : public Layer {
     void setFadePosition(double newPosition);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     std::uint32_t* from;
     std::uint32_t* to;

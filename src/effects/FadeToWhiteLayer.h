@@ -7,6 +7,7 @@
 class FadeToWhiteLayer : public ScreenFadeLayer {
 public:
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
 private:
     double lastTime = -1.0;

@@ -19,6 +19,7 @@ class FeedbackMapLayer : public GridMapLayer {
     void nextPicture();
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
     void mapPoint(std::int32_t out[2], int x, int y, double seconds) override;
     void beginFrame(double seconds) override;
     // samplePixel is the base's bilinear fetch, reading the feedback buffer through `texture`.

@@ -16,6 +16,7 @@ class GridMapLayer : public Layer {
     explicit GridMapLayer(Bitmap& texture);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     // Texture position (out[0] = v, row; out[1] = u, column) for screen position (x, y). The base
     // turns the picture by (int)(seconds * 32) angle steps.

@@ -25,6 +25,7 @@ class GridMovieLayer : public Layer {
     void skipFrames(int delta);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     std::uint32_t* frames;
     std::int32_t frameCount;

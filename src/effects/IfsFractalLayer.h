@@ -21,6 +21,7 @@ class IfsFractalLayer : public Layer {
     void shiftPalette();
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     // The 256 colours of a frame: the old and the new palette mixed by the eased blend weight.
     std::array<std::uint32_t, 256> blendedPalette() const;

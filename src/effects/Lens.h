@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+class StateArchive;
+
 class Lens {
   public:
     Lens();
@@ -15,6 +17,10 @@ class Lens {
     void setOffset(float x, float y, float angle);
     void setCentre(float x, float y);
     void setRadius(float r);
+
+    // The settings above except the textures, which are pointers into pictures; the refraction
+    // profile is fixed by the constructor.
+    void archiveState(StateArchive& archive);
 
     // Writes the disc into target.pixels and work.pixels, both read as 512 x 384.
     void draw(Bitmap& target, Bitmap& work);

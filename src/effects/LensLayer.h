@@ -19,6 +19,7 @@ class LensLayer : public Layer {
     void shuffleSpeeds();
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     // Per byte, all four bytes: target = min(255, target + source), over `count` pixels.
     static void addSaturated(std::uint32_t* target, const std::uint32_t* source, int count);

@@ -13,6 +13,7 @@ public:
 
     // `progress` (0.0 .. 1.0) takes the place of the time: the picture, then every spoke below it.
     void render(Bitmap& target, double progress) override;
+    void archiveState(StateArchive& archive) override;
 
     // Adds `colour` along the line with Wu's coverage weights. Column 0 and row 0 are never
     // drawn; a line whose ends coincide draws nothing.

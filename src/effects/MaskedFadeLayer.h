@@ -20,6 +20,7 @@ class MaskedFadeLayer : public Layer {
     void setFadeTime(double seconds);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     std::uint32_t* from;
     std::uint32_t* to;

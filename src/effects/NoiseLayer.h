@@ -16,6 +16,7 @@ class NoiseLayer : public ScreenFadeLayer {
     void setFadeLimit(double limit);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     std::uint32_t noiseState = 13985765;
     double fadeLimit = 1.0;

@@ -38,6 +38,7 @@ class ParticleFlowLayer : public Layer {
     void nextFlowMap();
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     std::int32_t count;
     std::int32_t growing = 1;

@@ -16,6 +16,7 @@ class ParticleRingLayer : public Layer {
     explicit ParticleRingLayer(int count);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     std::int32_t count;
     std::vector<SparkParticle> particles;

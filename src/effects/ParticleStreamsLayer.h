@@ -16,6 +16,7 @@ class ParticleStreamsLayer : public Layer {
     explicit ParticleStreamsLayer(int count);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     std::int32_t count;
     std::vector<SparkParticle> particles;

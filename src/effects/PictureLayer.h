@@ -12,6 +12,7 @@ class PictureLayer : public Layer {
     explicit PictureLayer(Bitmap& picture);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     std::uint32_t* picture;
 };

@@ -68,6 +68,9 @@ PolarVoxelLayer::PolarVoxelLayer(Bitmap& a, Bitmap& b, Bitmap& c, ByteMap* m0, B
     colourMap = colourStorage.data();
     basePicture = a.pixels;
     lightPicture = c.pixels;
+    firstHeightA = m0;
+    firstHeightB = m1;
+    firstPicture = a.pixels;
     horizonStorage.assign(rayCount, rayLength - 1);
     horizon = horizonStorage.data();
     profileStorage.resize(rayLength);

@@ -21,6 +21,7 @@ class PolarVoxelLayer : public Layer {
     void switchSet();
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     // Marks a polar entry without terrain; the landscape never draws it (its top byte is 0).
     static constexpr std::uint32_t emptyEntry = 0xFFFFFFFF;
@@ -54,6 +55,10 @@ class PolarVoxelLayer : public Layer {
     std::uint32_t* colourMap;
     std::uint32_t* basePicture;
     std::uint32_t* lightPicture;
+    // The first set, kept so that a checkpoint taken before switchSet can be restored after it.
+    const std::uint8_t* firstHeightA;
+    const std::uint8_t* firstHeightB;
+    std::uint32_t* firstPicture;
     std::int32_t steps = 512;
     std::int32_t* horizon;
     float* profile;

@@ -18,6 +18,7 @@ class RadialBlurLayer : public Layer {
 
     // Blurs image.pixels, read as 512 x 384 whatever its width and height say; `seconds` is unused.
     void render(Bitmap& image, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     // The two forms of the pixel loop, bit for bit the same; render picks one by
     // the vector level in use.

@@ -16,6 +16,9 @@ public:
 
     double fadePosition() const { return position; }
 
+    // The fade control's position, rate and direction; each derived class adds its own members.
+    void archiveState(StateArchive& archive) override;
+
 protected:
     ~ScreenFadeLayer() = default;
 

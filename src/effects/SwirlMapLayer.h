@@ -12,6 +12,7 @@ class SwirlMapLayer : public GridMapLayer {
 
     void mapPoint(std::int32_t out[2], int x, int y, double seconds) override;
     void beginFrame(double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     // Kicks the ripple to its full amplitude.
     void pulse();

@@ -16,6 +16,7 @@ class TerrainLayer : public Layer {
     TerrainLayer(Bitmap& colours, ByteMap* heights);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     static constexpr int gridColumns = 129;
     static constexpr int gridRows = 97;

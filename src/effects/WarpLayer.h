@@ -17,6 +17,7 @@ class WarpLayer : public Layer {
     explicit WarpLayer(Bitmap& picture);
 
     void render(Bitmap& target, double seconds) override;
+    void archiveState(StateArchive& archive) override;
 
     // The layers the first frame takes out of the layer list: the show names the terrain flight
     // and the masked picture, which drew the screen that frame photographs.
