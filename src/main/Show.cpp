@@ -4,6 +4,7 @@
 #include "main/DataLocation.h"
 #include "main/FramePacer.h"
 #include "main/FrameStats.h"
+#include "main/Interruption.h"
 #include "main/ProgressLine.h"
 #include "main/ShowDriver.h"
 #include "main/VideoRecorder.h"
@@ -247,14 +248,19 @@ struct WindowLoop {
     }
 };
 
-// Frame n at exactly n / fps: the player renders the sound up to that time first.
-void runOffline(ShowDriver& driver, OfflineOutput& output, long totalFrames, const ShowOptions& options,
+// Frame n at exactly n / fps: the player renders the sound up to that time first. Returns the
+// number of frames drawn, fewer than asked when interrupted.
+long runOffline(ShowDriver& driver, OfflineOutput& output, long totalFrames, const ShowOptions& options,
                 const ShowHooks& hooks, FrameStats* stats) {
     ProgressReport progressReport(totalFrames, options.fps);
     std::vector<std::int16_t> samples;
     for (long frame = 0; frame < totalFrames; ++frame) {
         if (console->key())
-            return;
+            return frame;
+        if (Interruption::requested()) {
+            totalFrames = frame;
+            break;
+        }
         if (stats)
             stats->beginFrame();
         samples.clear();
@@ -272,6 +278,7 @@ void runOffline(ShowDriver& driver, OfflineOutput& output, long totalFrames, con
     samples.clear();
     BASS_RenderOffline(driver.frameTime(totalFrames), samples);
     output.addAudio(samples);
+    return totalFrames;
 }
 
 // Half a frame of lead when presents wait for a display refreshing at the show rate (see
@@ -283,10 +290,14 @@ double vsyncLead(const ptc::WindowBackend* window, int fps) {
     return std::abs(refresh - fps) <= 1 ? 0.5 / fps : 0.0;
 }
 
-void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
+// Returns the exit status: 0, or 128 + the signal's number after an interruption.
+int runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
     DataDirectory dataDirectory(options.dataDirectory.empty() ? findDataDirectory() : options.dataDirectory);
 
     bool offline = options.offline();
+    std::optional<Interruption> interruption;
+    if (offline)
+        interruption.emplace();
     std::unique_ptr<OfflineOutput> output;
     std::unique_ptr<ptc::ConsoleBackend> backend;
     const ptc::WindowBackend* window = nullptr;
@@ -328,7 +339,7 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
 
     driver.play();
     if (offline) {
-        runOffline(driver, *output, totalFrames, options, hooks, timing);
+        totalFrames = runOffline(driver, *output, totalFrames, options, hooks, timing);
     } else {
         WindowLoop loop{driver, options, hooks, timing};
         if (options.uncapped)
@@ -341,14 +352,19 @@ void runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
         output->finish();
     if (stats)
         std::cout << stats->report() << std::flush;
+    if (interruption && Interruption::requested()) {
+        std::string written = !options.recordFile.empty() ? options.recordFile : options.pngDirectory;
+        ptc::Error(interruptedMessage(written, totalFrames, options.fps)).report();
+        return Interruption::exitStatus();
+    }
+    return 0;
 }
 
 } // namespace
 
 int runShow(const ShowOptions& options, const ShowHooks& hooks) {
     try {
-        runShowOrThrow(withAbsolutePaths(options), hooks);
-        return 0;
+        return runShowOrThrow(withAbsolutePaths(options), hooks);
     } catch (const ptc::DynamicError& error) {
         ptc::Error(error.what()).report();
     } catch (const std::bad_alloc&) {
