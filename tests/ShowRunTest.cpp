@@ -153,7 +153,8 @@ TEST(ShowRun, SceneJumpActsOutEarlierPositionCuesThenPlaysFromTheOrder) {
 
 TEST(ShowRun, SceneJumpDrawsAFrameAfterEachCueSoTheWarpRetiresTheTerrain) {
     TemporaryDirectory root("start-warp");
-    writeShowData(root.path);
+    // Order 26 is past the test module's end: the show's own module has it.
+    linkFullShowData(root.path);
     RunResult run = runVelmora("--headless --start 26 --frames 1 --trace", root.path);
     ASSERT_EQ(run.status, 0) << run.err;
     std::istringstream lines(run.out);
@@ -166,6 +167,15 @@ TEST(ShowRun, SceneJumpDrawsAFrameAfterEachCueSoTheWarpRetiresTheTerrain) {
     }
     EXPECT_EQ(afterWarp, "warp | warp:54 fadeToBlack:98 fadeToWhite:99 noise:666");
     EXPECT_EQ(afterCue22, "cue 22 @ 25:0 | picture16:1 lens:2 fadeToBlack:98 fadeToWhite:99 noise:666");
+}
+
+TEST(ShowRun, SceneJumpPastTheMusicsEndIsRefused) {
+    TemporaryDirectory root("start-past-end");
+    writeShowData(root.path);
+    RunResult run = runVelmora("--headless --start 2 --frames 1 --trace", root.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velmora: --start 2: the music has 2 orders (0 to 1)\n");
+    EXPECT_EQ(run.out.find("cue "), std::string::npos) << "no cue runs before the refusal";
 }
 
 TEST(ShowRun, ShortOrCorruptPicturesStopStartUpNamingTheFile) {

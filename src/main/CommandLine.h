@@ -35,6 +35,10 @@ struct ShowOptions {
     bool offline() const { return !recordFile.empty() || !pngDirectory.empty() || headless; }
 };
 
+// The longest run the options accept, in seconds of show time: frame numbers, the music's clock
+// and a recording's sound stay well within their ranges.
+constexpr double longestRunSeconds = 7 * 24 * 3600.0;
+
 enum class ParseOutcome { Run, ExitSuccess, ExitFailure };
 
 // Fills `options` from the arguments. --help and --version print to `out` (ExitSuccess); a

@@ -81,6 +81,10 @@ void ShowDriver::startUp(const std::function<void()>& afterGauge) {
     cueDispatch = std::make_unique<CueDispatch>(music, settings.trace);
     registerCues(*cueDispatch);
     if (settings.startOrder > 0) {
+        int orders = BASS_MusicGetOrderCount(music);
+        if (settings.startOrder >= orders)
+            throw ptc::DynamicError("--start " + std::to_string(settings.startOrder) + ": the music has " +
+                                    std::to_string(orders) + " orders (0 to " + std::to_string(orders - 1) + ")");
         // A frame after each cue, as playing would have drawn: layers that act on their first
         // frame (the warp retiring the terrain) do so before the next cue.
         cueDispatch->runPositionCuesBefore(settings.startOrder, [this] { drawStack(0.0, nullptr); });

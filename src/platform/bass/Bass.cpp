@@ -496,6 +496,14 @@ double BASS_MusicGetPassSeconds(HMUSIC handle) {
     return p.music->passSeconds();
 }
 
+int BASS_MusicGetOrderCount(HMUSIC handle) {
+    Player& p = player();
+    std::lock_guard lock(p.mutex);
+    if (!p.music || handle != p.musicHandle)
+        return 0;
+    return p.music->orderCount();
+}
+
 std::string BASS_GetErrorText() {
     return player().error;
 }

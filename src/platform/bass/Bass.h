@@ -117,6 +117,8 @@ void BASS_SetDeviceFactory(std::function<std::unique_ptr<AudioDevice>()> factory
 std::string BASS_GetErrorText();
 // Seconds of one pass through the loaded module's order list (0 if unknown).
 double BASS_MusicGetPassSeconds(HMUSIC handle);
+// Entries in the loaded module's order list (0 if unknown).
+int BASS_MusicGetOrderCount(HMUSIC handle);
 
 // The show's clock: seconds of audio heard since playback started (Offline: the time of the
 // last BASS_RenderOffline). Never decreases; 0 before playback.

@@ -122,6 +122,14 @@ double MusicPlayer::passSeconds() const {
     return info.seq_data[0].duration / 1000.0;
 }
 
+int MusicPlayer::orderCount() const {
+    if (!isLoaded)
+        return 0;
+    xmp_module_info info;
+    xmp_get_module_info(xmpOf(context), &info);
+    return info.mod ? info.mod->len : 0;
+}
+
 // Position syncs first, then the notes channel by channel; within each, registration order.
 void MusicPlayer::emitRowSyncs(std::vector<ReachedSync>& reached) {
     xmp_frame_info info;

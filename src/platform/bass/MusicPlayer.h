@@ -51,6 +51,8 @@ class MusicPlayer {
     bool start(int rate, int startOrder, std::string& error);
     // Seconds of one pass through the order list, as the loader measured it (0 if unknown).
     double passSeconds() const;
+    // Entries in the module's order list (0 if none is loaded).
+    int orderCount() const;
     bool started() const { return isStarted; }
 
     // Frames rendered so far: the next tick starts at this frame.
