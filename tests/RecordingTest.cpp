@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -16,8 +12,6 @@
 #include <memory>
 #include <regex>
 #include <thread>
-
-extern char** environ;
 
 using namespace showtest;
 
@@ -163,53 +157,6 @@ class FractalRecordings : public ::testing::Test {
 };
 
 std::unique_ptr<TemporaryDirectory> FractalRecordings::root;
-
-// velmora started in the background in `directory`, its standard error into velmora.stderr
-// there, so that a test can signal it while it records.
-class BackgroundRun {
-  public:
-    BackgroundRun(const std::string& arguments, const fs::path& directory, const std::string& environment = "")
-        : errFile(directory / "velmora.stderr") {
-        std::string command = "cd '" + directory.string() + "' && exec " + environment + " '" VELMORA_BINARY_DIR
-                              "/velmora' " + arguments + " >/dev/null 2>'" + errFile.string() + "'";
-        const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
-        if (posix_spawn(&process, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-            process = -1;
-    }
-    ~BackgroundRun() {
-        if (process > 0) {
-            kill(process, SIGKILL);
-            waitpid(process, nullptr, 0);
-        }
-    }
-
-    void signal(int number) const { kill(process, number); }
-
-    // The raw wait status.
-    int wait() {
-        int status = 0;
-        waitpid(process, &status, 0);
-        process = -1;
-        return status;
-    }
-
-    std::string err() const { return readFile(errFile); }
-
-  private:
-    pid_t process = -1;
-    fs::path errFile;
-};
-
-// Waits until `file` holds more than `bytes`, at most a minute.
-bool waitForContent(const fs::path& file, std::uintmax_t bytes = 0) {
-    for (int attempt = 0; attempt < 600; ++attempt) {
-        std::error_code ignored;
-        if (fs::file_size(file, ignored) > bytes && !ignored)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
 
 // The names in `directory` that start with `prefix`.
 std::vector<std::string> namesStartingWith(const fs::path& directory, const std::string& prefix) {

@@ -336,6 +336,8 @@ int runShowOrThrow(const ShowOptions& options, const ShowHooks& hooks) {
         });
     }
     FrameStats* timing = stats ? &*stats : nullptr;
+    if (stats && window)
+        stats->setRenderer(window->rendererName());
 
     driver.play();
     if (offline) {

@@ -76,6 +76,10 @@ struct Player {
     std::thread feeder;
     std::condition_variable feederWake;
     bool feederQuit = false;
+
+    // A process that ends through exit() while the music plays (a lost display) must stop the
+    // feeder before its thread object goes, which would otherwise abort.
+    ~Player();
 };
 
 Player& player() {
@@ -249,6 +253,10 @@ void closeOutput(Player& p) {
     // Closing waits for a callback in progress, which takes the mutex.
     p.device.reset();
     p.stoppedDevices.clear();
+}
+
+Player::~Player() {
+    closeOutput(*this);
 }
 
 bool readFilePart(const std::string& path, uint32_t offset, uint32_t length, std::vector<uint8_t>& bytes,
