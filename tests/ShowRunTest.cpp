@@ -51,8 +51,10 @@ TEST(ShowRun, DataOptionNamesTheDataDirectorysParent) {
     // for, ../share/velmora from the build folder, and the error names both places.
     const std::string installed =
         (std::filesystem::canonical(VELMORA_BINARY_DIR).parent_path() / "share" / "velmora").string();
+    // An unrelated Data/ here is not taken for the show's.
+    fs::create_directories(root.path / "Data");
     EXPECT_EQ(runVelmora("--headless --frames 3", root.path).err,
-              "velmora: no Data/ folder in the working directory (" +
+              "velmora: no Data/ folder with atbia3.xm in the working directory (" +
                   std::filesystem::canonical(root.path).string() + ") nor in " + installed +
                   "; give --data DIR\n");
 }

@@ -19,7 +19,6 @@
 namespace {
 
 constexpr const char* showTitle = "the ceaseless velmora voyage";
-constexpr const char* moduleFile = "Data/atbia3.xm";
 
 } // namespace
 

@@ -22,6 +22,8 @@ class ShowDriver {
   public:
     // The player's output rate, frames per second (a recording's sound has it too).
     static constexpr int sampleRate = 44100;
+    // The show's music, relative to the directory the show runs in.
+    static constexpr const char* moduleFile = "Data/atbia3.xm";
 
     struct Settings {
         int fps = 60;
