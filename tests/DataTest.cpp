@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -193,6 +194,15 @@ TEST(DataFiles, PicturesLoadAtTheirSizes) {
             EXPECT_NE(bytes, nullptr) << picture.name;
             delete[] bytes;
         }
+    }
+}
+
+// Every picture of the show is its own: no two files hold the same bytes.
+TEST(DataFiles, NoTwoPicturesAreTheSame) {
+    std::map<std::vector<std::uint8_t>, std::string> seen;
+    for (const Expected& picture : expectedPictures()) {
+        auto [where, isNew] = seen.emplace(readBytes(dataPath(picture.name)), picture.name);
+        EXPECT_TRUE(isNew) << picture.name << " repeats " << where->second;
     }
 }
 
