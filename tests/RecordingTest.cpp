@@ -41,12 +41,29 @@ class CommandOutput {
     FILE* pipe;
 };
 
-// Frames of a file as 8-bit RGB, at its own size. Limited-range BT.709 video is turned back into
-// RGB with the matrix it was made with.
+// Frames of a file as 8-bit RGB, at its own size, turned back into RGB by the matrix and range
+// the file's own tags name, as a player would: a file without them decodes with the wrong colours.
 std::string decodeFrames(const fs::path& file) {
     return "ffmpeg -v error -i '" + file.string() +
-           "' -vsync passthrough -vf scale=in_color_matrix=bt709:in_range=tv:flags=accurate_rnd+full_chroma_int,format=rgb24 "
+           "' -vsync passthrough -vf scale=flags=accurate_rnd+full_chroma_int,format=rgb24 "
            "-f rawvideo -pix_fmt rgb24 - 2>/dev/null";
+}
+
+// The colour tags of a file's video stream: "matrix,primaries,transfer,range".
+std::string colourTagsOf(const fs::path& file) {
+    fs::path probe = file.string() + ".tags";
+    std::string command = "ffprobe -v error -select_streams v:0 -show_entries "
+                          "stream=color_space,color_primaries,color_transfer,color_range -of "
+                          "default=noprint_wrappers=1:nokey=1 '" +
+                          file.string() + "' > '" + probe.string() + "'";
+    if (std::system(command.c_str()) != 0)
+        return "unreadable";
+    std::string text = readFile(probe);
+    fs::remove(probe);
+    std::replace(text.begin(), text.end(), '\n', ',');
+    if (!text.empty() && text.back() == ',')
+        text.pop_back();
+    return text;
 }
 
 // A frame `scale` times the show's size averaged back, each block of scale x scale pixels to one
@@ -206,6 +223,8 @@ TEST_F(FractalRecordings, Mp4KeepsEveryFrameAbove40Decibels) {
     EXPECT_EQ(comparison.frames, 120);
     EXPECT_GE(comparison.worstPsnr, 40.0);
     EXPECT_EQ(codecsOf(made("out.mp4", "")), "h264 aac");
+    // ffprobe lists range, matrix, transfer, primaries in its own order.
+    EXPECT_EQ(colourTagsOf(made("out.mp4", "")), "tv,bt709,bt709,bt709");
 }
 
 TEST_F(FractalRecordings, MkvIsLosslessInPictureAndSound) {
