@@ -6,7 +6,16 @@
 #include "TestLayerList.h"
 #include "timeline/LayerList.h"
 
+#include "DirtyAllocations.h"
+#include "core/ShowObjects.h"
+#include "main/ShowDriver.h"
+#include "platform/ptc/Console.h"
+#include "platform/ptc/HeadlessBackend.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
 
 #include <sstream>
 #include <vector>
@@ -284,4 +293,22 @@ TEST(CueTrace, StackListsNamedSlotsWithDepths) {
 
     EXPECT_EQ(CueDispatch::eventText(MusicCue::position(6, 1, 56, {})), "cue 6 @ 1:56");
     EXPECT_EQ(CueDispatch::eventText(MusicCue::onInstrument(50, 33, {})), "cue 50 @ inst 33");
+}
+
+// Layers that accumulate in the work buffers (glows that fade per frame) start from black only
+// if start-up clears them: memory the allocator hands back may hold anything.
+TEST(ShowDriver, WorkBuffersStartBlackWhateverTheAllocatorGives) {
+    ptc::Console showConsole(std::make_unique<ptc::HeadlessBackend>(ptc::FrameSink{}));
+    std::unique_ptr<ShowDriver> driver;
+    {
+        DirtyAllocations scope;
+        driver = std::make_unique<ShowDriver>(showConsole, ShowDriver::Settings{});
+    }
+    ASSERT_NE(workBufferA, nullptr);
+    ASSERT_NE(workBufferB, nullptr);
+    auto isBlack = [](const std::uint32_t* buffer) {
+        return std::all_of(buffer, buffer + workBufferWords, [](std::uint32_t word) { return word == 0; });
+    };
+    EXPECT_TRUE(isBlack(workBufferA));
+    EXPECT_TRUE(isBlack(workBufferB));
 }
