@@ -80,8 +80,9 @@ void ShowDriver::startUp(const std::function<void()>& afterGauge) {
     cueDispatch = std::make_unique<CueDispatch>(music, settings.trace);
     registerCues(*cueDispatch);
     if (settings.startOrder > 0) {
+        // A player that does not know the order list (0) plays what it is given.
         int orders = BASS_MusicGetOrderCount(music);
-        if (settings.startOrder >= orders)
+        if (orders > 0 && settings.startOrder >= orders)
             throw ptc::DynamicError("--start " + std::to_string(settings.startOrder) + ": the music has " +
                                     std::to_string(orders) + " orders (0 to " + std::to_string(orders - 1) + ")");
         // A frame after each cue, as playing would have drawn: layers that act on their first

@@ -197,6 +197,11 @@ double BASS_MusicGetPassSeconds(HMUSIC handle) {
     return double(p.timeline->loopStart) / p.timeline->rate;
 }
 
+// The page plays a timeline of syncs, not the module: its order list is not known here.
+int BASS_MusicGetOrderCount(HMUSIC) {
+    return 0;
+}
+
 double BASS_GetSeconds() {
     return player().playing ? pageMusicSeconds() : 0.0;
 }
