@@ -258,6 +258,9 @@ long runOffline(ShowDriver& driver, OfflineOutput& output, long totalFrames, con
         if (console->key())
             return frame;
         if (Interruption::requested()) {
+            // The progress line ends where the render stopped, so the next line starts afresh.
+            if (frame > 0)
+                progressReport.frameDone(frame - 1, true);
             totalFrames = frame;
             break;
         }
