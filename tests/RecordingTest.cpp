@@ -203,6 +203,25 @@ class InterruptedRecordings : public ::testing::Test {
             GTEST_SKIP() << "no ffmpeg";
         linkFullShowData(root.path);
     }
+
+    // An `ffmpeg` in root/tools that runs `secondRun` (shell lines, the output in $output) in
+    // place of every run after the first, which is the real ffmpeg's; the environment that puts
+    // it first on the path.
+    std::string fakeFfmpeg(const std::string& secondRun) {
+        fs::path tools = root.path / "tools";
+        fs::create_directories(tools);
+        std::ofstream(tools / "ffmpeg") << "#!/bin/sh\n"
+                                           "if [ -e \"$0.ran\" ]; then\n"
+                                           "  for output; do :; done\n"
+                                        << secondRun
+                                        << "fi\n"
+                                           "touch \"$0.ran\"\n"
+                                           "PATH=\"$FFMPEG_PATH\" exec ffmpeg \"$@\"\n";
+        fs::permissions(tools / "ffmpeg", fs::perms::owner_all);
+        std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+        return "FFMPEG_PATH='" + path + "' PATH='" + tools.string() + ":" + path + "'";
+    }
+
     TemporaryDirectory root{"interrupted"};
 };
 
@@ -254,13 +273,15 @@ TEST_F(FractalRecordings, RecordScaleMultipliesTheFrame) {
 }
 
 // Ctrl-C while recording closes the file with what was drawn, removes the temporary files and
-// says how long the file is.
+// says how long the file is. The request comes twice at once, as `timeout` sends it to the
+// process and to its group, and still counts as one.
 TEST_F(InterruptedRecordings, OneInterruptKeepsAPlayableShortFile) {
     BackgroundRun run("--record x.mp4 --start 29 --seconds 30", root.path);
     // The sound's file grows from the first frame on, past its 44-byte header.
     ASSERT_TRUE(waitForContent(root.path / "x.mp4.audio.wav", 44)) << run.err();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     run.signal(SIGINT);
+    run.signal(SIGTERM);
     int status = run.wait();
     ASSERT_TRUE(WIFEXITED(status)) << run.err();
     EXPECT_EQ(WEXITSTATUS(status), 130);
@@ -278,10 +299,14 @@ TEST_F(InterruptedRecordings, OneInterruptKeepsAPlayableShortFile) {
 // A second signal stops at once and leaves nothing half written; an earlier file is untouched.
 TEST_F(InterruptedRecordings, ASecondSignalRemovesEverythingBegun) {
     std::ofstream(root.path / "x.mp4") << "an earlier recording";
-    BackgroundRun run("--record x.mp4 --start 29 --seconds 30", root.path);
+    // A slow final step, so that the second signal comes while the file is being finished.
+    std::string slowMux = fakeFfmpeg("  sleep 20\n"
+                                     "  exit 1\n");
+    BackgroundRun run("--record x.mp4 --start 29 --seconds 30", root.path, slowMux);
     ASSERT_TRUE(waitForContent(root.path / "x.mp4.audio.wav", 44)) << run.err();
-    // Two different signals, which the system does not merge into one.
     run.signal(SIGTERM);
+    // Further apart than one request delivered twice (to the process and its group).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     run.signal(SIGINT);
     int status = run.wait();
     EXPECT_TRUE(WIFSIGNALED(status)) << run.err();
@@ -295,23 +320,11 @@ TEST_F(InterruptedRecordings, ASecondSignalRemovesEverythingBegun) {
 // A disk that fills while the output is written (here an ffmpeg that writes a few bytes of its
 // output and fails, as a full disk makes it) leaves an earlier file of that name as it was.
 TEST_F(InterruptedRecordings, AFailedRecordingKeepsTheEarlierFile) {
-    fs::path tools = root.path / "tools";
-    fs::create_directories(tools);
-    std::ofstream(tools / "ffmpeg") << "#!/bin/sh\n"
-                                       "# Every ffmpeg run after the first one fails part way through its output.\n"
-                                       "if [ -e \"$0.ran\" ]; then\n"
-                                       "  for output; do :; done\n"
-                                       "  printf 'ftypisom' > \"$output\"\n"
-                                       "  echo 'No space left on device' >&2\n"
-                                       "  exit 1\n"
-                                       "fi\n"
-                                       "touch \"$0.ran\"\n"
-                                       "PATH=\"$FFMPEG_PATH\" exec ffmpeg \"$@\"\n";
-    fs::permissions(tools / "ffmpeg", fs::perms::owner_all);
+    std::string fullDisk = fakeFfmpeg("  printf 'ftypisom' > \"$output\"\n"
+                                      "  echo 'No space left on device' >&2\n"
+                                      "  exit 1\n");
     std::ofstream(root.path / "x.mp4") << "an earlier recording";
-    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
-    RunResult run = runVelmora("--record x.mp4 --start 29 --seconds 0.5", root.path,
-                               "FFMPEG_PATH='" + path + "' PATH='" + tools.string() + ":" + path + "'");
+    RunResult run = runVelmora("--record x.mp4 --start 29 --seconds 0.5", root.path, fullDisk);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "No space left on device\nvelmora: ffmpeg failed to write " + (root.path / "x.mp4").string() +
                            "\n");

@@ -6,19 +6,35 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
 constexpr int handledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile sig_atomic_t firstSignal = 0;
+timespec firstSignalTime{};
 struct sigaction previousActions[3];
+
+// One request often arrives twice at once: `timeout` and `kill -- -PGID` signal the process and
+// its group. A second signal counts only after this long.
+constexpr long repeatWindowNanoseconds = 250'000'000;
+
+bool withinRepeatWindow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    long elapsed = (now.tv_sec - firstSignalTime.tv_sec) * 1'000'000'000L + (now.tv_nsec - firstSignalTime.tv_nsec);
+    return elapsed < repeatWindowNanoseconds;
+}
 
 void onSignal(int number) {
     if (firstSignal == 0) {
+        clock_gettime(CLOCK_MONOTONIC, &firstSignalTime);
         firstSignal = number;
         return;
     }
+    if (withinRepeatWindow())
+        return;
     abandonUnfinishedWork();
     static const char said[] = "velmora: stopped at once; the unfinished files are removed\n";
     ssize_t ignored = write(STDERR_FILENO, said, sizeof said - 1);

@@ -1,8 +1,8 @@
 #pragma once
 // Ctrl-C (SIGINT), SIGTERM and SIGHUP during an offline render. The first signal only asks the
 // render to stop after the frame in hand, so the files are closed properly with what was drawn;
-// a second one removes the unfinished files, stops the encoders and ends the process at once,
-// by that signal.
+// a second one (a quarter of a second or more later) removes the unfinished files, stops the
+// encoders and ends the process at once, by that signal.
 
 #include <string>
 
