@@ -41,7 +41,17 @@ install(FILES ${packagingDir}/velmora.1.gz ${packagingDir}/velmora-data.1.gz ${p
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${packagingDir}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/velmora.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The menu entry starts the show in the installed data's folder (Path=), so a user's own Data/
+# folder in the home directory is never mistaken for the show's. The prefix is known only when
+# installing (make install and the package use different ones), so the line is written then.
+install(CODE "
+  set(desktopDir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
+  file(READ \"${CMAKE_SOURCE_DIR}/packaging/velmora.desktop\" entry)
+  string(REPLACE \"Exec=\" \"Path=\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/velmora\nExec=\" entry \"\${entry}\")
+  file(MAKE_DIRECTORY \"\${desktopDir}\")
+  file(WRITE \"\${desktopDir}/velmora.desktop\" \"\${entry}\")
+  message(STATUS \"Installing: \${desktopDir}/velmora.desktop\")
+")
 
 if(VELMORA_INSTALL_FILES)
   # The data is written once per build folder, and again only when the generator's own sources

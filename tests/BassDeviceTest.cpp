@@ -31,11 +31,12 @@ struct DeviceLog {
     std::atomic<long> soundingSamples{0};
 };
 
-// Pulls audio in real time on a thread of its own, until told to stop taking it or to act
-// as if it were unplugged.
+// Pulls audio in real time on a thread of its own, the first buffer `firstPullDelay` after
+// it resumes, until told to stop taking it or to act as if it were unplugged.
 class FakeDevice final : public AudioDevice {
   public:
-    FakeDevice(DeviceLog& log, bool opens) : log(log), opens(opens) {}
+    FakeDevice(DeviceLog& log, bool opens, std::chrono::milliseconds firstPullDelay = 0ms)
+        : log(log), opens(opens), firstPullDelay(firstPullDelay) {}
     ~FakeDevice() override { close(); }
 
     int open(int, int, Fill fillFrames, std::string& error) override {
@@ -64,7 +65,7 @@ class FakeDevice final : public AudioDevice {
   private:
     void pull() {
         std::vector<int16_t> buffer(framesPerFill * 2);
-        auto next = std::chrono::steady_clock::now();
+        auto next = std::chrono::steady_clock::now() + firstPullDelay;
         while (!quit) {
             next += std::chrono::microseconds(1000000 * framesPerFill / rate);
             std::this_thread::sleep_until(next);
@@ -79,6 +80,7 @@ class FakeDevice final : public AudioDevice {
 
     DeviceLog& log;
     bool opens;
+    std::chrono::milliseconds firstPullDelay;
     Fill fill;
     std::thread thread;
     std::atomic<bool> quit{false};
@@ -101,6 +103,8 @@ struct BassDeviceTest : ::testing::Test {
     std::vector<FakeDevice*> devices; // owned by the player
     // Devices after the first: this many refuse to open, then they open.
     int refusals = 1;
+    // Devices after the first wait this long before they take their first buffer.
+    std::chrono::milliseconds laterFirstPullDelay{0};
     std::vector<uint8_t> bytes;
     HMUSIC music = 0;
 
@@ -110,7 +114,7 @@ struct BassDeviceTest : ::testing::Test {
         BASS_SetOutput(BassOutput::Device);
         BASS_SetDeviceFactory([this]() -> std::unique_ptr<AudioDevice> {
             bool opens = devices.empty() || refusals-- <= 0;
-            auto device = std::make_unique<FakeDevice>(log, opens);
+            auto device = std::make_unique<FakeDevice>(log, opens, devices.empty() ? 0ms : laterFirstPullDelay);
             devices.push_back(device.get());
             return device;
         });
@@ -196,4 +200,31 @@ TEST_F(BassDeviceTest, DeviceTakenAwayIsReplaced) {
     std::string warnings = testing::internal::GetCapturedStderr();
     EXPECT_EQ(warnings, "velmora: the sound device stopped; continuing without sound\n");
     EXPECT_EQ(log.opened.load(), 2);
+}
+
+// The clock follows the reopened device, at most a buffer ahead of the sound it took, rather
+// than running on with the steady clock: a device that waits before its first pull holds it.
+TEST_F(BassDeviceTest, ClockFollowsAReopenedDeviceThatIsSlowToStart) {
+    refusals = 0;
+    // Less than the quarter second after which a device counts as stopped.
+    laterFirstPullDelay = 150ms;
+    play();
+    watchClock(300ms);
+    testing::internal::CaptureStderr();
+    devices[0]->stalled = true;
+    watchClock(6000ms, [this] { return log.opened == 2; });
+    ASSERT_EQ(log.opened.load(), 2);
+    long takenBefore = log.framesTaken;
+    double before = BASS_GetSeconds();
+    for (int check = 0; check < 40; ++check) {
+        std::this_thread::sleep_for(10ms);
+        double clockMoved = BASS_GetSeconds() - before;
+        double soundTaken = double(log.framesTaken - takenBefore) / rate;
+        // One buffer of lead, one more that the device is taking (its report comes before the
+        // log counts it), and the moment between seeing the device open and its clock taking
+        // over. Running freely would be 0.15 s ahead.
+        EXPECT_LE(clockMoved, soundTaken + 2.0 * framesPerFill / rate + 0.02) << "check " << check;
+    }
+    EXPECT_GT(log.framesTaken - takenBefore, 0) << "the new device took sound";
+    testing::internal::GetCapturedStderr();
 }

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 #include <thread>
 
 using namespace testmodules;
@@ -344,6 +345,29 @@ TEST_F(BassTest, LevelIsThePeakOfTheLast20Milliseconds) {
                                                                               << 16);
     BASS_ChannelStop(music);
     EXPECT_EQ(BASS_ChannelGetLevel(music), 0u);
+}
+
+// A frame's level is that of the 20 ms before the frame's own time, whatever the player has
+// rendered beyond it (a window's clock runs ahead of the frame it draws).
+TEST_F(BassTest, LevelAtATimeIsThePeakOfThe20MillisecondsBeforeIt) {
+    XmModule module = oneSquareModule(4);
+    module.patterns[0].at(1, 0) = noteOf(1);
+    module.patterns[0].at(3, 0).note = XmNote::keyOff;
+    open(module, BassOutput::Offline);
+    ASSERT_TRUE(BASS_MusicPlay(music));
+    std::vector<int16_t> audio;
+    BASS_RenderOffline(0.4, audio);
+    auto peakBefore = [&audio](double seconds) {
+        std::size_t end = std::size_t(std::llround(seconds * 44100));
+        return peakLevel(audio.data() + 2 * (end - 882), 882);
+    };
+    std::set<uint32_t> levels;
+    for (double seconds : {0.03, 0.1, 0.15, 0.2, 0.33}) {
+        EXPECT_EQ(BASS_ChannelGetLevelAt(music, seconds), peakBefore(seconds)) << seconds << " s";
+        levels.insert(peakBefore(seconds));
+    }
+    EXPECT_GE(levels.size(), 2u) << "the times asked must tell levels apart";
+    EXPECT_NE(BASS_ChannelGetLevelAt(music, 0.03), BASS_ChannelGetLevel(music));
 }
 
 TEST_F(BassTest, AmplificationScalesTheMix) {

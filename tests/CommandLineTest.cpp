@@ -98,3 +98,45 @@ TEST(CommandLine, HelpAndVersionSucceed) {
         EXPECT_TRUE(error.empty());
     }
 }
+// Options that used to pass and then did something else: a run that cannot end as asked, a
+// snapshot never reached, an empty output name that left the show in a window.
+TEST(CommandLine, RefusesRunsThatCannotDoWhatTheySay) {
+    const std::vector<std::pair<std::vector<const char*>, std::string>> mistakes = {
+        {{"--headless", "--seconds", "1e18"}, "--seconds 1e+18: a run lasts at most 604800 s (a week)"},
+        {{"--headless", "--frames", "9000000000"}, "--frames 9000000000: a run lasts at most 604800 s (a week)"},
+        {{"--png-dir", "a", "--snapshot", "1,1e300"}, "--snapshot 1e+300: a run lasts at most 604800 s (a week)"},
+        {{"--png-dir", "a", "--snapshot", "0.5", "--seconds", "0.1"},
+         "--snapshot 0.5 is not within the run (0 to 0.1 s)"},
+        {{"--png-dir", "a", "--snapshot", "2", "--frames", "120"}, "--snapshot 2 is not within the run (0 to 2 s)"},
+        {{"--record", ""}, "--record needs a file name"},
+        {{"--png-dir", ""}, "--png-dir needs a folder name"},
+    };
+    for (const auto& [arguments, message] : mistakes) {
+        ShowOptions options;
+        std::string error;
+        EXPECT_EQ(parse(arguments, options, error), ParseOutcome::ExitFailure) << message;
+        EXPECT_EQ(error, "velmora: " + message + "\n");
+    }
+    ShowOptions lastFrame;
+    std::string error;
+    EXPECT_EQ(parse({"--png-dir", "a", "--snapshot", "1.99", "--frames", "120"}, lastFrame, error), ParseOutcome::Run)
+        << error;
+}
+
+// A bad number is named with what was expected, not the type's whole range.
+TEST(CommandLine, BadNumbersSayWhatIsExpected) {
+    const std::vector<std::pair<std::vector<const char*>, std::string>> mistakes = {
+        {{"--frames", "0"}, "--frames: 0 is not a whole number of frames, 1 or more"},
+        {{"--start", "-1"}, "--start: -1 is not an order number, 0 or more"},
+        {{"--fps", "abc"}, "--fps: abc is not a whole number from 1 to 1000"},
+        {{"--fps", "2.5"}, "--fps: 2.5 is not a whole number from 1 to 1000"},
+        {{"--seconds", "soon"}, "--seconds: soon is not a number of seconds"},
+        {{"--png-dir", "a", "--snapshot", "1,x"}, "--snapshot: x is not a number of seconds"},
+    };
+    for (const auto& [arguments, message] : mistakes) {
+        ShowOptions options;
+        std::string error;
+        EXPECT_EQ(parse(arguments, options, error), ParseOutcome::ExitFailure) << message;
+        EXPECT_EQ(error, "velmora: " + message + "\n");
+    }
+}

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -43,7 +46,7 @@ TEST(DataLocation, ErrorNamesBothPlaces) {
     EXPECT_EQ(location.directory, "");
     EXPECT_EQ(
         location.error,
-        "no Data/ folder in the working directory (/home/a) nor in /opt/v/share/velmora; give --data DIR");
+        "no Data/ folder with atbia3.xm in the working directory (/home/a) nor in /opt/v/share/velmora; give --data DIR");
 }
 
 TEST(DataLocation, UnknownExecutableLooksOnlyHere) {
@@ -51,6 +54,48 @@ TEST(DataLocation, UnknownExecutableLooksOnlyHere) {
     EXPECT_EQ(location.directory, "");
     EXPECT_EQ(
         location.error,
-        "no Data/ folder in the working directory (/home/a), and the program's own location is unknown; "
+        "no Data/ folder with atbia3.xm in the working directory (/home/a), and the program's own location is unknown; "
         "give --data DIR");
+}
+
+// An unrelated Data/ folder (a user's ~/Data, say) is passed over for the installed data.
+TEST(DataLocation, ADataFolderWithoutTheMusicIsPassedOver) {
+    fs::path root = fs::temp_directory_path() / ("velmora-decoy-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "home" / "Data");
+    fs::create_directories(root / "bin");
+    fs::create_directories(root / "share" / "velmora" / "Data");
+    std::ofstream(root / "share" / "velmora" / "Data" / "atbia3.xm") << "music";
+    EXPECT_FALSE(holdsShowData(root / "home"));
+    EXPECT_TRUE(holdsShowData(root / "share" / "velmora"));
+    DataLocation location = chooseDataLocation(holdsShowData, root / "home", root / "bin" / "velmora");
+    EXPECT_EQ(location.directory, (root / "share" / "velmora").string());
+    EXPECT_EQ(location.error, "");
+    // A folder named like the music is not the music.
+    fs::create_directories(root / "home" / "Data" / "atbia3.xm");
+    EXPECT_FALSE(holdsShowData(root / "home"));
+    fs::remove_all(root);
+}
+
+// Over the real file system: a Data/ here with the music is taken; without it the error names
+// share/velmora beside this program's own bin folder (the build folder's parent for the tests).
+TEST(DataLocation, FindsTheDataHereElseNamesTheInstalledPlace) {
+    fs::path root = fs::temp_directory_path() / ("velmora-find-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "Data");
+    fs::path previous = fs::current_path();
+    fs::current_path(root);
+    std::string error;
+    try {
+        findDataDirectory();
+    } catch (const std::exception& failure) {
+        error = failure.what();
+    }
+    std::ofstream(root / "Data" / "atbia3.xm") << "music";
+    std::string found = findDataDirectory();
+    fs::current_path(previous);
+    fs::remove_all(root);
+    const fs::path installed = fs::canonical(VELMORA_BINARY_DIR).parent_path() / "share" / "velmora";
+    EXPECT_NE(error.find(" nor in " + installed.string() + ";"), std::string::npos) << error;
+    EXPECT_EQ(found, "");
 }

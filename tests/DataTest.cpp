@@ -10,6 +10,7 @@
 #include <xmp.h>
 
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -192,6 +194,15 @@ TEST(DataFiles, PicturesLoadAtTheirSizes) {
             EXPECT_NE(bytes, nullptr) << picture.name;
             delete[] bytes;
         }
+    }
+}
+
+// Every picture of the show is its own: no two files hold the same bytes.
+TEST(DataFiles, NoTwoPicturesAreTheSame) {
+    std::map<std::vector<std::uint8_t>, std::string> seen;
+    for (const Expected& picture : expectedPictures()) {
+        auto [where, isNew] = seen.emplace(readBytes(dataPath(picture.name)), picture.name);
+        EXPECT_TRUE(isNew) << picture.name << " repeats " << where->second;
     }
 }
 
@@ -438,4 +449,21 @@ TEST(DataModule, OnePassLastsSixToSevenMinutesWithoutClippingAtTheShowsVolume) {
     EXPECT_LE(seconds, 420.0);
     EXPECT_LT(peak, 32000);
     EXPECT_GT(peak, 8000); // and not so quiet that it is lost
+}
+
+// A mistake on velmora-data's command line is one line naming the program, and status 1.
+TEST(DataTool, CommandLineMistakesAreOneLineAndStatusOne) {
+    for (const std::string arguments : {"--bogus", "--threads 3", "--threads", "extra"}) {
+        std::string command = "'" VELMORA_BINARY_DIR "/velmora-data' " + arguments + " 2>&1";
+        std::FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string said;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            said += buffer;
+        int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << arguments << ": status " << status;
+        EXPECT_EQ(said.rfind("velmora-data: ", 0), 0u) << said;
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+    }
 }

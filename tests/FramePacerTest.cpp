@@ -37,6 +37,10 @@ TEST(FramePacer, LeadDrawsFramesThatMuchEarlierAndPicksTheNearest) {
     // Late by 2.4 frames: frame 3 is the nearest to 3.4 (frame 4 is not due before 3.5).
     EXPECT_EQ(pacer.frameDue(3.4 / 60), 3);
     EXPECT_EQ(pacer.droppedFrames(), 1);
+    // Late again, to 5.6 frames: the lead makes frame 6 the nearest (without it, 5 would be chosen
+    // although 6 is already due).
+    EXPECT_EQ(pacer.frameDue(5.6 / 60), 6);
+    EXPECT_EQ(pacer.droppedFrames(), 3);
 }
 
 TEST(FramePacer, AClockThatIsNotANumberDrawsNothing) {

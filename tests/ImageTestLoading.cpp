@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
 #include <string>
 
 using namespace imagetest;
@@ -94,6 +97,26 @@ TEST(PictureLoading, TheCannotOpenMessageCarriesTheWholeName) {
     EXPECT_EQ(errorOf([] { loadBitmap("Data/x1.jpg"); }), "Zarvo error - Cannot open file, Data/x1.jpg");
     std::string longName = "missing/" + std::string(300, 'n') + ".jpg";
     EXPECT_EQ(errorOf([&] { loadByteMap(longName.c_str()); }), "Zarvo error - Cannot open file, " + longName);
+}
+
+// A file that is there but cannot be opened says why; a missing one keeps the message above.
+TEST(PictureLoading, APictureThatCannotBeOpenedAddsTheSystemsReason) {
+    TemporaryDirectory directory;
+    std::string loop = directory.path("loop.jpg");
+    std::filesystem::create_symlink("loop.jpg", loop);
+    EXPECT_EQ(errorOf([&] { loadBitmap(loop.c_str()); }),
+              "Zarvo error - Cannot open file, " + loop + ": Too many levels of symbolic links");
+    // Permissions hold for every user but the superuser.
+    if (geteuid() != 0) {
+        std::string locked = directory.path("locked.jpg");
+        std::ofstream(locked) << "x";
+        std::filesystem::permissions(locked, std::filesystem::perms::none);
+        EXPECT_EQ(errorOf([&] { loadByteMap(locked.c_str()); }),
+                  "Zarvo error - Cannot open file, " + locked + ": Permission denied");
+    }
+    std::string dangling = directory.path("dangling.jpg");
+    std::filesystem::create_symlink("nowhere.jpg", dangling);
+    EXPECT_EQ(errorOf([&] { loadBitmap(dangling.c_str()); }), "Zarvo error - Cannot open file, " + dangling);
 }
 
 TEST(PictureLoading, UnrecognisedContentsAreRefused) {

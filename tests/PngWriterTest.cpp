@@ -1,10 +1,13 @@
 #include "capture/PngWriter.h"
+#include "capture/WavWriter.h"
 #include "platform/ptc/Error.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -91,4 +94,43 @@ TEST(PngWriter, FailuresAreReportedNotIgnored) {
     std::filesystem::create_directories(directory);
     // Wider than PNG allows: the library's own error must come back as an exception.
     EXPECT_THROW(ptc::writePng((directory / "wide.png").string(), &pixel, 0x7FFFFFFF, 1), ptc::DynamicError);
+}
+
+// A full disk is named with the file and the reason; what was begun of a regular file is removed,
+// and a device is never removed.
+TEST(PngWriter, AFullDiskNamesTheFileAndLeavesNoTruncatedPicture) {
+    std::vector<std::uint32_t> noise = testPicture(512, 384);
+    std::string message;
+    try {
+        ptc::writePng("/dev/full", noise.data(), 512, 384);
+    } catch (const ptc::DynamicError& error) {
+        message = error.what();
+    }
+    EXPECT_EQ(message, "PNG writer: Write Error in /dev/full (No space left on device)");
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+// Sizes in a WAV header: RIFF size at byte 4, data size at byte 40, little-endian.
+namespace {
+std::uint32_t headerField(const std::string& bytes, std::size_t at) {
+    return std::uint32_t(std::uint8_t(bytes[at])) | std::uint32_t(std::uint8_t(bytes[at + 1])) << 8 |
+           std::uint32_t(std::uint8_t(bytes[at + 2])) << 16 | std::uint32_t(std::uint8_t(bytes[at + 3])) << 24;
+}
+} // namespace
+
+// A render cut short before `finish` still leaves a WAV file whose header states what it holds.
+TEST(WavWriter, HeaderStatesTheSamplesWrittenSoFar) {
+    auto directory = freshDirectory("wav-unfinished");
+    std::filesystem::create_directories(directory);
+    std::string path = (directory / "audio.wav").string();
+    WavWriter writer(path, 44100);
+    std::vector<std::int16_t> samples(1470, -2);
+    writer.append(samples.data(), samples.size());
+    writer.append(samples.data(), 6);
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 44u + 2 * 1476);
+    EXPECT_EQ(headerField(bytes, 40), 2u * 1476);
+    EXPECT_EQ(headerField(bytes, 4), 36u + 2 * 1476);
+    EXPECT_EQ(bytes.substr(44, 2), std::string("\xFE\xFF", 2));
 }

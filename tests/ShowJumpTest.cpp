@@ -85,15 +85,18 @@ TEST(ShowJump, AJumpRunsTheCuesOfTheRunFromTheStart) {
     EXPECT_EQ(traceLines(jump.out).front(), "cue 1 @ 0:0 | crossFade14to15:1 particleFlow:9 fadeToBlack:98 noise:666");
 }
 
-TEST(ShowJump, RefusesAnOrderTheMusicNeverPlaysAndABadTime) {
+TEST(ShowJump, RefusesAnOrderPastTheMusicsEndAndABadTime) {
     TemporaryDirectory root("jump-refused");
     writeShowData(root.path);
     RunResult order = runVelmora("--headless --start 7 --frames 1", root.path);
     EXPECT_EQ(order.status, 1);
-    EXPECT_EQ(order.err, "velmora: --start 7: the music never plays that order\n");
+    EXPECT_EQ(order.err, "velmora: --start 7: the music has 2 orders (0 to 1)\n");
     RunResult time = runVelmora("--headless --at 1:75 --frames 1", root.path);
     EXPECT_EQ(time.status, 1);
     EXPECT_EQ(time.err, "velmora: --at 1:75: give seconds (95.5) or minutes and seconds (1:35.5)\n");
+    RunResult huge = runVelmora("--headless --at 1" + std::string(400, '0') + " --frames 1", root.path);
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_EQ(huge.err, "velmora: --at inf: a jump goes at most 604800 s (a week) into the show\n");
 }
 
 // The whole first pass drawn once with a checkpoint every `spacing` frames; then frames across

@@ -35,10 +35,15 @@ TEST(ShowRun, MissingPictureReportsTheLoadersMessage) {
 TEST(ShowRun, MissingModuleIsAnErrorNotASilentEnd) {
     TemporaryDirectory root("missing-module");
     writeShowData(root.path, true, false);
-    RunResult run = runVelmora("--headless --frames 1", root.path);
+    // Given with --data, the folder is taken as it is and the loader says what is missing.
+    RunResult run = runVelmora("--data . --headless --frames 1", root.path);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind("velmora: cannot load music module Data/atbia3.xm: ", 0), 0u) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    // Found by looking, a Data/ folder without the music is not the show's.
+    run = runVelmora("--headless --frames 1", root.path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("velmora: no Data/ folder with atbia3.xm in the working directory", 0), 0u) << run.err;
 }
 
 TEST(ShowRun, DataOptionNamesTheDataDirectorysParent) {
@@ -51,8 +56,10 @@ TEST(ShowRun, DataOptionNamesTheDataDirectorysParent) {
     // for, ../share/velmora from the build folder, and the error names both places.
     const std::string installed =
         (std::filesystem::canonical(VELMORA_BINARY_DIR).parent_path() / "share" / "velmora").string();
+    // An unrelated Data/ here is not taken for the show's.
+    fs::create_directories(root.path / "Data");
     EXPECT_EQ(runVelmora("--headless --frames 3", root.path).err,
-              "velmora: no Data/ folder in the working directory (" +
+              "velmora: no Data/ folder with atbia3.xm in the working directory (" +
                   std::filesystem::canonical(root.path).string() + ") nor in " + installed +
                   "; give --data DIR\n");
 }

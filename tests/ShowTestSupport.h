@@ -13,16 +13,20 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace showtest {
@@ -142,6 +146,55 @@ inline RunResult runVelmora(const std::string& arguments, const fs::path& workin
     fs::remove(outFile);
     fs::remove(errFile);
     return result;
+}
+
+// velmora started in the background in `directory`, its output into velmora.stdout and
+// velmora.stderr there, so that a test can signal it or take its display away while it runs.
+class BackgroundRun {
+  public:
+    BackgroundRun(const std::string& arguments, const fs::path& directory, const std::string& environment = "")
+        : outFile(directory / "velmora.stdout"), errFile(directory / "velmora.stderr") {
+        std::string command = "cd '" + directory.string() + "' && exec env " + environment + " '" VELMORA_BINARY_DIR
+                              "/velmora' " + arguments + " >'" + outFile.string() + "' 2>'" + errFile.string() + "'";
+        const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+        if (posix_spawn(&process, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), ::environ) != 0)
+            process = -1;
+    }
+    ~BackgroundRun() {
+        if (process > 0) {
+            kill(process, SIGKILL);
+            waitpid(process, nullptr, 0);
+        }
+    }
+
+    void signal(int number) const { kill(process, number); }
+
+    // The raw wait status.
+    int wait() {
+        int status = 0;
+        waitpid(process, &status, 0);
+        process = -1;
+        return status;
+    }
+
+    std::string out() const { return readFile(outFile); }
+    std::string err() const { return readFile(errFile); }
+
+  private:
+    pid_t process = -1;
+    fs::path outFile;
+    fs::path errFile;
+};
+
+// Waits until `file` holds more than `bytes`, at most a minute.
+inline bool waitForContent(const fs::path& file, std::uintmax_t bytes = 0) {
+    for (int attempt = 0; attempt < 600; ++attempt) {
+        std::error_code ignored;
+        if (fs::file_size(file, ignored) > bytes && !ignored)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
 }
 
 } // namespace showtest

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 using ptc::Area;
 using ptc::Console;
@@ -135,4 +138,76 @@ TEST(WindowBackendErrors, UnusableDisplayIsReportedAsError) {
         setenv("SDL_VIDEODRIVER", saved.c_str(), 1);
     else
         unsetenv("SDL_VIDEODRIVER");
+}
+
+namespace {
+
+// Sets environment variables (a null value unsets one) for the object's lifetime.
+class EnvironmentChange {
+public:
+    explicit EnvironmentChange(std::initializer_list<std::pair<const char*, const char*>> changes) {
+        for (const auto& [name, value] : changes) {
+            const char* previous = std::getenv(name);
+            saved.emplace_back(name, previous ? std::optional<std::string>(previous) : std::nullopt);
+            if (value)
+                setenv(name, value, 1);
+            else
+                unsetenv(name);
+        }
+    }
+    ~EnvironmentChange() {
+        for (const auto& [name, value] : saved)
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+} // namespace
+
+// Without a display SDL would draw the window into memory, and the show would run unseen.
+TEST(WindowBackendErrors, NoDisplayIsRefusedUnlessTheEnvironmentAsksForAMemoryDriver) {
+    {
+        EnvironmentChange noDisplay({{"DISPLAY", ":4711"}, {"WAYLAND_DISPLAY", nullptr}, {"SDL_VIDEODRIVER", nullptr}});
+        Console console(ptc::makeWindowBackend());
+        std::string message;
+        try {
+            console.open("nowhere", 512, 384, format32, 0);
+        } catch (const ptc::DynamicError& error) {
+            message = error.what();
+        }
+        EXPECT_EQ(message, "no display to open a window on (DISPLAY=:4711 does not answer); --record, --png-dir or "
+                           "--headless render without one");
+        EXPECT_FALSE(console.isOpen());
+    }
+    EnvironmentChange asked({{"SDL_VIDEODRIVER", "offscreen"}});
+    Console console(ptc::makeWindowBackend());
+    console.open("in memory", 512, 384, format32, 0);
+    EXPECT_TRUE(console.isOpen());
+}
+
+// Mesa's llvmpipe costs more than the show to stretch the frame; SDL's software renderer takes
+// its place, unless the environment names a renderer.
+TEST_F(WindowBackendTest, SoftwareOpenGlGivesWayToTheSoftwareRenderer) {
+    EnvironmentChange defaultRenderer({{"SDL_RENDER_DRIVER", nullptr}});
+    console.open("renderer", 512, 384, format32, 0);
+    std::string chosen = window->rendererName();
+    if (chosen.find("llvmpipe") == std::string::npos && chosen.find("softpipe") == std::string::npos &&
+        chosen.find("swrast") == std::string::npos)
+        GTEST_SKIP() << "OpenGL here is not drawn by the processor: " << chosen;
+    EXPECT_EQ(chosen.rfind("software (instead of OpenGL on ", 0), 0u) << chosen;
+    showPattern();
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> shown = window->readBack(width, height);
+    ASSERT_EQ(width, 1024);
+    EXPECT_EQ(shown[(2 * 100 + 1) * 1024 + 2 * 300 + 1], patternPixel(300, 100));
+    console.close();
+
+    setenv("SDL_RENDER_DRIVER", "opengl", 1);
+    console.open("renderer", 512, 384, format32, 0);
+    EXPECT_EQ(window->rendererName().rfind("opengl (", 0), 0u) << window->rendererName();
 }

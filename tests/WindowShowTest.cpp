@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -149,4 +151,39 @@ TEST(WindowShow, FramesAreTheOfflineFramesOfTheSameNumbers) {
         }
     }
     EXPECT_GE(compared, 40) << "the window dropped frame " << compared << " in every attempt";
+}
+
+// A display that goes away (the server killed) ends the show with one line and status 1; the
+// music's threads stop first instead of aborting the process.
+TEST(WindowShow, ALostDisplayEndsTheShowWithOneLine) {
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no Xvfb";
+    TemporaryDirectory root("lost-display");
+    writeShowData(root.path);
+    // A display of our own, to take away; Xvfb names the number it chose.
+    fs::path displayFile = root.path / "display";
+    std::string start = "Xvfb -displayfd 3 -screen 0 1024x768x24 3>'" + displayFile.string() +
+                        "' >/dev/null 2>&1 & echo $! >'" + (root.path / "xvfb.pid").string() + "'";
+    ASSERT_EQ(std::system(start.c_str()), 0);
+    pid_t server = std::stoi(readFile(root.path / "xvfb.pid"));
+    std::string display;
+    for (int attempt = 0; attempt < 100 && display.empty(); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        display = readFile(displayFile);
+        display.erase(std::remove(display.begin(), display.end(), '\n'), display.end());
+    }
+    if (display.empty()) {
+        kill(server, SIGKILL);
+        GTEST_SKIP() << "Xvfb did not start";
+    }
+    BackgroundRun run("--mute --trace", root.path, "DISPLAY=:" + display + " SDL_AUDIODRIVER=dummy");
+    for (int attempt = 0; attempt < 300 && run.out().find("cue 1 ") == std::string::npos; ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, WNOHANG);
+    int status = run.wait();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << ": " << run.err();
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(run.err(), "velmora: lost the connection to the display (:" + display + ")\n");
 }

@@ -40,6 +40,10 @@ struct ShowOptions {
 // A time of the show as "SECONDS" or "M:SS.s"; nothing when the text is neither.
 std::optional<double> parseShowTime(const std::string& text);
 
+// The longest run the options accept, in seconds of show time: frame numbers, the music's clock
+// and a recording's sound stay well within their ranges.
+constexpr double longestRunSeconds = 7 * 24 * 3600.0;
+
 enum class ParseOutcome { Run, ExitSuccess, ExitFailure };
 
 // Fills `options` from the arguments. --help and --version print to `out` (ExitSuccess); a

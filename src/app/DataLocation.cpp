@@ -1,8 +1,14 @@
 #include "app/DataLocation.h"
 
+#include "driver/ShowMusic.h"
 #include "platform/ptc/Error.h"
 
 namespace fs = std::filesystem;
+
+bool holdsShowData(const fs::path& directory) {
+    std::error_code unreadable;
+    return fs::is_regular_file(directory / showModulePath(), unreadable);
+}
 
 fs::path installedDataDirectory(const fs::path& executable) {
     return (executable.parent_path().parent_path() / "share" / "velmora").lexically_normal();
@@ -12,7 +18,8 @@ DataLocation chooseDataLocation(const std::function<bool(const fs::path&)>& hold
                                 const fs::path& workingDirectory, const fs::path& executable) {
     if (holdsData(workingDirectory))
         return {};
-    const std::string here = "no Data/ folder in the working directory (" + workingDirectory.string() + ")";
+    const std::string here = std::string("no Data/ folder with ") + fs::path(showModulePath()).filename().string() +
+                             " in the working directory (" + workingDirectory.string() + ")";
     if (executable.empty())
         return {"", here + ", and the program's own location is unknown; give --data DIR"};
     const fs::path installed = installedDataDirectory(executable);
@@ -26,12 +33,7 @@ std::string findDataDirectory() {
     std::error_code ignored;
     fs::path workingDirectory = fs::current_path(ignored);
     fs::path executable = fs::read_symlink("/proc/self/exe", ignored);
-    DataLocation location = chooseDataLocation(
-        [](const fs::path& directory) {
-            std::error_code unreadable;
-            return fs::is_directory(directory / "Data", unreadable);
-        },
-        workingDirectory, executable);
+    DataLocation location = chooseDataLocation(holdsShowData, workingDirectory, executable);
     if (!location.error.empty())
         throw ptc::DynamicError(location.error);
     return location.directory;

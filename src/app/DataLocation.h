@@ -2,7 +2,8 @@
 // Where the show finds Data/ when --data is not given. The working directory comes first, so a
 // folder with its own Data/ always plays that; otherwise the data installed with the program,
 // share/velmora reached from the executable's bin/ folder, so an installation under any prefix
-// (/usr, /usr/local, an unpacked package) finds its own files.
+// (/usr, /usr/local, an unpacked package) finds its own files. A Data/ folder counts only when
+// it holds the show's music: a user's own ~/Data, say, must not hide the installed data.
 
 #include <filesystem>
 #include <functional>
@@ -20,7 +21,10 @@ struct DataLocation {
 // <prefix>/bin/velmora.
 std::filesystem::path installedDataDirectory(const std::filesystem::path& executable);
 
-// `holdsData(dir)` tells whether dir/Data is a folder. `executable` is the program's own path,
+// Whether `directory`/Data holds the show's music.
+bool holdsShowData(const std::filesystem::path& directory);
+
+// `holdsData(dir)` tells whether dir/Data is the show's data (holdsShowData). `executable` is the program's own path,
 // empty when it cannot be read.
 DataLocation chooseDataLocation(const std::function<bool(const std::filesystem::path&)>& holdsData,
                                 const std::filesystem::path& workingDirectory,

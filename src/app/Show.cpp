@@ -2,6 +2,7 @@
 
 #include "app/DataLocation.h"
 #include "app/FramePacer.h"
+#include "app/Interruption.h"
 #include "app/ProgressLine.h"
 #include "capture/OfflineOutput.h"
 #include "core/ShowObjects.h"
@@ -90,7 +91,8 @@ class ShowApp {
 public:
     ShowApp(const ShowOptions& options, const ShowHooks& hooks);
     bool iterate();
-    void quit();
+    // Returns the exit status: 0, or 128 + the signal's number after an interruption.
+    int quit();
 
 private:
     std::unique_ptr<ptc::ConsoleBackend> makeBackend();
@@ -110,6 +112,7 @@ private:
     bool offline;
     DataDirectory dataDirectory;
     const ptc::WindowBackend* window = nullptr;
+    std::optional<Interruption> interruption;
     std::unique_ptr<OfflineOutput> output;
     std::unique_ptr<ptc::Console> showConsole;
     std::unique_ptr<ShowDriver> driver;
@@ -128,6 +131,8 @@ private:
 ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
     : options(showOptions), hooks(showHooks), offline(options.offline()),
       dataDirectory(options.dataDirectory.empty() ? findDataDirectory() : options.dataDirectory) {
+    if (offline)
+        interruption.emplace();
     showConsole = std::make_unique<ptc::Console>(makeBackend());
     if (!window)
         window = dynamic_cast<const ptc::WindowBackend*>(&showConsole->backend());
@@ -155,6 +160,8 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
         pacer->startAt(nextFrame);
     }
     watchCues();
+    if (stats && window)
+        stats->setRenderer(window->rendererName());
     driver->play();
     timer.start();
 }
@@ -223,6 +230,12 @@ void ShowApp::measureCheckpoint() {
 }
 
 bool ShowApp::offlineStep() {
+    if (nextFrame < endFrame && Interruption::requested()) {
+        // The render stops after the frame in hand, and the progress line ends where it stopped.
+        if (nextFrame > driver->firstFrame())
+            progress->frameDone(nextFrame - 1, true);
+        endFrame = nextFrame;
+    }
     if (nextFrame == endFrame) {
         // The sound of the last frame's duration, so picture and sound end together.
         samples.clear();
@@ -281,7 +294,7 @@ bool ShowApp::uncappedStep() {
     return true;
 }
 
-void ShowApp::quit() {
+int ShowApp::quit() {
     driver->shutDown();
     if (output)
         output->finish();
@@ -292,6 +305,12 @@ void ShowApp::quit() {
                         driver->frameTime(driver->firstFrame()), driver->jumpSeconds());
         std::cout << std::flush;
     }
+    if (interruption && Interruption::requested()) {
+        std::string written = !options.recordFile.empty() ? options.recordFile : options.pngDirectory;
+        ptc::Error(interruptedMessage(written, endFrame - driver->firstFrame(), options.fps)).report();
+        return Interruption::exitStatus();
+    }
+    return 0;
 }
 
 } // namespace
@@ -302,8 +321,7 @@ int runShow(const ShowOptions& options, const ShowHooks& hooks) {
         ShowApp app(absolute, hooks);
         while (app.iterate()) {
         }
-        app.quit();
-        return 0;
+        return app.quit();
     } catch (const ptc::DynamicError& error) {
         ptc::Error(error.what()).report();
     } catch (const std::bad_alloc&) {

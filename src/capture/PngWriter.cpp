@@ -1,8 +1,10 @@
 #include "capture/PngWriter.h"
 
 #include "platform/ptc/Error.h"
+#include "capture/UnfinishedWork.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -27,15 +29,13 @@ struct FileCloser {
 
 void ignorePngWarning(png_structp, png_const_charp) {}
 
-} // namespace
+// A regular file we began is removed when it cannot be finished; a device or pipe is left alone.
+bool isRegularFile(std::FILE* file) {
+    struct stat status {};
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+}
 
-void writePng(const std::string& path, const std::uint32_t* pixels, int width, int height) {
-    if (width <= 0 || height <= 0)
-        throw DynamicError("cannot write an empty picture to " + path);
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        throw DynamicError("cannot write " + path + ": " + std::strerror(errno));
-
+void writePngFile(std::FILE* output, const std::uint32_t* pixels, int width, int height) {
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, throwPngError, ignorePngWarning);
     if (!png)
@@ -49,7 +49,7 @@ void writePng(const std::string& path, const std::uint32_t* pixels, int width, i
     if (!info)
         throw DynamicError("PNG writer: out of memory");
 
-    png_init_io(png, file.get());
+    png_init_io(png, output);
     // Frames go out often (one per frame of a recording): fast compression is enough.
     png_set_compression_level(png, 1);
     png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
@@ -67,10 +67,39 @@ void writePng(const std::string& path, const std::uint32_t* pixels, int width, i
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);
+}
 
-    std::FILE* done = file.release();
-    if (std::fclose(done) != 0)
-        throw DynamicError("cannot finish " + path + ": " + std::strerror(errno));
+} // namespace
+
+void writePng(const std::string& path, const std::uint32_t* pixels, int width, int height) {
+    if (width <= 0 || height <= 0)
+        throw DynamicError("cannot write an empty picture to " + path);
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        throw DynamicError("cannot write " + path + ": " + std::strerror(errno));
+    bool removable = isRegularFile(file.get());
+    std::unique_ptr<UnfinishedFile> unfinished = removable ? std::make_unique<UnfinishedFile>(path) : nullptr;
+    std::string failure;
+    try {
+        errno = 0;
+        writePngFile(file.get(), pixels, width, height);
+    } catch (const DynamicError& error) {
+        // libpng's own words ("Write Error") say neither which file nor why.
+        failure = std::string(error.what()) + " in " + path;
+        if (errno != 0)
+            failure += std::string(" (") + std::strerror(errno) + ")";
+    }
+    if (failure.empty()) {
+        std::FILE* done = file.release();
+        if (std::fclose(done) != 0)
+            failure = "cannot finish " + path + ": " + std::strerror(errno);
+    }
+    if (!failure.empty()) {
+        file.reset();
+        if (removable)
+            std::remove(path.c_str());
+        throw DynamicError(failure);
+    }
 }
 
 FrameSink pngFileSink(const std::string& directory, long firstNumber) {

@@ -26,8 +26,15 @@ pid_t startProgram(const std::vector<std::string>& arguments, int stdinFd) {
     posix_spawn_file_actions_init(&actions);
     if (stdinFd != -1)
         posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
+    // Out of the terminal's foreground group: Ctrl-C is ours to handle, and the encoder must go
+    // on taking frames until we close its input.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t process = -1;
-    int failure = posix_spawnp(&process, argv[0], &actions, nullptr, argv.data(), environ);
+    int failure = posix_spawnp(&process, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (failure != 0)
         throw ptc::DynamicError("cannot start " + arguments[0] + ": " + std::strerror(failure));
@@ -91,13 +98,15 @@ EncoderArguments encoderArguments(RecordingFormat format, int scale) {
 
 VideoRecorder::VideoRecorder(const std::string& output, int width, int height, int fps, int sampleRate, int scale)
     : outputPath(output), videoPath(output + ".video.mkv"), audioPath(output + ".audio.wav"),
-      frameWidth(width), frameHeight(height) {
+      partialPath(output + ".partial"), unfinishedVideo(videoPath), unfinishedAudio(audioPath),
+      unfinishedOutput(partialPath), frameWidth(width), frameHeight(height) {
     std::optional<RecordingFormat> format = recordingFormatOf(output);
     if (!format)
         throw ptc::DynamicError("cannot record to " + output + ": use a .mp4, .webm or .mkv file");
     if (scale < 1 || scale > 8)
         throw ptc::DynamicError("the recording scale must be 1 to 8");
     formatArguments = encoderArguments(*format, scale);
+    checkOutputCanBeCreated();
     // A dead encoder must show up as a failed write, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     audio = std::make_unique<WavWriter>(audioPath, sampleRate);
@@ -115,10 +124,12 @@ VideoRecorder::VideoRecorder(const std::string& output, int width, int height, i
         command.insert(command.end(), formatArguments.video.begin(), formatArguments.video.end());
         command.push_back(videoPath);
         encoder = startProgram(command, ends[0]);
+        unfinishedEncoder = std::make_unique<UnfinishedProcess>(encoder);
     } catch (...) {
         close(ends[0]);
         close(ends[1]);
         std::remove(audioPath.c_str());
+        std::remove(partialPath.c_str());
         throw;
     }
     close(ends[0]);
@@ -133,6 +144,19 @@ VideoRecorder::~VideoRecorder() {
     }
     std::remove(videoPath.c_str());
     std::remove(audioPath.c_str());
+    std::remove(partialPath.c_str());
+}
+
+// Found now rather than after the whole render: the temporary output is created (and kept for
+// ffmpeg) in the output's folder, where the rename needs it.
+void VideoRecorder::checkOutputCanBeCreated() const {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(outputPath, ignored))
+        throw ptc::DynamicError("cannot record to " + outputPath + ": it is a folder");
+    int file = open(partialPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (file == -1)
+        throw ptc::DynamicError("cannot record to " + outputPath + ": " + std::strerror(errno));
+    close(file);
 }
 
 void VideoRecorder::stopEncoder() {
@@ -143,6 +167,7 @@ void VideoRecorder::stopEncoder() {
     if (encoder != -1) {
         bool succeeded = waitForProgram(encoder);
         encoder = -1;
+        unfinishedEncoder.reset();
         if (!succeeded)
             throw ptc::DynamicError("ffmpeg failed to encode " + outputPath);
     }
@@ -162,6 +187,7 @@ void VideoRecorder::addFrame(const std::uint32_t* pixels, int width, int height)
         bytes += written;
         remaining -= static_cast<std::size_t>(written);
     }
+    ++framesAdded;
 }
 
 void VideoRecorder::addAudio(const std::int16_t* samples, std::size_t count) {
@@ -169,13 +195,28 @@ void VideoRecorder::addAudio(const std::int16_t* samples, std::size_t count) {
 }
 
 void VideoRecorder::finish() {
+    if (framesAdded == 0) {
+        // An empty video does not mux; the destructor removes what was begun.
+        try {
+            stopEncoder();
+        } catch (const ptc::DynamicError&) {
+        }
+        return;
+    }
     stopEncoder();
     audio->finish();
     std::vector<std::string> command = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
                                         "-i", videoPath, "-i", audioPath, "-c:v", "copy"};
     command.insert(command.end(), formatArguments.audio.begin(), formatArguments.audio.end());
-    command.insert(command.end(), {"-f", formatArguments.muxer, outputPath});
+    command.insert(command.end(), {"-f", formatArguments.muxer, partialPath});
     pid_t muxer = startProgram(command, -1);
-    if (!waitForProgram(muxer))
+    bool muxed = false;
+    {
+        UnfinishedProcess unfinishedMuxer(muxer);
+        muxed = waitForProgram(muxer);
+    }
+    if (!muxed)
         throw ptc::DynamicError("ffmpeg failed to write " + outputPath);
+    if (std::rename(partialPath.c_str(), outputPath.c_str()) != 0)
+        throw ptc::DynamicError("cannot write " + outputPath + ": " + std::strerror(errno));
 }

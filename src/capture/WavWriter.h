@@ -1,9 +1,9 @@
 #pragma once
-// A 16-bit stereo PCM WAV file written as the samples come; the header's sizes are filled in
-// by `finish`.
+// A 16-bit stereo PCM WAV file written as the samples come. The header's sizes are brought up
+// to date after every append, so a file cut short by an abrupt end still states the samples it
+// holds.
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,16 +15,17 @@ public:
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    // Interleaved left, right.
+    // Interleaved left, right. DynamicError on a write failure.
     void append(const std::int16_t* samples, std::size_t count);
-    // Completes the header and closes the file (DynamicError on a write failure).
+    // Closes the file (DynamicError on a write failure).
     void finish();
 
 private:
-    void writeHeader(std::uint32_t dataBytes);
+    void writeHeader();
+    void writeAt(const std::uint8_t* bytes, std::size_t size, long offset);
 
     std::string filePath;
-    std::FILE* file = nullptr;
+    int file = -1;
     int rate;
     std::uint64_t dataBytes = 0;
 };

@@ -186,6 +186,8 @@ std::string FrameStats::report() const {
                   this->framesPerSecond);
     text += line;
     text += presentLine();
+    if (!renderer.empty())
+        text += "renderer: " + renderer + "\n";
     if (frames > 0) {
         std::snprintf(line, sizeof line,
                       "frame: mean %.3f ms (CPU %.3f ms), worst %.3f ms: frame %ld at %.3f s\n",

@@ -48,6 +48,8 @@ class FrameStats {
     // A window run: a frame reached the display at `when`; frames the loop skipped to keep time.
     void framePresented(std::chrono::steady_clock::time_point when);
     void setDroppedFrames(long dropped) { droppedFrames = dropped; }
+    // The window's renderer, said in the report; "" for none.
+    void setRenderer(const std::string& name) { renderer = name; }
 
     // A cue's action ran, turning the stack `before` into `after`; if it inserted layers, the
     // next frames belong to a new scene. Inserting cues before the same frame make one scene.
@@ -116,6 +118,7 @@ class FrameStats {
     std::map<std::type_index, Samples> layerTimes;
     std::vector<Clock::time_point> presents;
     long droppedFrames = 0;
+    std::string renderer;
 };
 
 // The layer list's renderAll with a clock around each render: every non-empty slot, first to

@@ -161,7 +161,11 @@ long ShowDriver::jumpTarget() {
     if (settings.startOrder <= 0)
         return 0;
     timeline();
-    if (std::size_t(settings.startOrder) >= orderStarts.size() || orderStarts[std::size_t(settings.startOrder)] == noFrame)
+    std::size_t orders = orderStarts.size();
+    if (std::size_t(settings.startOrder) >= orders)
+        throw ptc::DynamicError("--start " + std::to_string(settings.startOrder) + ": the music has " +
+                                std::to_string(orders) + " orders (0 to " + std::to_string(orders - 1) + ")");
+    if (orderStarts[std::size_t(settings.startOrder)] == noFrame)
         throw ptc::DynamicError("--start " + std::to_string(settings.startOrder) + ": the music never plays that order");
     return frameAtOrAfter(double(orderStarts[std::size_t(settings.startOrder)]) / sampleRate);
 }

@@ -10,6 +10,8 @@
 #include "image/JpegCodec.h"
 #endif
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -34,10 +36,18 @@ const Recogniser recognisers[] = {
     {"TGA", makeCodec<TgaCodec>},
 };
 
+// A missing file keeps the loader's own words; a file that is there but cannot be opened
+// (permissions, a loop of links) adds the system's reason, which is then the useful part.
 std::unique_ptr<Stream> openForReading(const char* fileName) {
+    errno = 0;
     auto file = std::make_unique<FileStream>(fileName, 1);
-    if (file->failed())
-        throw ptc::DynamicError(std::string("Zarvo error - Cannot open file, ") + (fileName ? fileName : ""));
+    int reason = errno;
+    if (file->failed()) {
+        std::string message = std::string("Zarvo error - Cannot open file, ") + (fileName ? fileName : "");
+        if (fileName && reason != 0 && reason != ENOENT)
+            message += std::string(": ") + std::strerror(reason);
+        throw ptc::DynamicError(message);
+    }
     return file;
 }
 

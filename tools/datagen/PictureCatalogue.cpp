@@ -130,6 +130,29 @@ SeascapeStyle sunrise() {
     return s;
 }
 
+// Later the same morning: the sun higher and paler, broken cloud, the sea turned blue.
+SeascapeStyle lateMorning() {
+    SeascapeStyle s = sunrise();
+    s.sky = {hex(0x1E4A8A), hex(0x3E72B4), hex(0x86B2DA), hex(0xD4E2E4), hex(0xFFF2D0)};
+    s.sea = {hex(0x4A86AE), hex(0x0E2A4C)};
+    s.horizon = 262.0;
+    s.sunX = 150.0;
+    s.sunY = 128.0;
+    s.sunRadius = 22.0;
+    s.sunColour = hex(0xFFFCE8) * 1.4;
+    s.haloColour = hex(0xF0D8A0);
+    s.haloRadius = 120.0;
+    s.cloudCover = 0.55;
+    s.cloudLit = hex(0xFFF6E4);
+    s.cloudShade = hex(0x6A7A98);
+    s.islands = 3;
+    s.islandHeight = 48.0;
+    s.islandColour = hex(0x22323E);
+    s.glitter = 0.6;
+    s.seed = 471;
+    return s;
+}
+
 SeascapeStyle sunsetBlaze() {
     SeascapeStyle s;
     s.sky = {hex(0x1A1050), hex(0x6A2070), hex(0xE04A50), hex(0xFF9A30), hex(0xFFD060)};
@@ -454,7 +477,7 @@ std::vector<PictureFile> buildCatalogue() {
         paintNebula(canvas, deepNebula, 1.1, 4601);
         return canvas.toPixels();
     });
-    colour("x47.JPG", kScreenWidth, kScreenHeight, seascape(sunrise()));
+    colour("x47.JPG", kScreenWidth, kScreenHeight, seascape(lateMorning()));
     {
         PlanetStyle giant;
         giant.centreX = 256.0;

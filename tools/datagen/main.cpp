@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -21,8 +22,14 @@ int main(int argc, char** argv) {
     app.add_flag("--quiet", quiet, "no progress lines");
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+        // One line and status 1, as the show's other programs answer a mistake.
+        std::string message = error.what();
+        std::replace(message.begin(), message.end(), '\n', ' ');
+        std::fprintf(stderr, "velmora-data: %s\n", message.c_str());
+        return 1;
     }
     if (!quiet)
         options.progress = [](const std::string& line) { std::fprintf(stderr, "velmora-data: %s\n", line.c_str()); };

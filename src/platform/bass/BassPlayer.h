@@ -64,6 +64,10 @@ struct Player {
     std::thread feeder;
     std::condition_variable feederWake;
     bool feederQuit = false;
+
+    // A process that ends through exit() while the music plays (a lost display) must stop the
+    // feeder before its thread object goes, which would otherwise abort.
+    ~Player();
 };
 
 Player& player();

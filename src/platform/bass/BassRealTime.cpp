@@ -178,6 +178,10 @@ void closeOutput(Player& p) {
     p.stoppedDevices.clear();
 }
 
+Player::~Player() {
+    closeOutput(*this);
+}
+
 // A time far ahead cannot make a real-time output render without end: it renders at most
 // `renderAheadLimit` past its clock; the device hands the frames out later.
 void renderThrough(Player& p, double seconds) {

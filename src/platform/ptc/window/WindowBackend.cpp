@@ -6,8 +6,12 @@
 #include "platform/ptc/Error.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace ptc {
 
@@ -15,6 +19,72 @@ namespace {
 
 [[noreturn]] void throwSdlError(const std::string& what) {
     throw DynamicError(what + ": " + SDL_GetError());
+}
+
+bool environmentNames(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// SDL falls back to drivers that draw into memory when no display answers; a window there is
+// never seen, and a show without --seconds would run unseen until killed. Someone who names a
+// driver in the environment gets it.
+bool drawsNowhere(const char* driver) {
+    return driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+
+std::string displaysTried() {
+    std::string tried;
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (environmentNames(variable))
+            tried += std::string(tried.empty() ? "" : ", ") + variable + "=" + std::getenv(variable);
+    return tried.empty() ? "neither DISPLAY nor WAYLAND_DISPLAY is set" : tried + " does not answer";
+}
+
+// Xlib's answer to a lost display connection (the server killed, the window's connection cut)
+// is exit(1) from inside whatever call noticed it. Said in our words instead, and through exit
+// still, whose clean-up stops the music's threads before the process ends.
+int onDisplayLost(void*) {
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr, "velmora: lost the connection to the display%s%s%s\n", display ? " (" : "",
+                 display ? display : "", display ? ")" : "");
+    std::exit(1);
+}
+
+void catchLostDisplay() {
+    static bool installed = false;
+    if (installed)
+        return;
+    // libX11 is already loaded when SDL uses X11; nothing to do otherwise.
+    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (!xlib)
+        return;
+    using Handler = int (*)(void*);
+    auto setHandler = reinterpret_cast<Handler (*)(Handler)>(dlsym(xlib, "XSetIOErrorHandler"));
+    if (setHandler)
+        setHandler(onDisplayLost);
+    installed = true;
+}
+
+// The OpenGL renderer's name ("llvmpipe (LLVM 15.0.6, 256 bits)"), "" for a renderer not over
+// OpenGL. The renderer's context is the current one right after it is made.
+std::string openGlRenderer(SDL_Renderer* renderer) {
+    SDL_RendererInfo info{};
+    if (SDL_GetRendererInfo(renderer, &info) != 0 || std::strncmp(info.name, "opengl", 6) != 0)
+        return {};
+    using GetString = const unsigned char* (*)(unsigned int);
+    auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    constexpr unsigned int glRenderer = 0x1F01;
+    const unsigned char* name = getString ? getString(glRenderer) : nullptr;
+    return name ? reinterpret_cast<const char*>(name) : "";
+}
+
+// Mesa's processor-drawn OpenGL: stretching the frame through it costs more than drawing it.
+bool isSoftwareOpenGl(const std::string& name) {
+    for (const char* software : {"llvmpipe", "softpipe", "swrast"})
+        if (name.find(software) != std::string::npos)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -25,6 +95,8 @@ struct WindowBackend::State {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
+    // The OpenGL renderer's name when SDL's default renderer draws through OpenGL.
+    std::string openGlName;
     int width = 0;
     int height = 0;
 
@@ -63,10 +135,9 @@ std::vector<Mode> WindowBackend::modes() const {
 
 void WindowBackend::open(const std::string& title, int width, int height, const Format&) {
     close();
-    // Counted by SDL, so an audio output started elsewhere keeps its own share.
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-        throwSdlError("cannot start the display");
-    state->videoStarted = true;
+    startVideo();
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0)
+        catchLostDisplay();
 
     // Scaled pixels stay sharp squares.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
@@ -87,6 +158,13 @@ void WindowBackend::open(const std::string& title, int width, int height, const 
     }
     Uint32 vsync = state->options.vsync ? SDL_RENDERER_PRESENTVSYNC : 0;
     state->renderer = SDL_CreateRenderer(state->window, -1, vsync);
+    if (state->renderer) {
+        state->openGlName = openGlRenderer(state->renderer);
+        if (isSoftwareOpenGl(state->openGlName) && !environmentNames("SDL_RENDER_DRIVER")) {
+            SDL_DestroyRenderer(state->renderer);
+            state->renderer = nullptr;
+        }
+    }
     if (!state->renderer)
         state->renderer = SDL_CreateRenderer(state->window, -1, SDL_RENDERER_SOFTWARE | vsync);
     if (state->renderer)
@@ -104,6 +182,25 @@ void WindowBackend::open(const std::string& title, int width, int height, const 
     // Show black at once rather than whatever the desktop had there.
     state->draw();
     SDL_RenderPresent(state->renderer);
+}
+
+// An X server refuses connections for a moment while it resets after its last client left, so
+// a display that does not answer is asked a few times before the window is refused.
+void WindowBackend::startVideo() {
+    constexpr int attempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        // Counted by SDL, so an audio output started elsewhere keeps its own share.
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+            throwSdlError("cannot start the display");
+        state->videoStarted = true;
+        if (!drawsNowhere(SDL_GetCurrentVideoDriver()) || environmentNames("SDL_VIDEODRIVER"))
+            break;
+        close();
+        if (attempt == attempts)
+            throw DynamicError("no display to open a window on (" + displaysTried() +
+                               "); --record, --png-dir or --headless render without one");
+        SDL_Delay(100);
+    }
 }
 
 void WindowBackend::close() {
@@ -130,6 +227,16 @@ bool WindowBackend::presentsWithVsync() const {
     if (!state->renderer || SDL_GetRendererInfo(state->renderer, &info) != 0)
         return false;
     return (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+}
+
+std::string WindowBackend::rendererName() const {
+    SDL_RendererInfo info{};
+    if (!state->renderer || SDL_GetRendererInfo(state->renderer, &info) != 0)
+        return {};
+    std::string name = info.name;
+    if (!state->openGlName.empty())
+        name += std::string(name == "software" ? " (instead of OpenGL on " : " (") + state->openGlName + ")";
+    return name;
 }
 
 int WindowBackend::refreshRate() const {

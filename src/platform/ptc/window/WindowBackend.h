@@ -2,12 +2,16 @@
 // The console backend that shows frames in a desktop window. The window has the console's size
 // as its logical size, shown at an integer scale (or full screen at the desktop's mode); when it
 // is resized the picture keeps its aspect with black borders. Any key press, and closing the
-// window, count as a key.
+// window, count as a key. Where OpenGL is drawn by the processor (Mesa's llvmpipe in virtual
+// machines, remote desktops, Xvfb), SDL's software renderer shows the frames for a third of the
+// cost, unless SDL_RENDER_DRIVER names a renderer. Without a display the window is refused
+// rather than drawn into memory, unless SDL_VIDEODRIVER names a driver.
 
 #include "platform/ptc/ConsoleBackend.h"
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace ptc {
@@ -34,6 +38,9 @@ public:
 
     // Whether presents wait for the display's refresh (asked for, and offered by the renderer).
     bool presentsWithVsync() const;
+    // The renderer that shows the frames, e.g. "software (instead of OpenGL on llvmpipe ...)" or
+    // "opengl (Mesa Intel(R) UHD Graphics 620)"; "" before the window opens.
+    std::string rendererName() const;
     // The refresh rate of the window's display in hertz, 0 when the display does not say.
     int refreshRate() const;
 
@@ -47,6 +54,8 @@ public:
     void simulateClose();
 
 private:
+    void startVideo();
+
     struct State;
     std::unique_ptr<State> state;
 };
