@@ -5,8 +5,9 @@
 //    check the first scenes only.
 // 2. A short play after a real click: the canvas must move between two screenshots. Without a
 //    sound device (Firefox here) the page must say so and play on its own clock.
-// 3. In Chromium: the music's fallback encoding (the preferred file damaged), and the end of the
-//    show in full screen with its message and button visible.
+// 3. In Chromium: the music's fallback encoding (the preferred file damaged), a sound device
+//    lost while playing and back (the context suspended and resumed: the page's clock takes over
+//    and hands back), and the end of the show in full screen with its message and button visible.
 //
 // Chromium and Firefox run headless through puppeteer-core, WebKitGTK's MiniBrowser through
 // WebKitWebDriver and selenium-webdriver (it needs a display: run under xvfb-run). The site is
@@ -281,9 +282,21 @@ async function play(engine, page, base, keep) {
   return { music, clock, sawNoSound, colours: moving.colours, problems };
 }
 
-// Chromium only: the preferred music damaged, the page takes the other; then the end of the show
-// in full screen must leave its message and button visible.
+// Chromium only: the preferred music damaged, the page takes the other; the audio context
+// suspended while playing and resumed; then the end of the show in full screen must leave its
+// message and button visible.
 async function fallbackAndFullScreen(page, base) {
+  // The page's audio contexts, within reach of the test.
+  await page.page.evaluateOnNewDocument(() => {
+    const Original = window.AudioContext;
+    window.testAudioContexts = [];
+    window.AudioContext = class extends Original {
+      constructor(...args) {
+        super(...args);
+        window.testAudioContexts.push(this);
+      }
+    };
+  });
   await page.page.setRequestInterception(true);
   page.page.on("request", (request) => {
     if (request.url().endsWith("/data/music.opus"))
@@ -298,8 +311,15 @@ async function fallbackAndFullScreen(page, base) {
   if (music !== "music.m4a")
     problems.push(`with music.opus damaged, the page took ${music} instead of music.m4a`);
   await page.click("#stage");
-  await sleep(2000);
-  problems.push(...(await showMoves(page)).problems);
+  await waitFor(page, "document.getElementById('stage').dataset.clock === 'audio' && " +
+                      "window.testAudioContexts[0].state === 'running'", 5, "the sound");
+  await page.evaluate("window.testAudioContexts[0].suspend()");
+  await waitFor(page, `${messageText} === '${noSoundMessage}'`, 3, "the sound device lost while playing");
+  await sleep(1000);
+  problems.push(...(await showMoves(page)).problems.map((problem) => `without sound: ${problem}`));
+  await page.evaluate("window.testAudioContexts[0].resume()");
+  await waitFor(page, "document.getElementById('stage').dataset.clock === 'audio'", 5, "the sound back");
+  problems.push(...(await showMoves(page)).problems.map((problem) => `with the sound back: ${problem}`));
 
   await page.click("#stage", 2);
   await waitFor(page, "document.fullscreenElement && document.fullscreenElement.id === 'stage'", 5, "full screen");
@@ -344,8 +364,8 @@ async function runEngine(engine, base, frames, nativeRun, options) {
       try {
         const fallback = await fallbackAndFullScreen(second, base);
         report.problems.push(...fallback.problems);
-        console.log(`${engine}: music.opus damaged: took ${fallback.music}; end of the show in full screen: ` +
-                    (fallback.problems.length ? fallback.problems.join("; ") : "message and button shown"));
+        console.log(`${engine}: music.opus damaged: took ${fallback.music}; sound lost and back, then the end ` +
+                    `of the show in full screen: ${fallback.problems.length ? "FAILED" : "passed"}`);
       } finally {
         await second.close();
       }
