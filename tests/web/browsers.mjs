@@ -18,6 +18,7 @@
 
 import { spawn, spawnSync } from "node:child_process";
 import fs from "node:fs";
+import net from "node:net";
 import os from "node:os";
 import path from "node:path";
 import { parseArgs } from "node:util";
@@ -126,6 +127,17 @@ async function serve(site) {
   return { base: `http://127.0.0.1:${port}`, close: () => server.kill() };
 }
 
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const probe = net.createServer();
+    probe.on("error", reject);
+    probe.listen(0, "127.0.0.1", () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
+
 // ---- one page in one engine: the same few calls over puppeteer and WebDriver ----
 
 class PuppeteerPage {
@@ -148,7 +160,7 @@ class PuppeteerPage {
 
 class WebDriverPage {
   static async launch() {
-    const port = 4400 + Math.floor(Math.random() * 1000);
+    const port = await freePort();
     const driverProcess = spawn("WebKitWebDriver", [`--port=${port}`], { stdio: "ignore" });
     const server = `http://127.0.0.1:${port}`;
     for (let tries = 0; ; ++tries) {
