@@ -89,7 +89,8 @@ test-package: package
 	tests/package-test.sh $(BUILD)
 
 # The show as a static web site in $(WEB)/site: the WebAssembly build, the page, and the data the
-# native tools prepare (pictures as PNG, the music as Opus with its timeline of cues and levels).
+# native tools prepare (pictures as PNG, the music as Opus and as AAC, with its timeline of cues
+# and levels).
 web: build
 	@scripts/setup web
 	@if [ ! -f Data/atbia3.xm ]; then $(MAKE) --no-print-directory data; fi
@@ -97,13 +98,14 @@ web: build
 	@$(EMSCRIPTEN_ENV) cmake --build $(WEB)/wasm -j $(JOBS)
 	@rm -rf $(WEB)/site && mkdir -p $(WEB)/site
 	$(BUILD)/velmora-webprep --data Data --out $(WEB)/site
-	@cp web/index.html web/page.js $(WEB)/wasm/velmora.js $(WEB)/wasm/velmora.wasm $(WEB)/site/
+	@cp web/index.html web/page.js web/clock.js $(WEB)/wasm/velmora.js $(WEB)/wasm/velmora.wasm $(WEB)/site/
 	@du -sh $(WEB)/site
 
 serve:
 	cd $(WEB)/site && python3 -m http.server 8000 --bind 127.0.0.1
 
-# The page in headless Chromium: its frames against the native program's, and 10 s of play.
+# The page in Chromium, Firefox and WebKitGTK: its frames against the native program's, and a
+# short play after a click in each (see tests/web/browsers.mjs).
 test-web: web
 	scripts/test-web --site $(WEB)/site --velmora $(BUILD)/velmora --data .
 

@@ -1,12 +1,17 @@
 // The page's side of the show: downloads the prepared files (the loading gauge shows how far),
 // puts the pictures where the show's loader reads them, and steps the show's driver once per
-// animation frame at the time of the music heard. ?autoplay starts without a click (tests);
-// ?check=N1,N2,... draws frames 0..max(N) silently and reports their hashes in #check.
+// animation frame at the show's time: the music heard, or the page's own clock while no sound
+// plays (see clock.js). ?autoplay starts without a click (tests); ?check=N1,N2,... draws frames
+// 0..max(N) silently and reports their hashes in #check; with &from=SECONDS the check jumps to
+// that time first, as the show's jumps do, and draws from the frame there. #stage's data-music names the music
+// file the browser took, data-clock says which clock leads ("audio" or "page").
 
 import createVelmora from "./velmora.js";
+import { ShowClock, musicOffset } from "./clock.js";
 
 const params = new URLSearchParams(location.search);
 const checkFrames = params.has("check") ? params.get("check").split(",").map(Number) : null;
+const checkFrom = Number(params.get("from") ?? 0);
 const autoplay = params.has("autoplay");
 const canvas = document.getElementById("screen");
 const stage = document.getElementById("stage");
@@ -15,6 +20,12 @@ const message = document.getElementById("message");
 function say(text) {
   message.textContent = text;
   message.parentElement.hidden = !text;
+}
+
+// A message that goes away by itself, unless another has replaced it by then.
+function sayBriefly(text, seconds) {
+  say(text);
+  setTimeout(() => { if (message.textContent === text) say(""); }, seconds * 1000);
 }
 
 function fail(text) {
@@ -92,6 +103,49 @@ async function pngToBmp(url, bytes) {
   return bmp;
 }
 
+// The sound's first file that this browser decodes, in the site's order of preference (the
+// smallest first); the others are downloaded only when it fails. The decoding is tried here,
+// while the page loads, so that the click starts the show at once.
+async function loadMusic(candidates, download) {
+  if (!candidates.length)
+    fail("data/files.json: no music listed");
+  const Offline = window.OfflineAudioContext || window.webkitOfflineAudioContext;
+  if (!Offline)
+    fail("this browser has no Web Audio");
+  const decoder = new Offline(2, 1, 48000);
+  for (const file of candidates) {
+    say(`loading ${file.url}`);
+    const bytes = await download(file);
+    say("preparing the sound");
+    try {
+      const buffer = await decodeAudio(decoder, bytes.buffer);
+      stage.dataset.music = file.url.split("/").pop();
+      return buffer;
+    } catch (error) {
+      console.warn(`${file.url}: not decoded (${error ? error.message || error : "no reason given"})`);
+    }
+  }
+  fail(`${candidates.map((file) => file.url).join(", ")}: damaged, or in no format this browser decodes`);
+}
+
+// decodeAudioData in its callback form, which older engines have without the promise.
+function decodeAudio(context, bytes) {
+  return new Promise((resolve, reject) => {
+    const promise = context.decodeAudioData(bytes, resolve, reject);
+    if (promise && promise.catch)
+      promise.catch(reject);
+  });
+}
+
+function newAudioContext() {
+  try {
+    return new AudioContext({ sampleRate: 48000 });
+  } catch (error) {
+    const Context = window.AudioContext || window.webkitAudioContext;
+    return new Context();
+  }
+}
+
 function waitForClick(text) {
   say(text);
   return new Promise((resolve) => stage.addEventListener("click", resolve, { once: true }));
@@ -101,7 +155,10 @@ async function main() {
   if (typeof WebAssembly !== "object")
     fail("this browser has no WebAssembly");
   const files = JSON.parse(new TextDecoder().decode(await download("data/files.json", () => {})));
-  const total = files.reduce((sum, file) => sum + file.bytes, 0);
+  const musicFiles = files.filter((file) => file.kind === "music");
+  // The gauge counts the preferred music file; a fallback adds its own bytes when it is needed.
+  let total = files.filter((file) => file.kind !== "music" || file === musicFiles[0])
+                  .reduce((sum, file) => sum + file.bytes, 0);
   const show = await createVelmora({ canvas });
   const call = (name, ...args) => {
     const result = show.ccall(name, "number", args.map(() => "number"), args);
@@ -121,67 +178,92 @@ async function main() {
       requestAnimationFrame(() => { gaugeDue = false; call("velmora_gauge", arrived / total); });
     }
   };
-  let music = null;
-  const ordered = [...files].sort((a, b) => (b.name === "x1.jpg") - (a.name === "x1.jpg"));
+  const ordered = files.filter((file) => file.kind !== "music")
+                       .sort((a, b) => (b.name === "x1.jpg") - (a.name === "x1.jpg"));
   for (const file of ordered) {
     say(`loading ${file.url}`);
     const bytes = await download(file.url, progress);
     if (file.kind === "picture") {
       show.FS.writeFile("/Data/" + file.name, await pngToBmp(file.url, bytes));
       if (file.name === "x1.jpg") {
-        call("velmora_open", 60);
+        call("velmora_open");
         gaugeOpen = true;
         call("velmora_gauge", arrived / total);
       }
-    } else if (file.kind === "music") {
-      music = bytes;
     } else {
       show.FS.writeFile("/Data/" + file.url.split("/").pop(), bytes);
     }
   }
+  // The check mode is silent: it needs no music.
+  if (checkFrames) {
+    gaugeOpen = false;
+    call("velmora_gauge", 1);
+    return runCheck(show, call);
+  }
+  const buffer = await loadMusic(musicFiles, (file) => {
+    if (file !== musicFiles[0])
+      total += file.bytes;
+    return download(file.url, progress);
+  });
   gaugeOpen = false;
   call("velmora_gauge", 1);
-
-  if (checkFrames)
-    return runCheck(show, call);
 
   if (!autoplay)
     await waitForClick("click to start · double click for full screen · any key ends the show");
   say("");
-  const audio = new AudioContext({ sampleRate: 48000 });
-  let buffer;
-  try {
-    buffer = await audio.decodeAudioData(music.buffer);
-  } catch (error) {
-    fail("data/music.opus: damaged (the browser cannot decode it)");
-  }
-  let source = null, startTime = 0;
-  // The first pass, then the loop section forever: Web Audio loops inside one buffer exactly.
-  const timeline = new DataView(show.FS.readFile("/Data/timeline.bin").buffer);
-  const rate = timeline.getUint32(8, true);
-  const loopStart = Number(timeline.getBigUint64(16, true)) / rate;
-  const loopEnd = loopStart + Number(timeline.getBigUint64(24, true)) / rate;
-  show.onMusicPlay = () => {
+  const audio = newAudioContext();
+  let source = null;
+  call("velmora_start");
+  // The show rate and the loop section are the prepared timeline's. The first pass, then the
+  // loop section forever: Web Audio loops inside one buffer exactly.
+  const fps = call("velmora_fps");
+  const loopStart = call("velmora_loop_start");
+  const loopEnd = call("velmora_loop_end");
+  const stopMusic = () => {
+    if (source)
+      source.stop();
+    source = null;
+  };
+  // The music from show time `at` on, starting when the context's clock reads `when`.
+  const playMusic = (at, when) => {
+    stopMusic();
     source = audio.createBufferSource();
     source.buffer = buffer;
     source.loop = true;
     source.loopStart = loopStart;
     source.loopEnd = loopEnd;
     source.connect(audio.destination);
-    startTime = audio.currentTime + 0.05;
-    source.start(startTime);
+    source.start(when, musicOffset(at, loopStart, loopEnd));
   };
-  show.onMusicStop = () => { if (source) source.stop(); };
-  // The time of the audio heard, as the native clock; never before 0.
-  show.musicSeconds = () => Math.max(0, audio.currentTime - startTime - (audio.outputLatency || 0));
+  const clock = new ShowClock(audio, () => performance.now() / 1000, playMusic, {
+    onSilent: () => {
+      stage.dataset.clock = "page";
+      sayBriefly("no sound device: playing without sound", 5);
+    },
+    onSound: () => { stage.dataset.clock = "audio"; },
+  });
+  show.onMusicPlay = () => {
+    stage.dataset.clock = "audio";
+    clock.start();
+  };
+  show.onMusicStop = () => {
+    clock.stop();
+    stopMusic();
+  };
+  show.musicSeconds = () => clock.seconds();
   addEventListener("keydown", () => { show.keyPressed = true; });
-  await audio.resume();
-  call("velmora_start");
+  // Not awaited: without a sound device some browsers never answer; the clock copes. A later
+  // click may let a context start that the browser held back.
+  audio.resume().catch(() => {});
+  stage.addEventListener("click", () => {
+    if (audio.state !== "running")
+      audio.resume().catch(() => {});
+  });
   call("velmora_play");
 
   let drawn = -1;
   const step = () => {
-    const frame = Math.floor(show.musicSeconds() * 60);
+    const frame = Math.floor(show.musicSeconds() * fps);
     if (frame > drawn) {
       drawn = frame;
       if (call("velmora_frame", frame) === 1)
@@ -202,18 +284,26 @@ function ended() {
   message.parentElement.hidden = false;
 }
 
-// Frames 0..max at k / 60, as fast as the page can, without sound and without showing them.
+// Frames from the start (or the jump to ?from=) up to the last asked for, each at k / fps, as fast
+// as the page can, without sound and without showing them.
 async function runCheck(show, call) {
   say("checking");
   call("velmora_start");
   show.ccall("velmora_show_frames", null, ["number"], [0]);
+  // The first frame at or after the time, as the native --at takes it.
+  const first = Math.max(0, Math.ceil(checkFrom * call("velmora_fps") - 1e-9));
+  if (first > 0) {
+    say(`checking: jumping to frame ${first}`);
+    await new Promise((resolve) => setTimeout(resolve, 0));
+    call("velmora_advance", first);
+  }
   call("velmora_play");
   const wanted = new Set(checkFrames);
   const last = Math.max(...checkFrames);
   const lines = [];
   const timing = [];
-  let drawing = 0, segmentStart = 0, segmentTime = 0;
-  for (let frame = 0; frame <= last; ) {
+  let drawing = 0, segmentStart = first, segmentTime = 0;
+  for (let frame = first; frame <= last; ) {
     const sliceStart = performance.now();
     for (; frame <= last && performance.now() - sliceStart < 200; ++frame) {
       if (frame === last)

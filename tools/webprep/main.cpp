@@ -1,7 +1,8 @@
 // velmora-webprep: writes the data/ folder of the web build's site from Data/.
 //   velmora-webprep --data DIR --out SITE [--fps N]
-// data/<picture>.png and pictures.txt, timeline.bin, music.opus (through ffmpeg) and files.json,
-// the list the page downloads with each file's size (for its loading gauge).
+// data/<picture>.png and pictures.txt, timeline.bin, the music twice (through ffmpeg: music.opus,
+// then music.m4a) and files.json, the list the page downloads with each file's size (for its
+// loading gauge). The page takes the first music file that its browser decodes.
 
 #include "capture/WavWriter.h"
 #include "driver/ShowMusic.h"
@@ -26,12 +27,25 @@ void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
         throw ptc::DynamicError("cannot write " + path.string());
 }
 
-// The audio as Opus at 48 kHz (what browsers decode everywhere); ffmpeg runs as a child process.
-void encodeOpus(const fs::path& wav, const fs::path& opus) {
-    std::string command = "ffmpeg -loglevel error -y -i '" + wav.string() + "' -c:a libopus -b:a 96k -ar 48000 '" +
-                          opus.string() + "'";
+// The encodings of the music, in the page's order of preference, all at 48 kHz. Opus in Ogg is
+// the smaller; AAC in MP4 is what older engines decode that lack Opus in Ogg (128 kbit/s keeps
+// the whole site within 40 MB). ffmpeg's MP4 carries an edit list, so that the encoder's
+// priming samples are cut on decoding.
+struct MusicEncoding {
+    const char* file;
+    const char* codec;
+};
+constexpr MusicEncoding musicEncodings[] = {
+    {"music.opus", "-c:a libopus -b:a 96k"},
+    {"music.m4a", "-c:a aac -b:a 128k -movflags +faststart"},
+};
+
+// ffmpeg runs as a child process.
+void encodeMusic(const fs::path& wav, const fs::path& out, const char* codec) {
+    std::string command =
+        "ffmpeg -loglevel error -y -i '" + wav.string() + "' " + codec + " -ar 48000 '" + out.string() + "'";
     if (std::system(command.c_str()) != 0)
-        throw ptc::DynamicError("ffmpeg could not encode " + opus.string() + " (is ffmpeg installed?)");
+        throw ptc::DynamicError("ffmpeg could not encode " + out.string() + " (is ffmpeg installed?)");
 }
 
 void run(const std::string& data, const std::string& site, int fps) {
@@ -47,9 +61,11 @@ void run(const std::string& data, const std::string& site, int fps) {
         writer.append(music.samples.data(), music.samples.size());
         writer.finish();
     }
-    encodeOpus(wav, out / "music.opus");
+    for (const MusicEncoding& encoding : musicEncodings) {
+        encodeMusic(wav, out / encoding.file, encoding.codec);
+        files.push_back({encoding.file, "music", "", fs::file_size(out / encoding.file)});
+    }
     fs::remove(wav);
-    files.push_back({"music.opus", "music", "", fs::file_size(out / "music.opus")});
 
     std::ofstream list(out / "files.json");
     list << "[\n";
