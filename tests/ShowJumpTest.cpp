@@ -4,6 +4,7 @@
 #include "ShowTestSupport.h"
 #include "app/CommandLine.h"
 #include "app/DataLocation.h"
+#include "app/ShowMusicRecording.h"
 #include "capture/PixelHash.h"
 #include "driver/ShowDriver.h"
 #include "platform/bass/Bass.h"
@@ -40,6 +41,7 @@ public:
         });
         console = std::make_unique<ptc::Console>(std::move(backend));
         driver = std::make_unique<ShowDriver>(*console, ShowDriver::Settings{});
+        driver->recordMusicWith(recordShowMusic);
         BASS_SetOutput(BassOutput::Offline);
         driver->startUp();
         driver->play();

@@ -4,6 +4,7 @@
 #include "app/FramePacer.h"
 #include "app/Interruption.h"
 #include "app/ProgressLine.h"
+#include "app/ShowMusicRecording.h"
 #include "capture/OfflineOutput.h"
 #include "core/ShowObjects.h"
 #include "driver/FrameStats.h"
@@ -143,6 +144,7 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
     settings.startSeconds = options.startSeconds;
     settings.trace = options.trace ? &std::cout : nullptr;
     driver = std::make_unique<ShowDriver>(*showConsole, settings);
+    driver->recordMusicWith(recordShowMusic);
     if (offline)
         output = std::make_unique<OfflineOutput>(outputSettings(options), showConsole->width(), showConsole->height());
     BASS_SetOutput(offline ? BassOutput::Offline : options.mute ? BassOutput::Silent : BassOutput::Device);

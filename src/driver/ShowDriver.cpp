@@ -9,7 +9,6 @@
 #include "driver/ShowMusic.h"
 #include "effects/ParticleFlowLayer.h"
 #include "platform/bass/Bass.h"
-#include "platform/bass/TimelineRecorder.h"
 #include "platform/ptc/Error.h"
 #include "show/CueScript.h"
 #include "show/ShowAssets.h"
@@ -18,8 +17,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <string>
 
@@ -44,11 +41,6 @@ void matchCues(MusicTimeline& timeline, const std::vector<TimelineRegistration>&
         sync.handle = cues[index].handle;
     }
     timeline.registrations = cues;
-}
-
-std::vector<std::uint8_t> readModule() {
-    std::ifstream in(showModulePath(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 } // namespace
@@ -130,27 +122,23 @@ void ShowDriver::startUp(const std::function<void()>& afterGauge) {
         jumpDuration = std::chrono::duration<double>(std::chrono::steady_clock::now() - jumpStart).count();
 }
 
-// One continuous run of the module with the show's cues, on a thread of its own while the
-// pictures load; the first frame waits for it if it is not done by then.
+void ShowDriver::recordMusicWith(MusicRecorder musicRecorder) {
+    recorder = std::move(musicRecorder);
+}
+
+// The recording runs on a thread of its own while the pictures load; the first frame waits for
+// it if it is not done by then.
 void ShowDriver::startRecordingTimeline() {
-    moduleBytes = readModule();
-    if (moduleBytes.empty())
-        return; // the player's own load names the problem
-    TimelineRequest request;
-    request.module = &moduleBytes;
-    request.registrations = cueDispatch->registrations();
-    request.rate = sampleRate;
-    request.fps = settings.fps;
-    request.mixerVolume = showMixerVolume();
-    request.orderStarts = &orderStarts;
-    recording = std::async(std::launch::async, recordTimeline, request);
+    if (!recorder)
+        throw ptc::DynamicError("the show's music has no timeline and no recorder to make one");
+    recording = std::async(std::launch::async, recorder, cueDispatch->registrations(), settings.fps);
 }
 
 const MusicTimeline& ShowDriver::timeline() {
     if (!musicTimeline) {
-        if (!recording.valid())
-            throw ptc::DynamicError("cannot read music module " + showModulePath());
-        musicTimeline = recording.get();
+        RecordedMusic run = recording.get();
+        orderStarts = std::move(run.orderStarts);
+        musicTimeline = std::move(run.timeline);
     }
     return *musicTimeline;
 }

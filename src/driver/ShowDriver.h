@@ -5,8 +5,9 @@
 // draws frame k exactly as the time k / fps asks, wherever it runs.
 //
 // The music's part of a frame (the syncs stamped up to its time, the level at its time) comes
-// from the music's timeline: one continuous run of the player from the start, recorded natively
-// on a worker thread during start-up, prepared beforehand for the browser. So frame k is the same
+// from the music's timeline: one continuous run of the player from the start, recorded on a
+// worker thread during start-up by the native program's recorder, prepared beforehand for the
+// browser. So frame k is the same
 // however it is reached: by playing from the start, by a jump, or from a restored checkpoint.
 
 #include "driver/CueDispatch.h"
@@ -27,6 +28,17 @@ class Surface;
 } // namespace ptc
 
 class FrameStats;
+
+// One continuous run of the show's music from its start, with its cues, at the show rate.
+struct RecordedMusic {
+    MusicTimeline timeline;
+    // The frame at which each order of the music first starts, or noFrame for one the run never
+    // plays.
+    std::vector<std::uint64_t> orderStarts;
+};
+
+// Records that run for the given cues (in registration order) at `fps` frames per second.
+using MusicRecorder = std::function<RecordedMusic(const std::vector<TimelineRegistration>& cues, int fps)>;
 
 class ShowDriver {
   public:
@@ -50,8 +62,10 @@ class ShowDriver {
     ShowDriver& operator=(const ShowDriver&) = delete;
 
     // The timeline the show's music follows, made beforehand (the browser's); the show then runs
-    // at the rate it was made for. Without one, start-up records it.
+    // at the rate it was made for. Without one, start-up records it with `recordMusicWith`'s
+    // recorder; a jump to an order needs the recorder's order starts.
     void useTimeline(MusicTimeline timeline);
+    void recordMusicWith(MusicRecorder recorder);
 
     // The loading and construction phases with the loading gauge, the player, the music and the
     // cues, then the jump to the first frame. The player's output is chosen before
@@ -118,9 +132,9 @@ class ShowDriver {
     std::uint32_t music = 0;
     std::unique_ptr<CueDispatch> cueDispatch;
 
-    std::vector<std::uint8_t> moduleBytes;
+    MusicRecorder recorder;
     std::vector<std::uint64_t> orderStarts;
-    std::future<MusicTimeline> recording;
+    std::future<RecordedMusic> recording;
     std::optional<MusicTimeline> musicTimeline;
     std::unique_ptr<TimelineCursor> cueCursor;
 

@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+// A frame number that no frame has: a sample position never reached.
+constexpr std::uint64_t noFrame = ~std::uint64_t(0);
+
 struct TimelineRegistration {
     std::uint32_t handle, type, parameter;
     bool operator==(const TimelineRegistration&) const = default;

@@ -27,8 +27,6 @@ struct TimelineRequest {
     std::vector<std::uint64_t>* orderStarts = nullptr;
 };
 
-constexpr std::uint64_t noFrame = ~std::uint64_t(0);
-
 // DynamicError when the module does not load or its loop section's end is not found.
 MusicTimeline recordTimeline(const TimelineRequest& request);
 
