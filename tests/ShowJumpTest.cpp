@@ -105,7 +105,7 @@ TEST(ShowJump, RefusesAnOrderPastTheMusicsEndAndABadTime) {
 // every scene, the warp's first frames, the fractal and the ring among them, are reached from the
 // checkpoint before them: first in the same show, then in a show built afresh, going back and
 // forth. Each must be the frame of the run from the start.
-TEST(ShowCheckpoints, RestoredShowsDrawTheFramesOfTheRunFromTheStart) {
+TEST(LongShowRun, RestoredCheckpointsDrawTheFramesOfTheRunFromTheStart) {
     TemporaryDirectory root("checkpoints");
     linkFullShowData(root.path);
     DataDirectory inData(root.path.string());
