@@ -104,7 +104,7 @@ TEST(ShowJump, RefusesAnOrderPastTheMusicsEndAndABadTime) {
 // The whole first pass drawn once with a checkpoint every `spacing` frames; then frames across
 // every scene, the warp's first frames, the fractal and the ring among them, are reached from the
 // checkpoint before them: first in the same show, then in a show built afresh, going back and
-// forth. Each must be the frame of the run from the start.
+// forth; and by jumps forward from the start. Each must be the frame of the run from the start.
 TEST(LongShowRun, RestoredCheckpointsDrawTheFramesOfTheRunFromTheStart) {
     TemporaryDirectory root("checkpoints");
     linkFullShowData(root.path);
@@ -139,9 +139,18 @@ TEST(LongShowRun, RestoredCheckpointsDrawTheFramesOfTheRunFromTheStart) {
         show.driver->advanceTo(early);
         EXPECT_EQ(show.draw(early), continuous[early]) << "frame " << early << " in the same show";
     }
+    // Jumps forward in a show built afresh, as --at makes them: drawn up to the target without
+    // being shown.
+    std::sort(targets.begin(), targets.end());
+    {
+        DrivenShow jumping;
+        for (long target : targets) {
+            jumping.driver->advanceTo(target);
+            EXPECT_EQ(jumping.draw(target), continuous[target]) << "frame " << target << " after a jump";
+        }
+    }
     DrivenShow fresh;
     // Late and early targets in turn, so restores go backwards as well as forwards.
-    std::sort(targets.begin(), targets.end());
     for (std::size_t i = 0; i < targets.size(); ++i) {
         long target = i % 2 == 0 ? targets[targets.size() - 1 - i / 2] : targets[i / 2];
         const Checkpoint& before = std::prev(checkpoints.upper_bound(target))->second;

@@ -31,8 +31,9 @@ import { Builder, By } from "selenium-webdriver";
 const checkLimits = { chromium: 24000, firefox: 9000, webkit: 4200 };
 const siteLimitBytes = 40 * 1024 * 1024;
 const noSoundMessage = "no sound device: playing without sound";
-// The check mode's jump: to a time inside the second scene, then a few frames from there.
-const jumpSeconds = 120.01;
+// The check mode's jumps: into the swirl, the terrain flight and the fractal; each engine takes
+// those within its check's reach.
+const jumpTimes = [50.0, 120.01, 250.5];
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // ---- what the page must show: the native frames' hashes ----
@@ -102,10 +103,10 @@ function firstPassFrames(site, fps) {
   return [...frames].sort((a, b) => a - b);
 }
 
-// The frames the check mode draws after its jump: the first at or after the time, the next, and
-// one a second later.
-function jumpFrames(fps) {
-  const first = Math.ceil(jumpSeconds * fps - 1e-9);
+// The frames the check mode draws after a jump to `seconds`: the first at or after the time, the
+// next, and one a second later.
+function jumpFrames(seconds, fps) {
+  const first = Math.ceil(seconds * fps - 1e-9);
   return [first, first + 1, first + fps];
 }
 
@@ -374,14 +375,16 @@ async function runEngine(engine, base, frames, nativeRun, options) {
                    `real time)`;
     console.log(`${engine}: check: ${report.check}`);
 
-    const afterJump = jumpFrames(options.fps);
-    if (Math.max(...afterJump) <= checkLimits[engine]) {
-      const jump = await checkMode(page, base, afterJump, jumpSeconds);
+    for (const seconds of jumpTimes) {
+      const afterJump = jumpFrames(seconds, options.fps);
+      if (Math.max(...afterJump) > checkLimits[engine])
+        continue;
+      const jump = await checkMode(page, base, afterJump, seconds);
       const wrong = afterJump.filter((frame) => jump.hashes.get(frame) !== native.get(frame));
       for (const frame of wrong)
-        report.problems.push(`frame ${frame} after a jump to ${jumpSeconds} s: page ${jump.hashes.get(frame)}, ` +
+        report.problems.push(`frame ${frame} after a jump to ${seconds} s: page ${jump.hashes.get(frame)}, ` +
                              `native ${native.get(frame)}`);
-      console.log(`${engine}: jump to ${jumpSeconds} s: ${afterJump.length - wrong.length} of ${afterJump.length} ` +
+      console.log(`${engine}: jump to ${seconds} s: ${afterJump.length - wrong.length} of ${afterJump.length} ` +
                   `frames identical`);
     }
 
@@ -442,7 +445,8 @@ async function main() {
     for (const engine in checkLimits)
       checkLimits[engine] = Math.min(checkLimits[engine], Number(args["check-up-to"]));
   const limit = Math.max(...engines.map((engine) => checkLimits[engine]));
-  const frames = [...new Set([...firstPassFrames(args.site, options.fps), ...jumpFrames(options.fps)])]
+  const frames = [...new Set([...firstPassFrames(args.site, options.fps),
+                              ...jumpTimes.flatMap((seconds) => jumpFrames(seconds, options.fps))])]
                      .filter((frame) => frame <= limit).sort((a, b) => a - b);
   const native = nativeHashes(args.velmora, args.data, frames, options.fps);
   native.catch(() => {}); // reported by the engine that waits for it
