@@ -44,13 +44,13 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${packagingDir}/changelog.
 # The menu entry starts the show in the installed data's folder (Path=), so a user's own Data/
 # folder in the home directory is never mistaken for the show's. The prefix is known only when
 # installing (make install and the package use different ones), so the line is written then.
+# file(INSTALL) lists it in the install manifest, so that `make uninstall` removes it too.
 install(CODE "
-  set(desktopDir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
   file(READ \"${CMAKE_SOURCE_DIR}/packaging/velmora.desktop\" entry)
   string(REPLACE \"Exec=\" \"Path=\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/velmora\nExec=\" entry \"\${entry}\")
-  file(MAKE_DIRECTORY \"\${desktopDir}\")
-  file(WRITE \"\${desktopDir}/velmora.desktop\" \"\${entry}\")
-  message(STATUS \"Installing: \${desktopDir}/velmora.desktop\")
+  file(WRITE \"${CMAKE_BINARY_DIR}/packaging/desktop/velmora.desktop\" \"\${entry}\")
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\" TYPE FILE
+       FILES \"${CMAKE_BINARY_DIR}/packaging/desktop/velmora.desktop\")
 ")
 
 if(VELMORA_INSTALL_FILES)
