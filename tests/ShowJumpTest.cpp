@@ -191,3 +191,63 @@ TEST(LongShowRun, JumpsLandOnTheFramesOfTheRunFromTheStart) {
         EXPECT_TRUE(jumpSound == runSound.substr(jumpByte, jumpSound.size())) << "the sound after the jump to " << time << " s";
     }
 }
+
+// Seeks within one show, back and on, also after the loop skipped a frame: each lands on the
+// frame of the run from the start, from the checkpoints kept while drawing.
+TEST(ShowSeek, SeeksBackAndOnDrawTheFramesOfTheRunFromTheStart) {
+    TemporaryDirectory root("seek");
+    writeShowData(root.path);
+    DataDirectory inData(root.path.string());
+    std::vector<std::uint64_t> continuous;
+    {
+        DrivenShow show;
+        for (long frame = 0; frame < 130; ++frame)
+            continuous.push_back(show.draw(frame));
+    }
+    DrivenShow show;
+    show.driver->keepCheckpoints(30);
+    for (long frame = 0; frame < 100; ++frame)
+        show.draw(frame);
+    EXPECT_EQ(show.driver->keptCheckpointCount(), 4u) << "frames 0, 30, 60 and 90";
+
+    auto drawFrom = [&](long first, long count, const char* how) {
+        show.driver->seek(first);
+        for (long frame = first; frame < first + count; ++frame)
+            EXPECT_EQ(show.draw(frame), continuous[std::size_t(frame)]) << "frame " << frame << " " << how;
+    };
+    drawFrom(40, 5, "after a seek back");
+    drawFrom(95, 3, "after a seek on past a checkpoint");
+    drawFrom(120, 2, "after a seek past the last checkpoint");
+    show.draw(125); // a frame skipped, as a late window does
+    drawFrom(121, 3, "after a skipped frame");
+    // The test module's first pass ends at 1.92 s: frame 120 lies past it and is not kept.
+    EXPECT_EQ(show.driver->keptCheckpointCount(), 4u);
+}
+
+// The music restarted at a time of the first pass (a seek in the window) starts from the order
+// playing then and renders only the rest of it. The show's module holds no note over from one
+// order into the next, so what it plays is the run's sound sample for sample.
+TEST(ShowSeek, MusicRestartedAtATimePlaysTheSoundOfTheRunFromTheStart) {
+    TemporaryDirectory root("seek-music");
+    linkFullShowData(root.path);
+    DataDirectory inData(root.path.string());
+    ptc::Console console(std::make_unique<ptc::HeadlessBackend>(ptc::FrameSink{}));
+    ShowDriver driver(console, ShowDriver::Settings{});
+    driver.recordMusicWith(recordShowMusic);
+    BASS_SetOutput(BassOutput::Offline);
+    driver.startUp();
+    driver.play();
+    std::vector<std::int16_t> run;
+    BASS_RenderOffline(260.0, run);
+    for (double seconds : {50.0, 121.3, 250.7}) {
+        driver.restartMusicAt(seconds);
+        // The player's clock counts from the start of the order it started at.
+        std::vector<std::int16_t> sound;
+        BASS_RenderOffline(BASS_GetSeconds() + 2.0, sound);
+        ASSERT_EQ(sound.size(), 2u * 88200u);
+        std::size_t first = std::size_t(std::llround(seconds * 44100)) * 2;
+        EXPECT_TRUE(std::equal(sound.begin(), sound.end(), run.begin() + std::ptrdiff_t(first)))
+            << "the sound from " << seconds << " s";
+    }
+    driver.shutDown();
+}

@@ -187,3 +187,99 @@ TEST(WindowShow, ALostDisplayEndsTheShowWithOneLine) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(run.err(), "velmora: lost the connection to the display (:" + display + ")\n");
 }
+
+// With --controls, keys seek, pause and step: every frame shown right after a key, and those
+// shown in order after it, is the offline render's frame of the same number.
+TEST(WindowShow, ControlsSeekPauseAndStepToTheOfflineFrames) {
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "no display";
+    TemporaryDirectory root("window-controls");
+    ShowOptions options;
+    options.dataDirectory = linkFullShowData(root.path).string();
+    options.scale = 1;
+    options.mute = true;
+    options.fps = 20;
+
+    std::map<long, std::uint64_t> rendered;
+    std::uint64_t lastHash = 0;
+    ShowHooks offlineHooks;
+    offlineHooks.makeBackend = [&lastHash] {
+        return std::make_unique<ptc::HeadlessBackend>([&lastHash](const std::uint32_t* pixels, int width, int height) {
+            lastHash = frameHash(pixels, std::size_t(width) * height);
+        });
+    };
+    offlineHooks.afterPresent = [&](ptc::ConsoleBackend&, long frame) {
+        if (frame >= 0)
+            rendered[frame] = lastHash;
+    };
+    ShowOptions offline = options;
+    offline.headless = true;
+    offline.seconds = 16.0;
+    ASSERT_EQ(runShow(offline, offlineHooks), 0);
+
+    // After the frame `after` is shown, `keys` are pressed; the next frame shown is `next`. At
+    // 20 fps 10 s is 200 frames; the second scene starts 14.07 s in, at frame 282.
+    struct Press {
+        long after;
+        std::vector<ptc::Key> keys;
+        long next;
+    };
+    using ptc::Key;
+    const std::vector<Press> script = {
+        {10, {Key::Right}, 211},                            // 10 s on from frame 11
+        {213, {Key::Left}, 14},                             // 10 s back from frame 214
+        {20, {Key::Space, Key::Period, Key::Period}, 21},   // paused at 21, two steps
+        {22, {Key::Space}, 23},                             // playing on
+        {30, {Key::PageDown}, 282},                         // the next scene, not seen yet
+        {284, {Key::PageUp}, 0},                            // within a second of its start
+        {5, {Key::Home}, 0},
+        {3, {Key::Escape}, -1},
+    };
+    std::size_t nextPress = 0;
+    std::vector<long> shown;
+    std::set<long> afterKeys; // indices into `shown` of the frames shown right after a press
+    std::vector<std::uint64_t> shownHashes;
+    ShowHooks windowHooks;
+    windowHooks.afterPresent = [&](ptc::ConsoleBackend& backend, long frame) {
+        if (frame < 0)
+            return;
+        Shot shot = readBack(backend);
+        ASSERT_EQ(shot.pixels.size(), 512u * 384u);
+        if (nextPress > 0 && shown.size() > 0 && shown.back() == script[nextPress - 1].after)
+            afterKeys.insert(shown.size());
+        shown.push_back(frame);
+        shownHashes.push_back(frameHash(shot.pixels.data(), shot.pixels.size()));
+        if (nextPress < script.size() && frame == script[nextPress].after) {
+            auto& window = dynamic_cast<ptc::WindowBackend&>(backend);
+            for (Key key : script[nextPress].keys)
+                window.simulateKeyPress(key);
+            ++nextPress;
+        }
+    };
+    options.controls = true;
+    ASSERT_EQ(runShow(options, windowHooks), 0);
+    ASSERT_EQ(nextPress, script.size()) << "the show ended before every key was pressed";
+
+    std::vector<long> targets;
+    for (std::size_t index : afterKeys)
+        targets.push_back(shown[index]);
+    std::vector<long> expectedTargets;
+    for (const Press& press : script)
+        if (press.next >= 0)
+            expectedTargets.push_back(press.next);
+    EXPECT_EQ(targets, expectedTargets);
+
+    // A frame is exact after a press and while the frames after it come in order (a dropped
+    // frame leaves the layers a step behind until the next seek).
+    long compared = 0;
+    bool exact = false;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        exact = afterKeys.count(i) != 0 || (exact && shown[i] == shown[i - 1] + 1) || i == 0;
+        if (!exact)
+            continue;
+        ASSERT_EQ(rendered.count(shown[i]), 1u) << "frame " << shown[i] << " lies beyond the offline run";
+        EXPECT_EQ(shownHashes[i], rendered[shown[i]]) << "frame " << shown[i] << ", shown " << i << "th";
+        ++compared;
+    }
+    EXPECT_GE(compared, 30);
+}

@@ -67,6 +67,8 @@ std::string checkCombination(const ShowOptions& options) {
         return "--record: unknown file type of " + options.recordFile + " (use .mp4, .webm or .mkv)";
     if (!options.snapshotTimes.empty() && options.pngDirectory.empty())
         return "--snapshot needs --png-dir";
+    if (options.controls && (options.offline() || options.uncapped))
+        return "--controls needs the paced window (not --record, --png-dir, --headless or --uncapped)";
     if (options.seconds && !(*options.seconds > 0.0))
         return "--seconds must be more than 0";
     if (options.seconds && *options.seconds > longestRunSeconds)
@@ -164,6 +166,9 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& op
     std::string atText;
     app.add_option("--at", atText, "Start at this time (seconds, or M:SS.s), with the frames of a run from the start")
         ->excludes(start);
+    app.add_flag("--controls", options.controls,
+                 "In the window: Space pauses, Left/Right seek 10 s, Page Up/Down go to the previous/next "
+                 "scene, . steps while paused, Home goes to the start, Escape or Q ends");
     app.add_flag("--trace", options.trace, "Print every cue as it runs, and the layer stack after it");
     app.add_flag("--stats", options.stats,
                  "At the end: frames, frames per second, mean and worst milliseconds per layer class; in a "

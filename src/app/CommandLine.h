@@ -33,6 +33,8 @@ struct ShowOptions {
     std::optional<double> startSeconds;
     bool trace = false;
     bool stats = false;
+    // Window: keys pause, step and seek (see ShowControls).
+    bool controls = false;
 
     bool offline() const { return !recordFile.empty() || !pngDirectory.empty() || headless; }
 };

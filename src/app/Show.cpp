@@ -1,9 +1,11 @@
 #include "app/Show.h"
 
+#include "app/CheckpointCompression.h"
 #include "app/DataLocation.h"
 #include "app/FramePacer.h"
 #include "app/Interruption.h"
 #include "app/ProgressLine.h"
+#include "app/ShowControls.h"
 #include "app/ShowMusicRecording.h"
 #include "capture/OfflineOutput.h"
 #include "core/ShowObjects.h"
@@ -86,7 +88,8 @@ double vsyncLead(const ptc::WindowBackend* window, int fps) {
 // constructor starts everything (init), each iterate() is one step of the loop the options chose
 // (false once the show is over), quit() shuts down. The loops:
 //   offline  - frame n at exactly n / fps; the player renders the sound up to that time first;
-//   paced    - frame k once the clock reaches k / fps, sleeping in between, dropping late frames;
+//   paced    - frame k once the clock reaches k / fps, sleeping in between, dropping late frames
+//              (with --controls, keys pause, step and seek: see ShowControls);
 //   uncapped - as fast as frames can be drawn, each at the clock's time.
 class ShowApp {
 public:
@@ -101,6 +104,7 @@ private:
     bool offlineStep();
     double clockSeconds() const;
     bool pacedStep();
+    bool controlledStep();
     bool uncappedStep();
     // Draws, presents and accounts for one frame: at the clock's time `clockSeconds` when given,
     // else at the frame's own time.
@@ -126,7 +130,8 @@ private:
     std::optional<ProgressReport> progress;
     std::vector<std::int16_t> samples;
     std::optional<FramePacer> pacer;
-    ptc::Timer timer{BASS_GetSeconds};
+    PacedClock clock{BASS_GetSeconds};
+    std::optional<ShowControls> controls;
 };
 
 ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
@@ -148,6 +153,8 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
     if (offline)
         output = std::make_unique<OfflineOutput>(outputSettings(options), showConsole->width(), showConsole->height());
     BASS_SetOutput(offline ? BassOutput::Offline : options.mute ? BassOutput::Silent : BassOutput::Device);
+    if (options.controls && !offline && !options.uncapped)
+        driver->keepCheckpoints(ShowControls::checkpointSpacing(options.fps), compressedCheckpoints());
     driver->startUp([this] {
         if (hooks.afterPresent)
             hooks.afterPresent(console->backend(), -1);
@@ -160,12 +167,14 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
     } else if (!options.uncapped) {
         pacer.emplace(options.fps, vsyncLead(window, options.fps));
         pacer->startAt(nextFrame);
+        if (options.controls)
+            controls.emplace(*driver, *pacer, clock, options.fps, [this](long frame) { showFrame(frame); });
     }
     watchCues();
     if (stats && window)
         stats->setRenderer(window->rendererName());
     driver->play();
-    timer.start();
+    clock.restartAt(driver->frameTime(driver->firstFrame()));
 }
 
 std::unique_ptr<ptc::ConsoleBackend> ShowApp::makeBackend() {
@@ -183,20 +192,28 @@ std::unique_ptr<ptc::ConsoleBackend> ShowApp::makeBackend() {
     return windowBackend;
 }
 
-// --stats counts scenes from the cues that ran.
+// --stats counts scenes from the cues that ran, and so do the controls.
 void ShowApp::watchCues() {
-    if (!options.stats)
+    if (options.stats) {
+        stats.emplace(options.fps);
+        timing = &*stats;
+    }
+    if (!stats && !controls)
         return;
-    stats.emplace(options.fps);
-    timing = &*stats;
     driver->cues().observe([this](const MusicCue& cue, const std::vector<StackSlot>& before) {
-        stats->cueRan(cue, before, stackSlots(*layerList));
+        std::vector<StackSlot> after = stackSlots(*layerList);
+        if (stats)
+            stats->cueRan(cue, before, after);
+        if (controls)
+            controls->cueRan(before, after);
     });
 }
 
 bool ShowApp::iterate() {
     if (offline)
         return offlineStep();
+    if (controls)
+        return controlledStep();
     return options.uncapped ? uncappedStep() : pacedStep();
 }
 
@@ -258,16 +275,29 @@ bool ShowApp::offlineStep() {
 }
 
 bool ShowApp::windowEnded(long next, double now) const {
-    if (console->key())
+    // With controls the keys are theirs (Escape or Q ends).
+    if (!controls && console->key())
         return true;
     if (options.frames && next >= driver->firstFrame() + *options.frames)
         return true;
     return options.seconds && now >= driver->frameTime(driver->firstFrame()) + *options.seconds;
 }
 
-// The show's time in a window: the clock counts from the first frame's time.
+// The show's time in a window: the clock counts from the first frame's time, or from where the
+// controls last sought.
 double ShowApp::clockSeconds() const {
-    return driver->frameTime(driver->firstFrame()) + timer.time();
+    return clock.seconds();
+}
+
+bool ShowApp::controlledStep() {
+    controls->collectPrepared();
+    for (ptc::Key key : console->keys())
+        if (!controls->press(key))
+            return false;
+    if (!controls->paused())
+        return pacedStep();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return true;
 }
 
 bool ShowApp::pacedStep() {
@@ -302,6 +332,8 @@ int ShowApp::quit() {
         output->finish();
     if (stats) {
         std::cout << stats->report();
+        if (controls)
+            std::cout << controls->report();
         if (driver->firstFrame() > 0)
             std::printf("jump: to frame %ld (%.3f s) in %.2f s\n", driver->firstFrame(),
                         driver->frameTime(driver->firstFrame()), driver->jumpSeconds());

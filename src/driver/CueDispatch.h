@@ -21,6 +21,7 @@ class CueDispatch final : public CueRegistry {
 public:
     // `trace` receives the trace lines, or is null for none.
     explicit CueDispatch(std::ostream* trace);
+    void setTrace(std::ostream* lines) { trace = lines; }
 
     void add(MusicCue cue) override;
 

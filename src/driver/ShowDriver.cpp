@@ -183,13 +183,95 @@ double ShowDriver::passSeconds() const {
 }
 
 void ShowDriver::drawFrame(long frame, FrameStats* timing) {
+    if (frame != nextFrame) {
+        drawnInOrder = false;
+        nextFrame = frame;
+    }
+    keepCheckpointIfDue();
     drawMusicFrame(frameTime(frame), timing, true);
     nextFrame = frame + 1;
 }
 
 void ShowDriver::advanceTo(long frame) {
-    for (; nextFrame < frame; ++nextFrame)
+    for (; nextFrame < frame; ++nextFrame) {
+        keepCheckpointIfDue();
         drawMusicFrame(frameTime(nextFrame), nullptr, false);
+    }
+}
+
+void ShowDriver::keepCheckpoints(long spacing, CheckpointPacking packing) {
+    checkpointSpacing = spacing;
+    checkpointPacking = std::move(packing);
+}
+
+void ShowDriver::keepCheckpointIfDue() {
+    if (checkpointSpacing <= 0 || !drawnInOrder || keptCheckpoints.count(nextFrame) != 0)
+        return;
+    if (!keptCheckpoints.empty() && nextFrame % checkpointSpacing != 0)
+        return;
+    const MusicTimeline& music = timeline();
+    if (!keptCheckpoints.empty() && frameTime(nextFrame) >= double(music.loopStart) / music.rate)
+        return; // seeking covers the first pass
+    Checkpoint state = checkpoint();
+    keepPackedCheckpoint(nextFrame, checkpointPacking.pack ? checkpointPacking.pack(state.bytes) : std::move(state.bytes));
+}
+
+void ShowDriver::keepPackedCheckpoint(long frame, std::vector<std::uint8_t> packed) {
+    auto [where, added] = keptCheckpoints.try_emplace(frame, std::move(packed));
+    if (added)
+        keptBytes += where->second.size();
+}
+
+void ShowDriver::stopTracing() {
+    settings.trace = nullptr;
+    if (cueDispatch)
+        cueDispatch->setTrace(nullptr);
+}
+
+void ShowDriver::seek(long frame) {
+    auto after = keptCheckpoints.upper_bound(frame);
+    bool drawOn = drawnInOrder && nextFrame <= frame;
+    if (after != keptCheckpoints.begin()) {
+        const auto& [checkpointFrame, packed] = *std::prev(after);
+        if (!drawOn || checkpointFrame > nextFrame) {
+            Checkpoint kept{checkpointFrame, checkpointPacking.unpack ? checkpointPacking.unpack(packed) : packed};
+            restore(kept);
+            drawnInOrder = true;
+        }
+    } else if (!drawOn) {
+        throw ptc::DynamicError("no checkpoint at or before frame " + std::to_string(frame));
+    }
+    advanceTo(frame);
+}
+
+void ShowDriver::pauseMusic() {
+    BASS_ChannelStop(music);
+}
+
+void ShowDriver::resumeMusic() {
+    BASS_MusicPlay(music);
+}
+
+// Within the first pass the player starts at the order that plays at that time and renders only
+// the rest of it, in milliseconds rather than the whole way from the start: notes held over from
+// the order before are not heard. Past it, the music is rendered from the start.
+void ShowDriver::restartMusicAt(double seconds) {
+    const MusicTimeline& run = timeline();
+    std::uint64_t target = std::uint64_t(std::max(0.0, seconds) * sampleRate);
+    int order = 0;
+    std::uint64_t orderFrame = 0;
+    if (target < run.loopStart)
+        for (std::size_t i = 0; i < orderStarts.size(); ++i)
+            if (orderStarts[i] != noFrame && orderStarts[i] <= target && orderStarts[i] >= orderFrame) {
+                order = int(i);
+                orderFrame = orderStarts[i];
+            }
+    BASS_ChannelStop(music);
+    BASS_MusicFree(music);
+    BASS_SetStartOrder(order);
+    BASS_SetStartSeconds(double(target - orderFrame) / sampleRate);
+    music = openShowMusic(showModulePath());
+    BASS_MusicPlay(music);
 }
 
 void ShowDriver::drawAt(double seconds, FrameStats* timing) {

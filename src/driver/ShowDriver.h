@@ -18,6 +18,7 @@
 #include <functional>
 #include <future>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -39,6 +40,14 @@ struct RecordedMusic {
 
 // Records that run for the given cues (in registration order) at `fps` frames per second.
 using MusicRecorder = std::function<RecordedMusic(const std::vector<TimelineRegistration>& cues, int fps)>;
+
+// How kept checkpoints are stored: `pack` makes the stored bytes of a checkpoint's bytes, and
+// `unpack` gives them back (the native program compresses them). Empty functions keep them as
+// they are.
+struct CheckpointPacking {
+    std::function<std::vector<std::uint8_t>(const std::vector<std::uint8_t>&)> pack;
+    std::function<std::vector<std::uint8_t>(const std::vector<std::uint8_t>&)> unpack;
+};
 
 class ShowDriver {
   public:
@@ -99,6 +108,29 @@ class ShowDriver {
     // A frame at the time `seconds` of the clock (the loop without a show rate).
     void drawAt(double seconds, FrameStats* timing = nullptr);
 
+    // From now on, keeps a checkpoint of the show's state before every `spacing`-th frame of the
+    // first pass, and before the first frame drawn, for seek(); a spacing of 0 keeps none (those
+    // kept stay). Only frames drawn in order count: once the loop skips a frame, no checkpoint is
+    // kept until the next seek.
+    void keepCheckpoints(long spacing, CheckpointPacking packing = {});
+    // Makes `frame` the next frame, in the state a run from the start has before drawing it:
+    // from the latest kept checkpoint at or before it, or from where the show stands when that is
+    // nearer, drawing the frames between without presenting. The music stays where it is.
+    void seek(long frame);
+    // The frame being drawn while a frame draws (cues see it), else the next one in order.
+    long frameInHand() const { return nextFrame; }
+    // Keeps a checkpoint made elsewhere (a copy of this show drawing ahead), packed as
+    // keepCheckpoints' packing packs; one kept already for its frame stays.
+    void keepPackedCheckpoint(long frame, std::vector<std::uint8_t> packed);
+    std::size_t keptCheckpointCount() const { return keptCheckpoints.size(); }
+    std::size_t keptCheckpointBytes() const { return keptBytes; }
+
+    // The music stopped where it is, and on again from there.
+    void pauseMusic();
+    void resumeMusic();
+    // The music from the time `seconds` of a run from the start, as after a jump.
+    void restartMusicAt(double seconds);
+
     int fps() const { return settings.fps; }
     double frameTime(long frame) const { return double(frame) / settings.fps; }
     // The first frame whose time is at or after `seconds`.
@@ -114,6 +146,9 @@ class ShowDriver {
     // The music's timeline, once start-up has begun (it waits for a recording under way).
     const MusicTimeline& timeline();
 
+    // No more --trace lines (a copy of the show drawing ahead must not print them again).
+    void stopTracing();
+
     // Stops and frees the player; the process-wide objects are let go.
     void shutDown();
 
@@ -122,6 +157,7 @@ class ShowDriver {
     long jumpTarget();
     void drawMusicFrame(double seconds, FrameStats* timing, bool present);
     void drawStack(double seconds, FrameStats* timing);
+    void keepCheckpointIfDue();
 
     ptc::Console& console;
     Settings settings;
@@ -140,5 +176,12 @@ class ShowDriver {
 
     long startFrame = 0;
     long nextFrame = 0;
+    long checkpointSpacing = 0;
+    // Whether every frame since the start or the last seek was drawn, in order.
+    bool drawnInOrder = true;
+    CheckpointPacking checkpointPacking;
+    // Packed checkpoints by the frame that follows them.
+    std::map<long, std::vector<std::uint8_t>> keptCheckpoints;
+    std::size_t keptBytes = 0;
     double jumpDuration = 0.0;
 };

@@ -111,6 +111,12 @@ void Console::close() {
     chosenBackend->close();
 }
 
+std::vector<Key> Console::keys() {
+    if (!opened)
+        return {};
+    return chosenBackend->takeKeys();
+}
+
 bool Console::key() {
     if (!opened)
         return keySeen;

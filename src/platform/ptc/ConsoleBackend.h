@@ -4,6 +4,7 @@
 // (copies, depth conversion); a backend only ever sees 0x00RRGGBB frames of the opened size.
 
 #include "platform/ptc/Format.h"
+#include "platform/ptc/Key.h"
 #include "platform/ptc/Mode.h"
 
 #include <cstdint>
@@ -27,6 +28,13 @@ public:
     // Looks at pending input; true when a key was pressed (or the display was closed) since the
     // last call. The Console keeps the answer once it was true.
     virtual bool keyPressed() = 0;
+    // Looks at pending input; the keys pressed since the last call, in order. A backend that
+    // does not tell keys apart reports any key as Other.
+    virtual std::vector<Key> takeKeys() {
+        if (keyPressed())
+            return {Key::Other};
+        return {};
+    }
 };
 
 } // namespace ptc

@@ -17,6 +17,17 @@ namespace ptc {
 
 namespace {
 
+struct KeyName {
+    Key key;
+    SDL_Keycode sym;
+};
+
+constexpr KeyName keyNames[] = {
+    {Key::Space, SDLK_SPACE},       {Key::Left, SDLK_LEFT},       {Key::Right, SDLK_RIGHT},
+    {Key::PageUp, SDLK_PAGEUP},     {Key::PageDown, SDLK_PAGEDOWN}, {Key::Period, SDLK_PERIOD},
+    {Key::Home, SDLK_HOME},         {Key::Escape, SDLK_ESCAPE},   {Key::Q, SDLK_q},
+};
+
 [[noreturn]] void throwSdlError(const std::string& what) {
     throw DynamicError(what + ": " + SDL_GetError());
 }
@@ -246,6 +257,26 @@ int WindowBackend::refreshRate() const {
     return mode.refresh_rate;
 }
 
+std::vector<Key> WindowBackend::takeKeys() {
+    std::vector<Key> keys;
+    if (!state->window)
+        return keys;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_KEYDOWN) {
+            Key key = Key::Other;
+            for (const KeyName& name : keyNames)
+                if (name.sym == event.key.keysym.sym)
+                    key = name.key;
+            keys.push_back(key);
+        } else if (event.type == SDL_QUIT ||
+                   (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
+            keys.push_back(Key::Close);
+        }
+    }
+    return keys;
+}
+
 bool WindowBackend::keyPressed() {
     if (!state->window)
         return false;
@@ -298,11 +329,17 @@ void WindowBackend::resize(int windowWidth, int windowHeight) {
 }
 
 void WindowBackend::simulateKeyPress() {
+    simulateKeyPress(Key::Space);
+}
+
+void WindowBackend::simulateKeyPress(Key key) {
     SDL_Event event{};
     event.type = SDL_KEYDOWN;
     event.key.state = SDL_PRESSED;
-    event.key.keysym.sym = SDLK_SPACE;
-    event.key.keysym.scancode = SDL_SCANCODE_SPACE;
+    for (const KeyName& name : keyNames)
+        if (name.key == key)
+            event.key.keysym.sym = name.sym;
+    event.key.keysym.scancode = SDL_GetScancodeFromKey(event.key.keysym.sym);
     SDL_PushEvent(&event);
 }
 

@@ -35,6 +35,7 @@ public:
     void close() override;
     void present(const std::uint32_t* pixels, int width, int height) override;
     bool keyPressed() override;
+    std::vector<Key> takeKeys() override;
 
     // Whether presents wait for the display's refresh (asked for, and offered by the renderer).
     bool presentsWithVsync() const;
@@ -51,6 +52,8 @@ public:
     void resize(int windowWidth, int windowHeight);
     // Queues a key press or a request to close the window, as the desktop would. For tests.
     void simulateKeyPress();
+    // Queues a press of `key` (not Close), as the desktop would. For tests.
+    void simulateKeyPress(Key key);
     void simulateClose();
 
 private:
