@@ -95,6 +95,25 @@ std::uint64_t frameHash(const std::uint32_t* pixels, std::size_t count) {
     return hash;
 }
 
+// The hash of every frame of the offline render the options make (without their window).
+std::map<long, std::uint64_t> offlineFrameHashes(ShowOptions options) {
+    std::map<long, std::uint64_t> rendered;
+    std::uint64_t lastHash = 0;
+    ShowHooks hooks;
+    hooks.makeBackend = [&lastHash] {
+        return std::make_unique<ptc::HeadlessBackend>([&lastHash](const std::uint32_t* pixels, int width, int height) {
+            lastHash = frameHash(pixels, std::size_t(width) * height);
+        });
+    };
+    hooks.afterPresent = [&](ptc::ConsoleBackend&, long frame) {
+        if (frame >= 0)
+            rendered[frame] = lastHash;
+    };
+    options.headless = true;
+    EXPECT_EQ(runShow(options, hooks), 0);
+    return rendered;
+}
+
 } // namespace
 
 // A window at the show rate draws frame k at exactly k / fps with the music's level at that
@@ -112,21 +131,7 @@ TEST(WindowShow, FramesAreTheOfflineFramesOfTheSameNumbers) {
     options.fps = 20;
     options.seconds = 4.0;
 
-    std::map<long, std::uint64_t> rendered;
-    std::uint64_t lastHash = 0;
-    ShowHooks offlineHooks;
-    offlineHooks.makeBackend = [&lastHash] {
-        return std::make_unique<ptc::HeadlessBackend>([&lastHash](const std::uint32_t* pixels, int width, int height) {
-            lastHash = frameHash(pixels, std::size_t(width) * height);
-        });
-    };
-    offlineHooks.afterPresent = [&](ptc::ConsoleBackend&, long frame) {
-        if (frame >= 0)
-            rendered[frame] = lastHash;
-    };
-    ShowOptions offline = options;
-    offline.headless = true;
-    ASSERT_EQ(runShow(offline, offlineHooks), 0);
+    std::map<long, std::uint64_t> rendered = offlineFrameHashes(options);
     ASSERT_EQ(rendered.size(), 80u);
 
     long compared = 0;
@@ -200,22 +205,10 @@ TEST(WindowShow, ControlsSeekPauseAndStepToTheOfflineFrames) {
     options.mute = true;
     options.fps = 20;
 
-    std::map<long, std::uint64_t> rendered;
-    std::uint64_t lastHash = 0;
-    ShowHooks offlineHooks;
-    offlineHooks.makeBackend = [&lastHash] {
-        return std::make_unique<ptc::HeadlessBackend>([&lastHash](const std::uint32_t* pixels, int width, int height) {
-            lastHash = frameHash(pixels, std::size_t(width) * height);
-        });
-    };
-    offlineHooks.afterPresent = [&](ptc::ConsoleBackend&, long frame) {
-        if (frame >= 0)
-            rendered[frame] = lastHash;
-    };
     ShowOptions offline = options;
-    offline.headless = true;
     offline.seconds = 16.0;
-    ASSERT_EQ(runShow(offline, offlineHooks), 0);
+    std::map<long, std::uint64_t> rendered = offlineFrameHashes(offline);
+    ASSERT_EQ(rendered.size(), 320u);
 
     // After the frame `after` is shown, `keys` are pressed; the next frame shown is `next`. At
     // 20 fps 10 s is 200 frames; the second scene starts 14.07 s in, at frame 282.
