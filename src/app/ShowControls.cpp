@@ -3,6 +3,7 @@
 #include "app/CheckpointCompression.h"
 #include "driver/FrameStats.h"
 #include "driver/ShowDriver.h"
+#include "platform/ptc/Error.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,10 +13,15 @@
 ShowControls::ShowControls(ShowDriver& showDriver, FramePacer& framePacer, PacedClock& pacedClock, int framesPerSecond,
                            std::function<void(long)> show)
     : driver(showDriver), pacer(framePacer), clock(pacedClock), fps(framesPerSecond), showFrame(std::move(show)) {
-    if (driver.frameInHand() < passEnd()) {
-        CheckpointPacking packing = compressedCheckpoints();
+    if (driver.frameInHand() >= passEnd())
+        return;
+    CheckpointPacking packing = compressedCheckpoints();
+    try {
         preparation.emplace(driver, checkpointSpacing(fps), passEnd(), packing);
         driver.keepCheckpoints(0, packing);
+    } catch (const ptc::DynamicError& error) {
+        // The show keeps its own checkpoints as it plays; seeks past them draw on.
+        std::fprintf(stderr, "velmora: %s; seeks draw on from what has been played\n", error.what());
     }
 }
 
