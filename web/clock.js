@@ -40,9 +40,10 @@ export class ShowClock {
     this.mode = "stopped";
   }
 
-  // The show starts at time 0, now; the show waits for the music's first sample.
-  start() {
-    this.last = 0;
+  // The show starts at time `at` (0: the start), now; the show waits for the music's first
+  // sample. Starting again (after a pause or a seek) sets the time anew.
+  start(at = 0) {
+    this.last = at;
     this.mode = "audio";
     this.startedAt = this.wallSeconds();
     this.everMoved = false;
@@ -51,7 +52,7 @@ export class ShowClock {
     this.resumeAskedAt = -Infinity;
     this.resuming = false;
     this.musicStart = this.audio.currentTime + startLeadSeconds;
-    this.musicAt = 0;
+    this.musicAt = at;
     this.playMusic(this.musicAt, this.musicStart);
   }
 

@@ -12,6 +12,7 @@ import { ShowClock, musicOffset } from "./clock.js";
 const params = new URLSearchParams(location.search);
 const checkFrames = params.has("check") ? params.get("check").split(",").map(Number) : null;
 const checkFrom = Number(params.get("from") ?? 0);
+const startAt = Math.max(0, Number(params.get("t") ?? 0) || 0);
 const autoplay = params.has("autoplay");
 const canvas = document.getElementById("screen");
 const stage = document.getElementById("stage");
@@ -209,7 +210,8 @@ async function main() {
   call("velmora_gauge", 1);
 
   if (!autoplay)
-    await waitForClick("click to start · double click for full screen · any key ends the show");
+    await waitForClick("click to start · double click or F for full screen · Space pauses · " +
+                       "Left and Right seek · Home starts again · any other key ends the show");
   say("");
   const audio = newAudioContext();
   let source = null;
@@ -242,16 +244,17 @@ async function main() {
     },
     onSound: () => { stage.dataset.clock = "audio"; },
   });
+  // The clock starts at the show time the music is asked to play from.
+  let playFrom = 0;
   show.onMusicPlay = () => {
     stage.dataset.clock = "audio";
-    clock.start();
+    clock.start(playFrom);
   };
   show.onMusicStop = () => {
     clock.stop();
     stopMusic();
   };
   show.musicSeconds = () => clock.seconds();
-  addEventListener("keydown", () => { show.keyPressed = true; });
   // Not awaited: without a sound device some browsers never answer; the clock copes. A later
   // click may let a context start that the browser held back.
   audio.resume().catch(() => {});
@@ -259,26 +262,142 @@ async function main() {
     if (audio.state !== "running")
       audio.resume().catch(() => {});
   });
-  call("velmora_play");
-
-  let drawn = -1;
-  const step = () => {
-    const frame = Math.floor(show.musicSeconds() * fps);
-    if (frame > drawn) {
-      drawn = frame;
-      if (call("velmora_frame", frame) === 1)
-        return ended();
-    }
-    requestAnimationFrame(step);
-  };
-  requestAnimationFrame(step);
+  // The show keeps a checkpoint every 30 s of the frames it draws in order; a seek restores the
+  // last one before its frame and draws on without showing.
+  call("velmora_keep_checkpoints", checkpointSeconds * fps);
+  const player = new ShowPlayer(show, call, fps, (seconds) => { playFrom = seconds; });
+  window.velmora = player.api();
+  addEventListener("keydown", (event) => player.key(event));
+  if (startAt > 0)
+    await player.seek(startAt);
+  else
+    player.play();
 }
 
-function ended() {
+// Seeks draw every frame from a checkpoint; a checkpoint of the show's state is about 6 MB.
+const checkpointSeconds = 30;
+// Left and Right seek this far.
+const seekSeconds = 10;
+// A page that falls further behind than this (a tab in the background) skips frames rather than
+// draw them all at once; seeks restore the show's state from a checkpoint again.
+const catchUpFrames = 120;
+
+// The show as the page steps it: every frame in order, drawn at its time (a late one draws the
+// frames it missed without showing them, so that every frame shown is the frame of a run from
+// the start); pause, play and exact seeks for the keys and for window.velmora.
+class ShowPlayer {
+  constructor(show, call, fps, setMusicStart) {
+    this.show = show;
+    this.call = call;
+    this.fps = fps;
+    this.setMusicStart = setMusicStart;
+    this.drawn = -1;
+    this.playing = false;
+    this.stepping = false;
+  }
+
+  frameAt(seconds) {
+    return Math.max(0, Math.ceil(seconds * this.fps - 1e-9));
+  }
+
+  play() {
+    if (this.playing)
+      return;
+    this.playing = true;
+    this.setMusicStart((this.drawn + 1) / this.fps);
+    this.call("velmora_play");
+    if (!this.stepping) {
+      this.stepping = true;
+      requestAnimationFrame(() => this.step());
+    }
+  }
+
+  pause() {
+    if (!this.playing)
+      return;
+    this.playing = false;
+    this.call("velmora_pause");
+  }
+
+  step() {
+    if (!this.playing) {
+      this.stepping = false;
+      return;
+    }
+    const frame = Math.floor(this.show.musicSeconds() * this.fps);
+    if (frame > this.drawn) {
+      if (frame - this.drawn <= catchUpFrames)
+        this.call("velmora_advance", frame);
+      this.drawn = frame;
+      if (this.call("velmora_frame", frame) === 1) {
+        this.pause();
+        this.stepping = false;
+        return ended(() => this.seek(0).then(() => this.play()));
+      }
+    }
+    requestAnimationFrame(() => this.step());
+  }
+
+  // Shows the frame at or after `seconds` and resolves once it is on the canvas; playing, the
+  // show and its music go on from there. A seek past what has been drawn in order draws on, and
+  // says so meanwhile.
+  async seek(seconds) {
+    const frame = this.frameAt(seconds);
+    const wasPlaying = this.playing;
+    this.pause();
+    if (frame > this.call("velmora_prepared_frame") + catchUpFrames) {
+      say("fast-forwarding…");
+      await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    }
+    this.call("velmora_seek", frame);
+    this.call("velmora_frame", frame);
+    this.drawn = frame;
+    if (message.textContent === "fast-forwarding…" || message.querySelector("button"))
+      say("");
+    if (wasPlaying)
+      this.play();
+  }
+
+  key(event) {
+    const actions = {
+      " ": () => (this.playing ? this.pause() : this.play()),
+      ArrowLeft: () => this.seek(Math.max(0, (this.drawn + 1) / this.fps - seekSeconds)),
+      ArrowRight: () => this.seek((this.drawn + 1) / this.fps + seekSeconds),
+      Home: () => this.seek(0),
+      f: toggleFullScreen,
+      F: toggleFullScreen,
+    };
+    const action = actions[event.key];
+    if (!action) {
+      this.show.keyPressed = true; // any other key ends the show
+      return;
+    }
+    event.preventDefault();
+    action();
+  }
+
+  // window.velmora, for scripts and tests.
+  api() {
+    const player = this;
+    return {
+      // Resolves when the frame at or after `seconds` is on the canvas.
+      seek: (seconds) => player.seek(seconds),
+      pause: () => player.pause(),
+      play: () => player.play(),
+      // Seconds up to which a seek finds a checkpoint near its frame.
+      get prepared() { return player.call("velmora_prepared_frame") / player.fps; },
+      // The frame on the canvas, and its hash (as the check mode gives it).
+      get frame() { return player.drawn; },
+      frameHash: () => player.show.UTF8ToString(player.show.ccall("velmora_frame_hash", "number", [], [])),
+    };
+  }
+}
+
+function ended(startAgain) {
   say("");
   const button = document.createElement("button");
   button.textContent = "start again";
-  button.onclick = () => location.reload();
+  button.onclick = () => startAgain().catch((error) => fail(error.message));
   message.textContent = "the show has ended ";
   message.append(button);
   message.parentElement.hidden = false;
@@ -295,7 +414,7 @@ async function runCheck(show, call) {
   if (first > 0) {
     say(`checking: jumping to frame ${first}`);
     await new Promise((resolve) => setTimeout(resolve, 0));
-    call("velmora_advance", first);
+    call("velmora_seek", first); // the seek of the controls, from the start
   }
   call("velmora_play");
   const wanted = new Set(checkFrames);
@@ -329,12 +448,14 @@ async function runCheck(show, call) {
   say("");
 }
 
-stage.addEventListener("dblclick", () => {
+function toggleFullScreen() {
   if (document.fullscreenElement)
     document.exitFullscreen();
   else
     stage.requestFullscreen().catch(() => {});
-});
+}
+
+stage.addEventListener("dblclick", toggleFullScreen);
 
 main().catch((error) => {
   if (!message.style.color)

@@ -15,6 +15,7 @@
 #include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ostream>
@@ -190,6 +191,8 @@ void ShowDriver::drawFrame(long frame, FrameStats* timing) {
     keepCheckpointIfDue();
     drawMusicFrame(frameTime(frame), timing, true);
     nextFrame = frame + 1;
+    if (drawnInOrder)
+        preparedThrough = std::max(preparedThrough, nextFrame);
 }
 
 void ShowDriver::advanceTo(long frame) {
@@ -197,6 +200,8 @@ void ShowDriver::advanceTo(long frame) {
         keepCheckpointIfDue();
         drawMusicFrame(frameTime(nextFrame), nullptr, false);
     }
+    if (drawnInOrder)
+        preparedThrough = std::max(preparedThrough, nextFrame);
 }
 
 void ShowDriver::keepCheckpoints(long spacing, CheckpointPacking packing) {

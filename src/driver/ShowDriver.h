@@ -123,6 +123,9 @@ class ShowDriver {
     // keepCheckpoints' packing packs; one kept already for its frame stays.
     void keepPackedCheckpoint(long frame, std::vector<std::uint8_t> packed);
     std::size_t keptCheckpointCount() const { return keptCheckpoints.size(); }
+    // The frame after the last one drawn in a run in order from the start (or from a checkpoint):
+    // a seek up to it finds a kept checkpoint at most a spacing before its frame.
+    long preparedFrame() const { return preparedThrough; }
     std::size_t keptCheckpointBytes() const { return keptBytes; }
 
     // The music stopped where it is, and on again from there.
@@ -183,5 +186,6 @@ class ShowDriver {
     // Packed checkpoints by the frame that follows them.
     std::map<long, std::vector<std::uint8_t>> keptCheckpoints;
     std::size_t keptBytes = 0;
+    long preparedThrough = 0;
     double jumpDuration = 0.0;
 };

@@ -5,9 +5,15 @@
 //   velmora_open()            console on the canvas, the driver, the work buffers
 //   velmora_gauge(f)          the loading gauge at f while the files download (needs Data/x1.jpg)
 //   velmora_start()           checks the pictures, reads the timeline, the driver's start-up
-//   velmora_play()            starts the music (the page's audio)
-//   velmora_frame(k)          frame k at k / fps; 1 when a key has ended the show
+//   velmora_play()            starts the music (the page's audio), or again after a pause
+//   velmora_pause()           stops the music where it is
+//   velmora_frame(k)          frame k at k / fps; 1 when a key has ended the show (a seek
+//                             starts it again)
 //   velmora_advance(k)        draws up to frame k (excluded) without showing it: a jump
+//   velmora_keep_checkpoints(n)  keeps a checkpoint every n frames drawn in order, for seeks
+//   velmora_seek(k)           makes k the next frame, as a run from the start has it: from the
+//                             last kept checkpoint at or before it, drawing on without showing
+//   velmora_prepared_frame()  the frame up to which seeks find a kept checkpoint
 //   velmora_fps()             the show rate
 //   velmora_loop_start()      where the music's loop section starts and ends, in seconds of the
 //   velmora_loop_end()        prepared audio (after velmora_start)
@@ -121,6 +127,13 @@ EMSCRIPTEN_KEEPALIVE int velmora_play() {
     });
 }
 
+EMSCRIPTEN_KEEPALIVE int velmora_pause() {
+    return guarded([] {
+        page().driver->pauseMusic();
+        return 0;
+    });
+}
+
 EMSCRIPTEN_KEEPALIVE void velmora_show_frames(int show) {
     if (page().canvas)
         page().canvas->setShowing(show != 0);
@@ -132,7 +145,6 @@ EMSCRIPTEN_KEEPALIVE int velmora_frame(double frame) {
         if (p.ended)
             return 1;
         if (p.console->key()) {
-            p.driver->shutDown();
             p.ended = true;
             return 1;
         }
@@ -146,6 +158,27 @@ EMSCRIPTEN_KEEPALIVE int velmora_advance(double frame) {
         page().driver->advanceTo(long(frame));
         return 0;
     });
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_keep_checkpoints(double spacing) {
+    return guarded([spacing] {
+        page().driver->keepCheckpoints(long(spacing));
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_seek(double frame) {
+    return guarded([frame] {
+        Page& p = page();
+        p.driver->seek(long(frame));
+        p.console->forgetKey();
+        p.ended = false;
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE double velmora_prepared_frame() {
+    return page().driver ? double(page().driver->preparedFrame()) : 0.0;
 }
 
 EMSCRIPTEN_KEEPALIVE int velmora_fps() {

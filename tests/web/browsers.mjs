@@ -6,7 +6,10 @@
 //    A jump in the check mode (&from=) lands on the same frames as the run from the start.
 // 2. A short play after a real click: the canvas must move between two screenshots. Without a
 //    sound device (Firefox here) the page must say so and play on its own clock.
-// 3. In Chromium: the music's fallback encoding (the preferred file damaged), a sound device
+// 3. In Chromium and Firefox: seeks through window.velmora (forward past what was drawn, back,
+//    on) show the frames of the run from the start; their times are printed. ?t= starts exactly
+//    there, drawing every frame before it.
+// 4. In Chromium: the music's fallback encoding (the preferred file damaged), a sound device
 //    lost while playing and back (the context suspended and resumed: the page's clock takes over
 //    and hands back), and the end of the show in full screen with its message and button visible.
 //
@@ -359,6 +362,33 @@ async function fallbackAndFullScreen(page, base) {
   return { music, problems };
 }
 
+// window.velmora's seeks, paused, each to a check-mode jump's time: the frame on the canvas must
+// be the native frame there. The first seek draws on from the start, the others find checkpoints.
+async function seeks(page, base, native, fps) {
+  const problems = [];
+  const times = [];
+  await page.open(`${base}/index.html?autoplay&t=${jumpTimes[0]}`);
+  await waitFor(page, `window.velmora && window.velmora.frame >= ${jumpFrames(jumpTimes[0], fps)[0]}`, 180,
+                "the show from ?t=");
+  await page.evaluate("window.velmora.pause()");
+  const prepared = await page.evaluate("window.velmora.prepared");
+  if (prepared < jumpTimes[0])
+    problems.push(`after ?t=${jumpTimes[0]}, only ${prepared} s prepared`);
+  for (const seconds of [jumpTimes[2], jumpTimes[0], jumpTimes[1], jumpTimes[2]]) {
+    const started = Date.now();
+    await page.evaluate(`window.velmora.seek(${seconds})`);
+    times.push(`${seconds} s in ${Date.now() - started} ms`);
+    const frame = await page.evaluate("window.velmora.frame");
+    const hash = await page.evaluate("window.velmora.frameHash()");
+    const expected = jumpFrames(seconds, fps)[0];
+    if (frame !== expected)
+      problems.push(`a seek to ${seconds} s showed frame ${frame}, not ${expected}`);
+    else if (hash !== native.get(frame))
+      problems.push(`frame ${frame} after a seek to ${seconds} s: page ${hash}, native ${native.get(frame)}`);
+  }
+  return { problems, times };
+}
+
 async function runEngine(engine, base, frames, nativeRun, options) {
   const report = { engine, problems: [] };
   const page = await launch(engine);
@@ -386,6 +416,12 @@ async function runEngine(engine, base, frames, nativeRun, options) {
                              `native ${native.get(frame)}`);
       console.log(`${engine}: jump to ${seconds} s: ${afterJump.length - wrong.length} of ${afterJump.length} ` +
                   `frames identical`);
+    }
+
+    if (engine !== "webkit") {
+      const seeking = await seeks(page, base, native, options.fps);
+      report.problems.push(...seeking.problems);
+      console.log(`${engine}: seeks: ${seeking.times.join(", ")}${seeking.problems.length ? " FAILED" : ""}`);
     }
 
     const played = await play(engine, page, base, engine === "chromium" ? options.screenshot : null);

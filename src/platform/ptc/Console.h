@@ -49,6 +49,8 @@ public:
 
     // True once a key has been pressed (or the display closed) since the console was opened.
     bool key();
+    // Takes back a key seen (a show that goes on after its end, in the page).
+    void forgetKey() { keySeen = false; }
     // The keys pressed since the last call, for a program with controls (it does not use `key`).
     std::vector<Key> keys();
     // Presents the frame as it stands.
