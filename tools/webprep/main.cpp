@@ -4,17 +4,18 @@
 // then music.m4a) and files.json, the list the page downloads with each file's size (for its
 // loading gauge). The page takes the first music file that its browser decodes.
 
+#include "capture/VideoRecorder.h"
 #include "capture/WavWriter.h"
 #include "driver/ShowMusic.h"
 #include "platform/ptc/Error.h"
 #include "webprep/WebPrep.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -33,19 +34,20 @@ void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
 // priming samples are cut on decoding.
 struct MusicEncoding {
     const char* file;
-    const char* codec;
+    std::vector<std::string> codec;
 };
-constexpr MusicEncoding musicEncodings[] = {
-    {"music.opus", "-c:a libopus -b:a 96k"},
-    {"music.m4a", "-c:a aac -b:a 128k -movflags +faststart"},
+const MusicEncoding musicEncodings[] = {
+    {"music.opus", {"-c:a", "libopus", "-b:a", "96k"}},
+    {"music.m4a", {"-c:a", "aac", "-b:a", "128k", "-movflags", "+faststart"}},
 };
 
-// ffmpeg runs as a child process.
-void encodeMusic(const fs::path& wav, const fs::path& out, const char* codec) {
-    std::string command =
-        "ffmpeg -loglevel error -y -i '" + wav.string() + "' " + codec + " -ar 48000 '" + out.string() + "'";
-    if (std::system(command.c_str()) != 0)
-        throw ptc::DynamicError("ffmpeg could not encode " + out.string() + " (is ffmpeg installed?)");
+// ffmpeg runs as a child process, started as the recorder starts its encoders.
+void encodeMusic(const fs::path& wav, const fs::path& out, const std::vector<std::string>& codec) {
+    std::vector<std::string> arguments = {"ffmpeg", "-loglevel", "error", "-y", "-i", wav.string()};
+    arguments.insert(arguments.end(), codec.begin(), codec.end());
+    arguments.insert(arguments.end(), {"-ar", "48000", out.string()});
+    if (!waitForProgram(startProgram(arguments, -1)))
+        throw ptc::DynamicError("ffmpeg could not encode " + out.string());
 }
 
 void run(const std::string& data, const std::string& site, int fps) {
