@@ -276,7 +276,7 @@ TEST_F(FractalRecordings, RecordScaleMultipliesTheFrame) {
 // says how long the file is. The request comes twice at once, as `timeout` sends it to the
 // process and to its group, and still counts as one.
 TEST_F(InterruptedRecordings, OneInterruptKeepsAPlayableShortFile) {
-    BackgroundRun run("--record x.mp4 --start 29 --seconds 30", root.path);
+    BackgroundRun run("--record x.mp4 --seconds 30", root.path);
     // The sound's file grows from the first frame on, past its 44-byte header.
     ASSERT_TRUE(waitForContent(root.path / "x.mp4.audio.wav", 44)) << run.err();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -302,7 +302,7 @@ TEST_F(InterruptedRecordings, ASecondSignalRemovesEverythingBegun) {
     // A slow final step, so that the second signal comes while the file is being finished.
     std::string slowMux = fakeFfmpeg("  sleep 20\n"
                                      "  exit 1\n");
-    BackgroundRun run("--record x.mp4 --start 29 --seconds 30", root.path, slowMux);
+    BackgroundRun run("--record x.mp4 --seconds 30", root.path, slowMux);
     ASSERT_TRUE(waitForContent(root.path / "x.mp4.audio.wav", 44)) << run.err();
     run.signal(SIGTERM);
     // Further apart than one request delivered twice (to the process and its group).
@@ -347,7 +347,7 @@ TEST_F(InterruptedRecordings, AnOutputThatCannotBeCreatedIsRefusedAtOnce) {
 
 // Ctrl-C during a frame dump finishes the frame in hand and the sound's header.
 TEST_F(InterruptedRecordings, AnInterruptedFrameDumpKeepsWholeFilesOnly) {
-    BackgroundRun run("--png-dir frames --start 29 --seconds 30", root.path);
+    BackgroundRun run("--png-dir frames --seconds 30", root.path);
     ASSERT_TRUE(waitForContent(root.path / "frames" / "frame000010.png")) << run.err();
     run.signal(SIGTERM);
     int status = run.wait();
