@@ -114,6 +114,17 @@ std::map<long, std::uint64_t> offlineFrameHashes(ShowOptions options) {
     return rendered;
 }
 
+// The window at scale 1 with no sound, at a low rate that keeps drops rare on a busy machine,
+// on the show's full data linked into `root`.
+ShowOptions slowSilentWindow(const TemporaryDirectory& root) {
+    ShowOptions options;
+    options.dataDirectory = linkFullShowData(root.path).string();
+    options.scale = 1;
+    options.mute = true;
+    options.fps = 20;
+    return options;
+}
+
 } // namespace
 
 // A window at the show rate draws frame k at exactly k / fps with the music's level at that
@@ -124,11 +135,7 @@ TEST(WindowShow, FramesAreTheOfflineFramesOfTheSameNumbers) {
     if (!std::getenv("DISPLAY"))
         GTEST_SKIP() << "no display";
     TemporaryDirectory root("window-frames");
-    ShowOptions options;
-    options.dataDirectory = linkFullShowData(root.path).string();
-    options.scale = 1;
-    options.mute = true;
-    options.fps = 20;
+    ShowOptions options = slowSilentWindow(root);
     options.seconds = 4.0;
 
     std::map<long, std::uint64_t> rendered = offlineFrameHashes(options);
@@ -199,11 +206,7 @@ TEST(WindowShow, ControlsSeekPauseAndStepToTheOfflineFrames) {
     if (!std::getenv("DISPLAY"))
         GTEST_SKIP() << "no display";
     TemporaryDirectory root("window-controls");
-    ShowOptions options;
-    options.dataDirectory = linkFullShowData(root.path).string();
-    options.scale = 1;
-    options.mute = true;
-    options.fps = 20;
+    ShowOptions options = slowSilentWindow(root);
 
     ShowOptions offline = options;
     offline.seconds = 16.0;
