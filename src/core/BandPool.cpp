@@ -1,0 +1,88 @@
+#include "core/BandPool.h"
+
+#include <algorithm>
+#include <memory>
+
+BandPool::BandPool(int threads) : bandCount(std::max(1, threads)) {
+    workers.reserve(bandCount - 1);
+    for (int band = 1; band < bandCount; ++band)
+        workers.emplace_back([this, band] { serveBands(band); });
+}
+
+BandPool::~BandPool() {
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    started.notify_all();
+    for (std::thread& worker : workers)
+        worker.join();
+}
+
+void BandPool::runBands(int count, BandCall call, void* context) {
+    {
+        std::lock_guard lock(mutex);
+        splitCount = count;
+        splitCall = call;
+        splitContext = context;
+        bandsLeft = bandCount - 1;
+        ++generation;
+    }
+    started.notify_all();
+    call(context, 0, bandStart(count, 1, bandCount));
+    std::unique_lock lock(mutex);
+    finished.wait(lock, [this] { return bandsLeft == 0; });
+}
+
+void BandPool::serveBands(int band) {
+    std::uint64_t seen = 0;
+    for (;;) {
+        int count;
+        BandCall call;
+        void* context;
+        {
+            std::unique_lock lock(mutex);
+            started.wait(lock, [&] { return stopping || generation != seen; });
+            if (stopping)
+                return;
+            seen = generation;
+            count = splitCount;
+            call = splitCall;
+            context = splitContext;
+        }
+        int begin = bandStart(count, band, bandCount);
+        int end = bandStart(count, band + 1, bandCount);
+        if (begin < end)
+            call(context, begin, end);
+        bool last;
+        {
+            std::lock_guard lock(mutex);
+            last = --bandsLeft == 0;
+        }
+        if (last)
+            finished.notify_one();
+    }
+}
+
+namespace {
+
+std::unique_ptr<BandPool>& sharedPool() {
+    static std::unique_ptr<BandPool> pool = std::make_unique<BandPool>(1);
+    return pool;
+}
+
+} // namespace
+
+BandPool& bandPool() {
+    return *sharedPool();
+}
+
+void setBandThreads(int threads) {
+    std::unique_ptr<BandPool>& pool = sharedPool();
+    if (pool->threads() != std::max(1, threads))
+        pool = std::make_unique<BandPool>(threads);
+}
+
+int availableCores() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}

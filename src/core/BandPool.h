@@ -1,0 +1,68 @@
+#pragma once
+// Splits one loop of independent iterations (rows, columns, rays) over a few threads. Each thread
+// takes one contiguous band of the iterations and runs it with the same arithmetic as the plain
+// loop, so that the result does not depend on the number of threads. The threads are started
+// once; a split neither allocates nor starts anything.
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class BandPool {
+  public:
+    // `threads` counts the calling thread: 1 runs every band on the caller.
+    explicit BandPool(int threads);
+    ~BandPool();
+    BandPool(const BandPool&) = delete;
+    BandPool& operator=(const BandPool&) = delete;
+
+    int threads() const { return bandCount; }
+
+    // Calls work(begin, end) once per band, the bands covering [0, count) in order without
+    // overlap; the caller runs the first band and returns when all are done. `work` must only
+    // write what its band owns.
+    template <class Work> void forEachBand(int count, Work&& work) {
+        if (bandCount == 1 || count <= 1) {
+            work(0, count);
+            return;
+        }
+        auto call = [](void* context, int begin, int end) { (*static_cast<Work*>(context))(begin, end); };
+        runBands(count, call, &work);
+    }
+
+    // Where band `band` of `bands` starts in [0, count).
+    static int bandStart(int count, int band, int bands) {
+        return static_cast<int>(static_cast<std::int64_t>(count) * band / bands);
+    }
+
+  private:
+    using BandCall = void (*)(void* context, int begin, int end);
+
+    void runBands(int count, BandCall call, void* context);
+    void serveBands(int band);
+
+    int bandCount;
+    std::vector<std::thread> workers;
+    std::mutex mutex;
+    std::condition_variable started;
+    std::condition_variable finished;
+    // The split in progress, published under `mutex`; `generation` tells the workers a new one began.
+    std::uint64_t generation = 0;
+    int splitCount = 0;
+    BandCall splitCall = nullptr;
+    void* splitContext = nullptr;
+    int bandsLeft = 0;
+    bool stopping = false;
+};
+
+// The pool the layers split their work over, shared by the whole process. It starts with one
+// thread (every loop on the caller) until setBandThreads chooses more.
+BandPool& bandPool();
+
+// Replaces the shared pool by one of `threads` threads (at least 1). Not while a frame is drawn.
+void setBandThreads(int threads);
+
+// The number of threads a viewer's machine offers, at least 1.
+int availableCores();

@@ -1,0 +1,36 @@
+#pragma once
+// For the layers that split their work over the shared band pool: the frames drawn with several
+// threads must be the single thread's, bit for bit.
+
+#include "core/BandPool.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+// Sets the shared pool's thread count for a block and goes back to one thread afterwards.
+class BandThreadsGuard {
+  public:
+    explicit BandThreadsGuard(int threads) { setBandThreads(threads); }
+    ~BandThreadsGuard() { setBandThreads(1); }
+};
+
+// `drawRun` builds its layer afresh, draws a schedule of frames (with its setter changes) and
+// returns one value per frame that must not depend on the thread count, such as each frame's
+// pixel hash. It runs at one thread, then at 2, 3 and 8, and every frame is compared.
+template <class DrawRun> void expectSameFramesAtEveryThreadCount(DrawRun drawRun) {
+    std::vector<std::uint64_t> reference;
+    {
+        BandThreadsGuard threads(1);
+        reference = drawRun();
+    }
+    ASSERT_FALSE(reference.empty());
+    for (int threadCount : {2, 3, 8}) {
+        BandThreadsGuard threads(threadCount);
+        std::vector<std::uint64_t> banded = drawRun();
+        ASSERT_EQ(banded.size(), reference.size());
+        for (std::size_t frame = 0; frame < reference.size(); ++frame)
+            ASSERT_EQ(banded[frame], reference[frame]) << threadCount << " threads, frame " << frame;
+    }
+}
