@@ -5,6 +5,7 @@
 
 #include "effects/TerrainLayer.h"
 
+#include "core/BandPool.h"
 #include "core/PixelOps.h"
 #include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
@@ -90,10 +91,18 @@ TerrainLayer::TerrainLayer(Bitmap& colourPicture, ByteMap* heightMap)
 void TerrainLayer::render(Bitmap& target, double seconds) {
     moveCamera(seconds);
     castRaysSkipping(grid);
-    if (simdLevel() >= SimdLevel::sse2)
-        enlargeGridSse2(grid, target.pixels);
-    else
-        enlargeGridPlain(grid, target.pixels);
+    enlargeGrid(target);
+}
+
+// The bands take whole block rows: each writes only its own 4 pixel rows per block row.
+void TerrainLayer::enlargeGrid(Bitmap& target) const {
+    bool vector = simdLevel() >= SimdLevel::sse2;
+    bandPool().forEachBand(blockRows, [&](int begin, int end) {
+        if (vector)
+            enlargeGridSse2(grid, target.pixels, begin, end);
+        else
+            enlargeGridPlain(grid, target.pixels, begin, end);
+    });
 }
 
 void TerrainLayer::moveCamera(double seconds) {
@@ -179,8 +188,37 @@ void TerrainLayer::castRaysSkipping(std::uint32_t* out) const {
 }
 
 template <bool skipping> void TerrainLayer::castRays(std::uint32_t* out) const {
-    Vector corner[4];
-    viewCorners(corner);
+    Vector corners[4];
+    viewCorners(corners);
+    BandPool& pool = bandPool();
+    int bands = pool.threads();
+    if (bands == 1) {
+        castColumns<skipping>(out, corners, 0, gridColumns);
+        return;
+    }
+    // Every ray is independent, but what one costs depends on the ground it meets, and a banked or
+    // turning view puts the far hills on one side. So the columns are dealt round in strips, each
+    // band taking every bands-th strip, from the sky at the top to the ground at the bottom.
+    int strips = (gridColumns + stripColumns - 1) / stripColumns;
+    pool.forEachBand(bands, [&](int firstBand, int endBand) {
+        for (int band = firstBand; band < endBand; ++band)
+            for (int strip = band; strip < strips; strip += bands)
+                castColumns<skipping>(out, corners, strip * stripColumns,
+                                      std::min(gridColumns, (strip + 1) * stripColumns));
+    });
+}
+
+namespace {
+
+// `start` advanced by `times` steps, wrapping as the step-by-step sum of 32-bit values does.
+inline std::int32_t advanced(std::int32_t start, std::int32_t step, int times) {
+    return std::int32_t(std::uint32_t(start) + std::uint32_t(step) * std::uint32_t(times));
+}
+
+} // namespace
+
+template <bool skipping>
+void TerrainLayer::castColumns(std::uint32_t* out, const Vector corner[4], int firstColumn, int endColumn) const {
     const Vector& topLeft = corner[0];
     const Vector& topRight = corner[1];
     const Vector& bottomLeft = corner[2];
@@ -193,8 +231,10 @@ template <bool skipping> void TerrainLayer::castRays(std::uint32_t* out) const {
     for (int r = 0; r < gridRows; ++r) {
         Vector columnStep = {(right.x - left.x) / gridColumns, (right.y - left.y) / gridColumns,
                              (right.z - left.z) / gridColumns};
-        Vector direction = left;
-        for (int k = 0; k < gridColumns; ++k) {
+        // Column k's ray is the row's left vector advanced by k column steps.
+        Vector direction = {advanced(left.x, columnStep.x, firstColumn), advanced(left.y, columnStep.y, firstColumn),
+                            advanced(left.z, columnStep.z, firstColumn)};
+        for (int k = firstColumn; k < endColumn; ++k) {
             out[r * gridColumns + k] = castRay<skipping>(direction);
             direction.x += columnStep.x;
             direction.y += columnStep.y;
@@ -293,7 +333,7 @@ template <bool skipping> std::uint32_t TerrainLayer::castRay(const Vector& direc
     return addSaturateBytes(colour, shade(ray, nearStage ? 255 : left2 * 4));
 }
 
-void TerrainLayer::enlargeGridPlain(const std::uint32_t* in, std::uint32_t* pixels) {
+void TerrainLayer::enlargeGridPlain(const std::uint32_t* in, std::uint32_t* pixels, int firstRow, int endRow) {
     // Channels in fixed point with 8 or more fraction bits: red as c & 0xFF0000, green as
     // c & 0xFF00, blue as (c & 0xFF) << 8.
     struct Channels {
@@ -305,7 +345,7 @@ void TerrainLayer::enlargeGridPlain(const std::uint32_t* in, std::uint32_t* pixe
     auto quarterStep = [](Channels from, Channels to) {
         return Channels{(to.r - from.r) >> 2, (to.g - from.g) >> 2, (to.b - from.b) >> 2};
     };
-    for (int r = 0; r < gridRows - 1; ++r) {
+    for (int r = firstRow; r < endRow; ++r) {
         for (int k = 0; k < gridColumns - 1; ++k) {
             Channels topLeft = split(in[r * gridColumns + k]);
             Channels topRight = split(in[r * gridColumns + k + 1]);
@@ -339,7 +379,7 @@ void TerrainLayer::enlargeGridPlain(const std::uint32_t* in, std::uint32_t* pixe
 // Four neighbouring blocks at once, one per lane: each channel's edges and steps are vectors of the
 // four blocks' values, and a 4 x 4 transpose turns "pixel i of each block" into "the four pixels of
 // one block" for storing.
-void TerrainLayer::enlargeGridSse2(const std::uint32_t* in, std::uint32_t* pixels) {
+void TerrainLayer::enlargeGridSse2(const std::uint32_t* in, std::uint32_t* pixels, int firstRow, int endRow) {
     const __m128i redMask = _mm_set1_epi32(0xFF0000);
     const __m128i greenMask = _mm_set1_epi32(0xFF00);
     const __m128i blueMask = _mm_set1_epi32(0xFF);
@@ -367,7 +407,7 @@ void TerrainLayer::enlargeGridSse2(const std::uint32_t* in, std::uint32_t* pixel
         return _mm_or_si128(_mm_or_si128(_mm_and_si128(value.r, redMask), _mm_and_si128(value.g, greenMask)),
                             _mm_or_si128(blue, opaque));
     };
-    for (int r = 0; r < gridRows - 1; ++r) {
+    for (int r = firstRow; r < endRow; ++r) {
         for (int k = 0; k < gridColumns - 1; k += 4) {
             const std::uint32_t* corner = in + r * gridColumns + k;
             Channels topLeft = split(corner), topRight = split(corner + 1);
