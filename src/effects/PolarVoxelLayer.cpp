@@ -6,6 +6,7 @@
 
 #include "effects/PolarVoxelLayer.h"
 
+#include "core/BandPool.h"
 #include "core/ScreenSize.h"
 #include "core/SimdLevel.h"
 #include "effects/PictureSize.h"
@@ -109,32 +110,57 @@ PolarVoxelLayer::Frame PolarVoxelLayer::frameParameters(double d) {
     return frame;
 }
 
+// Each step is split over the shared band pool: the height blend and the colour map by map rows,
+// the rays by rays (each owns its row of the polar image and its horizon), the screen by rows.
+// Every band writes only what it owns, and a step starts once the one before has finished.
 void PolarVoxelLayer::render(Bitmap& target, double seconds) {
     const double d = seconds * double(0.198f);
     Frame frame = frameParameters(d);
     bool vector = simdLevel() >= SimdLevel::sse2;
     blendHeights(d);
-    if (vector)
-        buildColourMapSse2(frame);
-    else
-        buildColourMapPlain(frame);
-    std::copy(colourMap, colourMap + colourPadding, colourMap + mapCells);
-    for (int ray = 0; ray < rayCount; ++ray) {
+    bandPool().forEachBand(mapSize, [&](int begin, int end) {
         if (vector)
-            castRaySse2(ray, frame);
+            buildColourMapSse2(frame, begin, end);
         else
-            castRayPlain(ray, frame);
-    }
-    for (int k = 0; k < screenPixels; ++k) {
-        std::uint32_t entry = polarImage[polarTable[k]];
-        if (entry != emptyEntry)
-            target.pixels[k] = entry;
-    }
+            buildColourMapPlain(frame, begin, end);
+    });
+    std::copy(colourMap, colourMap + colourPadding, colourMap + mapCells);
+    castRays(frame);
+    mapOntoScreen(target);
+}
+
+void PolarVoxelLayer::castRays(const Frame& frame) {
+    bool vector = simdLevel() >= SimdLevel::sse2;
+    bandPool().forEachBand(rayCount, [&](int begin, int end) {
+        for (int ray = begin; ray < end; ++ray) {
+            if (vector)
+                castRaySse2(ray, frame);
+            else
+                castRayPlain(ray, frame);
+        }
+    });
+}
+
+void PolarVoxelLayer::mapOntoScreen(Bitmap& target) const {
+    bandPool().forEachBand(screenHeight, [&](int begin, int end) {
+        for (int k = begin * screenWidth; k < end * screenWidth; ++k) {
+            std::uint32_t entry = polarImage[polarTable[k]];
+            if (entry != emptyEntry)
+                target.pixels[k] = entry;
+        }
+    });
 }
 
 void PolarVoxelLayer::blendHeights(double d) {
     int weight = std::clamp((sineTable->sin(truncateToLow32(d * 2822.0)) + 8192) >> 6, 0, 255);
-    int i = 0;
+    bandPool().forEachBand(mapSize, [&](int begin, int end) { blendHeightRows(weight, begin, end); });
+    std::copy(heightMap + mapCells - heightPadding, heightMap + mapCells, heightMap - heightPadding);
+    std::copy(heightMap, heightMap + heightPadding, heightMap + mapCells);
+}
+
+void PolarVoxelLayer::blendHeightRows(int weight, int firstRow, int endRow) {
+    int i = firstRow * mapSize;
+    const int end = endRow * mapSize;
     if (simdLevel() >= SimdLevel::sse2) {
         const __m128i zero = _mm_setzero_si128();
         const __m128i weightA = _mm_set1_epi16(short(weight));
@@ -143,7 +169,7 @@ void PolarVoxelLayer::blendHeights(double d) {
         auto mix = [&](__m128i a, __m128i b) {
             return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, weightA), _mm_mullo_epi16(b, weightB)), 8);
         };
-        for (; i < mapCells; i += 16) {
+        for (; i < end; i += 16) {
             __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(heightA + i));
             __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(heightB + i));
             __m128i low = mix(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
@@ -151,10 +177,8 @@ void PolarVoxelLayer::blendHeights(double d) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(heightMap + i), _mm_packus_epi16(low, high));
         }
     }
-    for (; i < mapCells; ++i)
+    for (; i < end; ++i)
         heightMap[i] = std::uint8_t((heightA[i] * weight + heightB[i] * (255 - weight)) >> 8);
-    std::copy(heightMap + mapCells - heightPadding, heightMap + mapCells, heightMap - heightPadding);
-    std::copy(heightMap, heightMap + heightPadding, heightMap + mapCells);
 }
 
 namespace {
@@ -174,9 +198,9 @@ inline std::int32_t cameraShift(float camX, float camY) {
 
 } // namespace
 
-void PolarVoxelLayer::buildColourMapPlain(const Frame& frame) {
+void PolarVoxelLayer::buildColourMapPlain(const Frame& frame, int firstRow, int endRow) {
     std::int32_t shift = cameraShift(frame.camX, frame.camY);
-    for (int j = 0; j < mapCells; ++j) {
+    for (int j = firstRow * mapSize; j < endRow * mapSize; ++j) {
         std::uint32_t light =
             lightPicture[(std::uint32_t(j) + std::uint32_t(lightShift(heightMap, j, shift))) & mapMask];
         std::uint32_t base = basePicture[j];
@@ -187,7 +211,7 @@ void PolarVoxelLayer::buildColourMapPlain(const Frame& frame) {
     }
 }
 
-void PolarVoxelLayer::buildColourMapSse2(const Frame& frame) {
+void PolarVoxelLayer::buildColourMapSse2(const Frame& frame, int firstRow, int endRow) {
     const __m128i shift = _mm_set1_epi32(cameraShift(frame.camX, frame.camY));
     const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
     const __m128i mask = _mm_set1_epi32(int(mapMask));
@@ -197,9 +221,10 @@ void PolarVoxelLayer::buildColourMapSse2(const Frame& frame) {
         __m128i bytes = _mm_cvtsi32_si128(*reinterpret_cast<const int*>(at));
         return _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
     };
-    __m128i index = _mm_setr_epi32(0, 1, 2, 3);
+    const int first = firstRow * mapSize;
+    __m128i index = _mm_add_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(first));
     alignas(16) std::uint32_t at[4];
-    for (int j = 0; j < mapCells; j += 4) {
+    for (int j = first; j < endRow * mapSize; j += 4) {
         const std::uint8_t* h = heightMap + j;
         __m128i rows = _mm_slli_epi32(_mm_sub_epi32(heightsAt(h - 2048), heightsAt(h + 2048)), 11);
         __m128i columns = _mm_slli_epi32(_mm_sub_epi32(heightsAt(h - 4), heightsAt(h + 4)), 2);

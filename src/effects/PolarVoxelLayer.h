@@ -33,8 +33,12 @@ class PolarVoxelLayer : public Layer {
 
     Frame frameParameters(double d);
     void blendHeights(double d);
-    void buildColourMapPlain(const Frame& frame);
-    void buildColourMapSse2(const Frame& frame);
+    void blendHeightRows(int weight, int firstRow, int endRow);
+    // The colour map's rows firstRow .. endRow - 1 of 512.
+    void buildColourMapPlain(const Frame& frame, int firstRow, int endRow);
+    void buildColourMapSse2(const Frame& frame, int firstRow, int endRow);
+    void castRays(const Frame& frame);
+    void mapOntoScreen(Bitmap& target) const;
     void castRayPlain(int ray, const Frame& frame);
     void castRaySse2(int ray, const Frame& frame);
     void fillSpan(std::uint32_t* row, int from, int to, std::int32_t r, std::int32_t g, std::int32_t b,
