@@ -3,6 +3,7 @@
 // against BM_FrameCopy.
 
 #include "BenchSupport.h"
+#include "core/BandPool.h"
 #include "core/ShowObjects.h"
 #include "effects/LensLayer.h"
 #include "effects/PolarVoxelLayer.h"
@@ -84,6 +85,14 @@ static void BM_TerrainLayer(benchmark::State& state) {
 }
 BENCHMARK(BM_TerrainLayer)->Unit(benchmark::kMicrosecond);
 
+// The same frames with the rays and the enlargement split over 1 and 2 threads (wall time).
+static void BM_TerrainLayerThreads(benchmark::State& state) {
+    setBandThreads(int(state.range(0)));
+    BM_TerrainLayer(state);
+    setBandThreads(1);
+}
+BENCHMARK(BM_TerrainLayerThreads)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
 static void BM_WarpLayer(benchmark::State& state) {
     bufferA();
     bufferB();
@@ -123,6 +132,14 @@ static void BM_PolarVoxelLayer(benchmark::State& state) {
     renderFrames(state, layer, screen.bitmap, 40.0, 2);
 }
 BENCHMARK(BM_PolarVoxelLayer)->Unit(benchmark::kMicrosecond);
+
+// The same frames with every step split over 1 and 2 threads (wall time).
+static void BM_PolarVoxelLayerThreads(benchmark::State& state) {
+    setBandThreads(int(state.range(0)));
+    BM_PolarVoxelLayer(state);
+    setBandThreads(1);
+}
+BENCHMARK(BM_PolarVoxelLayerThreads)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 // The terrain's ray casting alone, by the plain march and by the march that leaps over empty space.
 template <bool skipping> static void terrainRays(benchmark::State& state) {
