@@ -83,6 +83,12 @@ void setBandThreads(int threads) {
         pool = std::make_unique<BandPool>(threads);
 }
 
+void restartBandThreadsInChild(int threads) {
+    std::unique_ptr<BandPool>& pool = sharedPool();
+    static_cast<void>(pool.release()); // its threads are not in this process
+    pool = std::make_unique<BandPool>(threads);
+}
+
 int availableCores() {
     return std::max(1u, std::thread::hardware_concurrency());
 }

@@ -64,5 +64,10 @@ BandPool& bandPool();
 // Replaces the shared pool by one of `threads` threads (at least 1). Not while a frame is drawn.
 void setBandThreads(int threads);
 
+// For a child process that fork() made while the shared pool had threads: they stayed with the
+// parent, and the pool's lock may have been held at the fork. Leaves that copy of the pool alone
+// for good (never joined, never locked) and starts a new pool of `threads` threads.
+void restartBandThreadsInChild(int threads);
+
 // The number of threads a viewer's machine offers, at least 1.
 int availableCores();
