@@ -1,5 +1,6 @@
 #include "app/ShowPreparation.h"
 
+#include "core/BandPool.h"
 #include "driver/ShowDriver.h"
 #include "platform/ptc/Error.h"
 
@@ -44,6 +45,9 @@ bool readAll(int input, void* data, std::size_t size) {
     return true;
 }
 
+// How far the preparation lowers its priority below the window's (nice(2) steps, 19 the most).
+constexpr int preparationNiceness = 10;
+
 constexpr std::int64_t maxCheckpointBytes = std::int64_t(1) << 30;
 
 bool send(int output, std::int64_t frame, const std::vector<std::uint8_t>& bytes) {
@@ -57,6 +61,10 @@ bool send(int output, std::int64_t frame, const std::vector<std::uint8_t>& bytes
                           int output) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::signal(SIGINT, SIG_IGN); // Ctrl-C is the window's to answer
+    // The window's drawing threads come first: the preparation draws on one thread, in the time
+    // they leave idle between frames.
+    restartBandThreadsInChild(1);
+    static_cast<void>(::nice(preparationNiceness)); // lowering one's priority needs no privilege
     int status = 0;
     try {
         driver.stopTracing();

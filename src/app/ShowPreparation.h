@@ -1,9 +1,10 @@
 #pragma once
 // The first pass drawn ahead of the window, so that a seek finds a checkpoint near any time of
-// it. A child process (a copy of the show as it stands after start-up, on the machine's spare
-// core) draws without showing and sends the show's state every `spacing` frames through a pipe;
-// a thread of the window's process receives them, and the window's loop hands them to its driver.
-// The child goes when the preparation is done, and with the window.
+// it. A child process (a copy of the show as it stands after start-up, on one thread at a lower
+// priority, so that it takes the cores the window's drawing threads leave idle) draws without
+// showing and sends the show's state every `spacing` frames through a pipe; a thread of the
+// window's process receives them, and the window's loop hands them to its driver. The child goes
+// when the preparation is done, and with the window.
 
 #include "driver/ShowDriver.h"
 
