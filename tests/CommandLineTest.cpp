@@ -1,7 +1,9 @@
 #include "app/CommandLine.h"
+#include "core/BandPool.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -132,11 +134,26 @@ TEST(CommandLine, BadNumbersSayWhatIsExpected) {
         {{"--fps", "2.5"}, "--fps: 2.5 is not a whole number from 1 to 1000"},
         {{"--seconds", "soon"}, "--seconds: soon is not a number of seconds"},
         {{"--png-dir", "a", "--snapshot", "1,x"}, "--snapshot: x is not a number of seconds"},
+        {{"--threads", "0"}, "--threads: 0 is not a whole number from 1 to 64"},
+        {{"--threads", "65"}, "--threads: 65 is not a whole number from 1 to 64"},
     };
     for (const auto& [arguments, message] : mistakes) {
         ShowOptions options;
         std::string error;
         EXPECT_EQ(parse(arguments, options, error), ParseOutcome::ExitFailure) << message;
         EXPECT_EQ(error, "velmora: " + message + "\n");
+    }
+}
+
+// Without --threads every core draws; --threads N draws with N, in a window and offline alike.
+TEST(CommandLine, DrawingThreads) {
+    ShowOptions defaults;
+    std::string error;
+    ASSERT_EQ(parse({}, defaults, error), ParseOutcome::Run);
+    EXPECT_EQ(defaults.drawingThreads(), std::min(availableCores(), mostDrawingThreads));
+    for (const char* count : {"1", "3", "64"}) {
+        ShowOptions options;
+        ASSERT_EQ(parse({"--headless", "--threads", count}, options, error), ParseOutcome::Run) << error;
+        EXPECT_EQ(options.drawingThreads(), std::stoi(count));
     }
 }

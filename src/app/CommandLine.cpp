@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "capture/VideoRecorder.h"
+#include "core/BandPool.h"
 
 #include <CLI/CLI.hpp>
 
@@ -96,6 +97,10 @@ std::string checkCombination(const ShowOptions& options) {
 
 } // namespace
 
+int ShowOptions::drawingThreads() const {
+    return threads > 0 ? threads : std::min(availableCores(), mostDrawingThreads);
+}
+
 std::optional<double> parseShowTime(const std::string& text) {
     std::size_t colon = text.find(':');
     std::string minutesText = colon == std::string::npos ? "" : text.substr(0, colon);
@@ -169,6 +174,12 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, ShowOptions& op
     app.add_flag("--controls", options.controls,
                  "In the window: Space pauses, Left/Right seek 10 s, Page Up/Down go to the previous/next "
                  "scene, . steps while paused, Home goes to the start, Escape or Q ends");
+    app.add_option("--threads", options.threads,
+                   "Threads that draw the heavy layers, each a band of the picture (default: one per core, " +
+                       std::to_string(std::min(availableCores(), mostDrawingThreads)) +
+                       " here); 1 draws on one. The frames are the same")
+        ->check(wholeNumber(1, mostDrawingThreads,
+                            "a whole number from 1 to " + std::to_string(mostDrawingThreads)));
     app.add_flag("--trace", options.trace, "Print every cue as it runs, and the layer stack after it");
     app.add_flag("--stats", options.stats,
                  "At the end: frames, frames per second, mean and worst milliseconds per layer class; in a "

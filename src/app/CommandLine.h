@@ -35,12 +35,20 @@ struct ShowOptions {
     bool stats = false;
     // Window: keys pause, step and seek (see ShowControls).
     bool controls = false;
+    // Threads that draw the heavy layers in bands; 0 for one per core. 1 draws on the main thread
+    // alone. The frames are the same at every count.
+    int threads = 0;
+
+    int drawingThreads() const;
 
     bool offline() const { return !recordFile.empty() || !pngDirectory.empty() || headless; }
 };
 
 // A time of the show as "SECONDS" or "M:SS.s"; nothing when the text is neither.
 std::optional<double> parseShowTime(const std::string& text);
+
+// The most drawing threads --threads accepts (and the most the default takes).
+constexpr int mostDrawingThreads = 64;
 
 // The longest run the options accept, in seconds of show time: frame numbers, the music's clock
 // and a recording's sound stay well within their ranges.

@@ -8,6 +8,7 @@
 #include "app/ShowControls.h"
 #include "app/ShowMusicRecording.h"
 #include "capture/OfflineOutput.h"
+#include "core/BandPool.h"
 #include "core/ShowObjects.h"
 #include "driver/FrameStats.h"
 #include "driver/ShowDisplay.h"
@@ -139,6 +140,9 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
       dataDirectory(options.dataDirectory.empty() ? findDataDirectory() : options.dataDirectory) {
     if (offline)
         interruption.emplace();
+    // Before anything draws: a jump draws its way to the start, and the preparation of the seeks
+    // is forked from a show whose pool is running (it makes its own).
+    setBandThreads(options.drawingThreads());
     showConsole = std::make_unique<ptc::Console>(makeBackend());
     if (!window)
         window = dynamic_cast<const ptc::WindowBackend*>(&showConsole->backend());
@@ -196,6 +200,7 @@ std::unique_ptr<ptc::ConsoleBackend> ShowApp::makeBackend() {
 void ShowApp::watchCues() {
     if (options.stats) {
         stats.emplace(options.fps);
+        stats->setDrawingThreads(bandPool().threads());
         timing = &*stats;
     }
     if (!stats && !controls)

@@ -188,6 +188,8 @@ std::string FrameStats::report() const {
     text += presentLine();
     if (!renderer.empty())
         text += "renderer: " + renderer + "\n";
+    if (drawingThreads > 0)
+        text += "drawing threads: " + std::to_string(drawingThreads) + "\n";
     if (frames > 0) {
         std::snprintf(line, sizeof line,
                       "frame: mean %.3f ms (CPU %.3f ms), worst %.3f ms: frame %ld at %.3f s\n",

@@ -50,6 +50,8 @@ class FrameStats {
     void setDroppedFrames(long dropped) { droppedFrames = dropped; }
     // The window's renderer, said in the report; "" for none.
     void setRenderer(const std::string& name) { renderer = name; }
+    // The threads that draw the heavy layers in bands, said in the report; 0 to say nothing.
+    void setDrawingThreads(int threads) { drawingThreads = threads; }
 
     // A cue's action ran, turning the stack `before` into `after`; if it inserted layers, the
     // next frames belong to a new scene. Inserting cues before the same frame make one scene.
@@ -119,6 +121,7 @@ class FrameStats {
     std::vector<Clock::time_point> presents;
     long droppedFrames = 0;
     std::string renderer;
+    int drawingThreads = 0;
 };
 
 // The layer list's renderAll with a clock around each render: every non-empty slot, first to
