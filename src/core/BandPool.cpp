@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <memory>
 
-BandPool::BandPool(int threads) : bandCount(std::max(1, threads)) {
+BandPool::BandPool(int threads)
+    : bandCount(std::max(1, threads)), claimedSplit(std::make_unique<std::atomic<std::uint64_t>[]>(bandCount)) {
+    for (int band = 0; band < bandCount; ++band)
+        claimedSplit[band] = 0;
     workers.reserve(bandCount - 1);
     for (int band = 1; band < bandCount; ++band)
         workers.emplace_back([this, band] { serveBands(band); });
@@ -20,18 +23,41 @@ BandPool::~BandPool() {
 }
 
 void BandPool::runBands(int count, BandCall call, void* context) {
+    std::uint64_t split;
     {
         std::lock_guard lock(mutex);
         splitCount = count;
         splitCall = call;
         splitContext = context;
         bandsLeft = bandCount - 1;
-        ++generation;
+        split = ++generation;
     }
     started.notify_all();
     call(context, 0, bandStart(count, 1, bandCount));
+    // The bands no thread has started yet: a thread the system has not run since the split began
+    // would otherwise hold the whole split up.
+    for (int band = 1; band < bandCount; ++band) {
+        if (!claim(band, split))
+            continue;
+        int begin = bandStart(count, band, bandCount);
+        int end = bandStart(count, band + 1, bandCount);
+        if (begin < end)
+            call(context, begin, end);
+        std::lock_guard lock(mutex);
+        --bandsLeft;
+    }
     std::unique_lock lock(mutex);
     finished.wait(lock, [this] { return bandsLeft == 0; });
+}
+
+// Only the first to ask gets a band of a split. A thread that wakes after its split is over sees
+// its band taken (by the caller) and runs nothing; the splits' numbers only grow.
+bool BandPool::claim(int band, std::uint64_t split) {
+    std::uint64_t last = claimedSplit[band].load();
+    while (last < split)
+        if (claimedSplit[band].compare_exchange_weak(last, split))
+            return true;
+    return false;
 }
 
 void BandPool::serveBands(int band) {
@@ -50,6 +76,8 @@ void BandPool::serveBands(int band) {
             call = splitCall;
             context = splitContext;
         }
+        if (!claim(band, seen))
+            continue;
         int begin = bandStart(count, band, bandCount);
         int end = bandStart(count, band + 1, bandCount);
         if (begin < end)

@@ -2,9 +2,13 @@
 // Splits one loop of independent iterations (rows, columns, rays) over a few threads. Each thread
 // takes one contiguous band of the iterations and runs it with the same arithmetic as the plain
 // loop, so that the result does not depend on the number of threads. The threads are started
-// once; a split neither allocates nor starts anything.
+// once; a split neither allocates nor starts anything. A band whose thread has not started it by
+// the time the caller is done with its own is run by the caller: on a busy machine a split never
+// waits for a thread that is not running.
 
+#include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -42,6 +46,8 @@ class BandPool {
 
     void runBands(int count, BandCall call, void* context);
     void serveBands(int band);
+    // Takes band `band` of split `split` for the caller of claim; false when it is taken already.
+    bool claim(int band, std::uint64_t split);
 
     int bandCount;
     std::vector<std::thread> workers;
@@ -55,6 +61,8 @@ class BandPool {
     void* splitContext = nullptr;
     int bandsLeft = 0;
     bool stopping = false;
+    // Per band, the last split whose band was taken (by its thread or by the caller).
+    std::unique_ptr<std::atomic<std::uint64_t>[]> claimedSplit;
 };
 
 // The pool the layers split their work over, shared by the whole process. It starts with one
