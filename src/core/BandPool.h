@@ -3,13 +3,13 @@
 // takes one contiguous band of the iterations and runs it with the same arithmetic as the plain
 // loop, so that the result does not depend on the number of threads. The threads are started
 // once; a split neither allocates nor starts anything. A band whose thread has not started it by
-// the time the caller is done with its own is run by the caller: on a busy machine a split never
-// waits for a thread that is not running.
+// the time the caller is done with its own is run by the caller: on a busy machine a split does
+// not wait for a thread that the system has not run since the split began.
 
 #include <atomic>
 #include <condition_variable>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
