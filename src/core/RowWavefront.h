@@ -19,8 +19,10 @@
 
 namespace rowWavefront {
 
-constexpr int maxBlocks = 128;
-constexpr int chunkColumns = 64;
+// Few, large steps: every wait is a point where a band that lost its core holds up the next one.
+constexpr int maxBlocks = 64;
+constexpr int minimumBlockRows = 16;
+constexpr int chunkColumns = 128;
 
 // Until `drawn` reaches `columns`; a short spin, then the core is given away (more bands than
 // cores must still make progress).
@@ -43,7 +45,8 @@ template <class DrawSpan> void drawRowsInWavefront(int rowCount, int columnCount
         return;
     }
     // Enough blocks for every band to have work, few enough that a block spans several rows.
-    const int blockRows = std::max(8, (rowCount + rowWavefront::maxBlocks - 1) / rowWavefront::maxBlocks);
+    const int blockRows = std::max(rowWavefront::minimumBlockRows,
+                                   (rowCount + rowWavefront::maxBlocks - 1) / rowWavefront::maxBlocks);
     const int blockCount = (rowCount + blockRows - 1) / blockRows;
     std::atomic<int> drawn[rowWavefront::maxBlocks];
     for (int block = 0; block < blockCount; ++block)
