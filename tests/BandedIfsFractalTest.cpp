@@ -1,5 +1,6 @@
-// The fractal cloud's turn and dots split over the band pool: every frame the same bits as one
-// thread, at every vector level; and the banded dots alone against the plain dot drawer.
+// The fractal cloud in a process whose band pool has several threads: every frame the same bits
+// as one thread, at every vector level; and the banded glow dots (the spark systems draw them)
+// against the plain dot drawer.
 
 #include "capture/PixelHash.h"
 #include "core/Random.h"
@@ -78,8 +79,8 @@ TEST(BandedGlowDots, SameAsOneDotAfterAnotherOnAnyPicture) {
                 TestPicture banded(512, shape.height + 2, 0x00FF0101);
                 banded.bitmap.width = shape.width;
                 banded.bitmap.height = shape.height;
-                std::vector<GlowDotPlacement> placements;
-                addGlowDotsInBands(banded.bitmap, batch, 4000, 4096, shape.margin, placements);
+                GlowDotScratch scratch;
+                addGlowDotsInBands(banded.bitmap, batch, 4000, 4096, shape.margin, scratch);
                 ASSERT_EQ(banded.storage, reference.storage)
                     << threads << " threads, " << shape.width << " x " << shape.height;
             }

@@ -20,13 +20,15 @@ void placeGlowDots(const Bitmap& target, const GlowDotBatch& dots, int focal, in
     placeGlowDotsPlain(target, dots, focal, depth, placements);
 }
 
-void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const std::uint32_t* colours,
-                       int count, int margin, int firstRow, int endRow) {
+void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const std::int32_t* rows,
+                       const std::uint32_t* colours, int count, int margin, int firstRow, int endRow) {
     const std::int64_t pixelCount = std::int64_t{target.width} * target.height;
     for (int i = 0; i < count; ++i) {
+        // The dot covers rows row and row + 1; a hidden dot's row is below every band.
+        if (rows[i] < firstRow - 1 || rows[i] >= endRow)
+            continue;
         const GlowDotPlacement& placement = placements[i];
-        // The dot covers rows row and row + 1.
-        if (placement.column == hiddenGlowDot || placement.row < firstRow - 1 || placement.row >= endRow)
+        if (placement.column == hiddenGlowDot)
             continue;
         if (glowDotInside(target, placement, margin)) {
             for (int corner = 0; corner < 4; ++corner) {
@@ -56,25 +58,30 @@ void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const
 }
 
 void addGlowDotsInBands(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin,
-                        std::vector<GlowDotPlacement>& placements) {
+                        GlowDotScratch& scratch) {
     BandPool& pool = bandPool();
     if (pool.threads() == 1 || dots.count <= 0) {
         addGlowDots(target, dots, focal, depth, margin);
         return;
     }
-    if (static_cast<int>(placements.size()) < dots.count)
-        placements.resize(dots.count);
-    GlowDotPlacement* placed = placements.data();
+    if (static_cast<int>(scratch.placements.size()) < dots.count) {
+        scratch.placements.resize(dots.count);
+        scratch.rows.resize(dots.count);
+    }
+    GlowDotPlacement* placed = scratch.placements.data();
+    std::int32_t* rows = scratch.rows.data();
     pool.forEachBand(dots.count, [&](int begin, int end) {
         GlowDotBatch band{dots.x + begin, dots.y + begin, dots.z + begin, dots.colour + begin, end - begin};
         placeGlowDots(target, band, focal, depth, placed + begin);
+        for (int i = begin; i < end; ++i)
+            rows[i] = placed[i].column == hiddenGlowDot ? hiddenGlowDot : placed[i].row;
     });
     // Rows past either end of the picture belong to the first and the last band, so that every
     // corner the plain loop writes has one band.
-    const int rows = target.height > 0 ? target.height : 1;
-    pool.forEachBand(rows, [&](int begin, int end) {
-        int firstRow = begin == 0 ? INT32_MIN + 1 : begin;
-        int endRow = end == rows ? INT32_MAX : end;
-        addPlacedGlowDots(target, placed, dots.colour, dots.count, margin, firstRow, endRow);
+    const int pictureRows = target.height > 0 ? target.height : 1;
+    pool.forEachBand(pictureRows, [&](int begin, int end) {
+        int firstRow = begin == 0 ? INT32_MIN + 2 : begin;
+        int endRow = end == pictureRows ? INT32_MAX : end;
+        addPlacedGlowDots(target, placed, rows, dots.colour, dots.count, margin, firstRow, endRow);
     });
 }

@@ -24,11 +24,19 @@ void placeGlowDotsPlain(const Bitmap& target, const GlowDotBatch& dots, int foca
 void placeGlowDotsAvx2(const Bitmap& target, const GlowDotBatch& dots, int focal, int depth,
                        GlowDotPlacement* placements);
 
-// The corners addGlowCorners would write, restricted to picture rows [firstRow, endRow).
-void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const std::uint32_t* colours,
-                       int count, int margin, int firstRow, int endRow);
+// The corners addGlowCorners would write, restricted to picture rows [firstRow, endRow); `rows`
+// holds each placement's row (or hiddenGlowDot), read first so that most dots outside the band
+// are passed over without loading their placement.
+void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const std::int32_t* rows,
+                       const std::uint32_t* colours, int count, int margin, int firstRow, int endRow);
 
-// addGlowDots over the band pool, the same picture at any thread count. `placements` is scratch
-// the caller keeps from frame to frame (it grows to the batch once).
+// What the banded dots keep from frame to frame (grown to the batch once): the placements, and
+// each dot's top row alone, which every band scans (hiddenGlowDot for a hidden dot).
+struct GlowDotScratch {
+    std::vector<GlowDotPlacement> placements;
+    std::vector<std::int32_t> rows;
+};
+
+// addGlowDots over the band pool, the same picture at any thread count.
 void addGlowDotsInBands(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin,
-                        std::vector<GlowDotPlacement>& placements);
+                        GlowDotScratch& scratch);

@@ -1,9 +1,7 @@
 #include "effects/IfsFractalLayer.h"
 
-#include "core/BandPool.h"
 #include "core/Random.h"
 #include "core/SimdLevel.h"
-#include "effects/GlowDotBands.h"
 #include "effects/GlowDots.h"
 #include "effects/GlowPoint.h"
 #include "effects/IfsCloud.h"
@@ -161,8 +159,6 @@ void IfsFractalLayer::render(Bitmap& target, double seconds) {
 
     if (simdLevel() == SimdLevel::plain)
         drawPointsPlain(target, maps, view, palette);
-    else if (bandPool().threads() > 1)
-        drawPointsInBands(target, maps, view, palette);
     else
         drawPointsInBlocks(target, maps, view, palette);
 }
@@ -187,7 +183,8 @@ void IfsFractalLayer::drawPointsPlain(Bitmap& target, const Maps& maps, const If
     }
 }
 
-void IfsFractalLayer::takeMapChoices() {
+void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const IfsView& view,
+                                         const std::array<std::uint32_t, 256>& palette) {
     if (static_cast<int>(mapChoices.size()) != std::max(pointCount, 0)) {
         randomState = 0;
         mapChoices.resize(std::max(pointCount, 0));
@@ -196,11 +193,6 @@ void IfsFractalLayer::takeMapChoices() {
         stateAfterChoices = randomState;
     }
     randomState = stateAfterChoices;
-}
-
-void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const IfsView& view,
-                                         const std::array<std::uint32_t, 256>& palette) {
-    takeMapChoices();
 
     constexpr int blockSize = 1024;
     // Element 0 holds the position before the block's first point.
@@ -228,45 +220,4 @@ void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const
         y[0] = y[count];
         z[0] = z[count];
     }
-}
-
-void IfsFractalLayer::drawPointsInBands(Bitmap& target, const Maps& maps, const IfsView& view,
-                                        const std::array<std::uint32_t, 256>& palette) {
-    takeMapChoices();
-    const int count = std::max(pointCount, 0);
-    BandScratch& scratch = bandScratch;
-    if (static_cast<int>(scratch.turnedX.size()) != count) {
-        for (std::vector<double>* walk : {&scratch.x, &scratch.y, &scratch.z})
-            walk->resize(count + 1);
-        for (std::vector<std::int32_t>* turned : {&scratch.turnedX, &scratch.turnedY, &scratch.turnedZ})
-            turned->resize(count);
-        scratch.colours.resize(count);
-    }
-    double* x = scratch.x.data();
-    double* y = scratch.y.data();
-    double* z = scratch.z.data();
-    // The chaos game: every point follows from the one before, so the walk is not split.
-    x[0] = y[0] = z[0] = 0.0;
-    for (int i = 0; i < count; ++i) {
-        const double* k = maps[mapChoices[i]];
-        x[i + 1] = k[0] * x[i] + k[1] * y[i] + k[2] * z[i] + k[3];
-        y[i + 1] = k[4] * x[i] + k[5] * y[i] + k[6] * z[i] + k[7];
-        z[i + 1] = k[8] * x[i] + k[9] * y[i] + k[10] * z[i] + k[11];
-    }
-    const bool wide = avx2Built && simdLevel() == SimdLevel::avx2;
-    bandPool().forEachBand(count, [&](int begin, int end) {
-        IfsProjected projected{scratch.turnedX.data() + begin, scratch.turnedY.data() + begin,
-                               scratch.turnedZ.data() + begin, scratch.colours.data() + begin};
-        if (wide) {
-            if constexpr (avx2Built)
-                projectCloudAvx2(view, x + 1 + begin, y + 1 + begin, z + 1 + begin, end - begin,
-                                 palette.data(), projected);
-        } else
-            projectCloudPlain(view, x + 1 + begin, y + 1 + begin, z + 1 + begin, end - begin, palette.data(),
-                              projected);
-    });
-    addGlowDotsInBands(target,
-                       GlowDotBatch{scratch.turnedX.data(), scratch.turnedY.data(), scratch.turnedZ.data(),
-                                    scratch.colours.data(), count},
-                       focal, depth, 1, scratch.placements);
 }

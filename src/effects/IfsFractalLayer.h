@@ -5,7 +5,6 @@
 // a palette picture. The random sequence restarts at randomState 0 every frame.
 
 #include "core/Layer.h"
-#include "effects/GlowPoint.h"
 
 #include <array>
 #include <cstdint>
@@ -47,24 +46,7 @@ class IfsFractalLayer : public Layer {
     void drawPointsInBlocks(Bitmap& target, const Maps& maps, const IfsView& view,
                             const std::array<std::uint32_t, 256>& palette);
 
-    // The blocks' picture over the band pool: the walk stays in order on the caller (each point
-    // follows from the one before), then the turn and the dots are split.
-    void drawPointsInBands(Bitmap& target, const Maps& maps, const IfsView& view,
-                           const std::array<std::uint32_t, 256>& palette);
-    // The map choices of the frame, drawn from randomState 0 (cached while pointCount stays).
-    void takeMapChoices();
-
     // The maps chosen by the pointCount draws that follow randomState 0, and the state they leave.
     std::vector<std::uint8_t> mapChoices;
     std::uint32_t stateAfterChoices = 0;
-
-    // Scratch of the banded drawing, kept from frame to frame: the whole walk (element 0 is the
-    // start), its turned points and their dots.
-    struct BandScratch {
-        std::vector<double> x, y, z;
-        std::vector<std::int32_t> turnedX, turnedY, turnedZ;
-        std::vector<std::uint32_t> colours;
-        std::vector<GlowDotPlacement> placements;
-    };
-    BandScratch bandScratch;
 };

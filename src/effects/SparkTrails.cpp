@@ -66,7 +66,7 @@ namespace {
 struct TurnedSparks {
     std::vector<std::int32_t> x, y, z;
     std::vector<std::uint32_t> colours;
-    std::vector<GlowDotPlacement> placements;
+    GlowDotScratch dots;
 };
 
 void drawTurnedSparksInBands(Bitmap& trails, const SparkRotation& rotation,
@@ -92,7 +92,7 @@ void drawTurnedSparksInBands(Bitmap& trails, const SparkRotation& rotation,
     });
     addGlowDotsInBands(
         trails, GlowDotBatch{turned.x.data(), turned.y.data(), turned.z.data(), turned.colours.data(), total},
-        16002, 4096, 2, turned.placements);
+        16002, 4096, 2, turned.dots);
 }
 
 } // namespace
