@@ -1,6 +1,7 @@
 // Steady-state frames of the photograph and mapping layers at 512 x 384, read against
 // BM_FrameCopy, a plain copy of one frame.
 
+#include "BandThreadsArg.h"
 #include "BenchSupport.h"
 #include "core/Bitmap.h"
 #include "core/ShowObjects.h"
@@ -104,20 +105,22 @@ static void BM_GridMovieLayer(benchmark::State& state) {
 BENCHMARK(BM_GridMovieLayer);
 
 static void BM_SwirlMapLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     OwnedPicture texture(512, 512, 7), screen(512, 384, 3);
     SwirlMapLayer layer(texture.bitmap);
     layer.startTwist();
     layer.pulse();
     renderFrames(state, layer, screen.bitmap);
 }
-BENCHMARK(BM_SwirlMapLayer);
+BENCHMARK(BM_SwirlMapLayer)->Arg(1)->Arg(2);
 
 static void BM_FeedbackMapLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     OwnedPicture p0(512, 384, 1), p1(512, 384, 2), p2(512, 384, 4), p3(512, 384, 5), screen(512, 384, 3);
     FeedbackMapLayer layer(p0.bitmap, p1.bitmap, p2.bitmap, p3.bitmap);
     renderFrames(state, layer, screen.bitmap);
 }
-BENCHMARK(BM_FeedbackMapLayer);
+BENCHMARK(BM_FeedbackMapLayer)->Arg(1)->Arg(2);
 
 static void BM_ParticleFlowLayer(benchmark::State& state) {
     OwnedPicture screen(512, 384, 3);

@@ -1,6 +1,7 @@
 // Per-frame cost of the fractal cloud and the two spark systems on a 512 x 384 screen, each after
 // enough frames for its steady state (every spark fired at least once).
 
+#include "BandThreadsArg.h"
 #include "BenchSupport.h"
 #include "core/ShowObjects.h"
 #include "effects/IfsFractalLayer.h"
@@ -35,6 +36,7 @@ template <class LayerType> void runFrames(benchmark::State& state, LayerType& la
 }
 
 void BM_IfsFractalLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     std::vector<std::uint32_t> colours(256);
     for (int i = 0; i < 256; ++i)
         colours[i] = static_cast<std::uint32_t>(i * 0x010203) & 0xFFFFFF;
@@ -45,20 +47,22 @@ void BM_IfsFractalLayer(benchmark::State& state) {
     IfsFractalLayer layer(40000, palette);
     runFrames(state, layer);
 }
-BENCHMARK(BM_IfsFractalLayer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_IfsFractalLayer)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 
 void BM_ParticleStreamsLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     benchWorkBuffer();
     ParticleStreamsLayer layer(16000);
     runFrames(state, layer);
 }
-BENCHMARK(BM_ParticleStreamsLayer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParticleStreamsLayer)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 
 void BM_ParticleRingLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     benchWorkBuffer();
     ParticleRingLayer layer(16000);
     runFrames(state, layer);
 }
-BENCHMARK(BM_ParticleRingLayer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParticleRingLayer)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 
 } // namespace

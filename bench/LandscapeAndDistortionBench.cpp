@@ -2,6 +2,7 @@
 // polar voxel landscape at 512 x 384, on smooth procedural landscapes and photographs; read
 // against BM_FrameCopy.
 
+#include "BandThreadsArg.h"
 #include "BenchSupport.h"
 #include "core/BandPool.h"
 #include "core/ShowObjects.h"
@@ -94,6 +95,7 @@ static void BM_TerrainLayerThreads(benchmark::State& state) {
 BENCHMARK(BM_TerrainLayerThreads)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 static void BM_WarpLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     bufferA();
     bufferB();
     LayerList list;
@@ -103,19 +105,21 @@ static void BM_WarpLayer(benchmark::State& state) {
     renderFrames(state, layer, screen.bitmap, 30.0, 2);
     layerList = nullptr;
 }
-BENCHMARK(BM_WarpLayer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WarpLayer)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 
 // The whole lens layer: disc, ray texture, radial blur and the addition.
 static void BM_LensLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     bufferA();
     Picture rays = photograph(4), lens = photograph(5), backdrop(512, 384), screen(512, 384);
     LensLayer layer(rays.bitmap, lens.bitmap, backdrop.bitmap);
     renderFrames(state, layer, screen.bitmap, 20.0, 2);
 }
-BENCHMARK(BM_LensLayer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LensLayer)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 
 // The blur alone, with the lens layer's parameters.
 static void BM_RadialBlurLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     Picture image = photograph(6);
     image.bitmap.height = 384;
     RadialBlurLayer blur;
@@ -123,7 +127,7 @@ static void BM_RadialBlurLayer(benchmark::State& state) {
     blur.setCentre(300.7f, 150.2f);
     renderFrames(state, blur, image.bitmap, 0.0, 0);
 }
-BENCHMARK(BM_RadialBlurLayer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RadialBlurLayer)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 
 static void BM_PolarVoxelLayer(benchmark::State& state) {
     Picture a = photograph(7), b = photograph(8), c = photograph(9), screen(512, 384);

@@ -1,4 +1,5 @@
 // Full-frame timings of the fades and the loading gauge on a 512 x 384 target.
+#include "BandThreadsArg.h"
 #include "BenchSupport.h"
 #include "effects/FadeToBlackLayer.h"
 #include "effects/FadeToWhiteLayer.h"
@@ -26,14 +27,16 @@ void timeFade(benchmark::State& state) {
 }
 
 void BM_FadeToBlackLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     timeFade<FadeToBlackLayer>(state);
 }
-BENCHMARK(BM_FadeToBlackLayer);
+BENCHMARK(BM_FadeToBlackLayer)->Arg(1)->Arg(2);
 
 void BM_FadeToWhiteLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     timeFade<FadeToWhiteLayer>(state);
 }
-BENCHMARK(BM_FadeToWhiteLayer);
+BENCHMARK(BM_FadeToWhiteLayer)->Arg(1)->Arg(2);
 
 // The full ring (100 spokes, 12,900 lines), the last loading screen.
 void BM_LoadingGaugeLayer(benchmark::State& state) {

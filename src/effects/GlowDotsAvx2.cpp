@@ -2,6 +2,7 @@
 // quotient: for |n| < 2^31 and 0 < d < 2^31 the rounding error of n / d stays below 1 / d, the
 // least distance from a non-integer quotient to the next integer.
 
+#include "effects/GlowDotBands.h"
 #include "effects/GlowDots.h"
 #include "effects/GlowPoint.h"
 
@@ -61,31 +62,40 @@ __attribute__((target("avx2"))) void storeWeightsByDot(__m256i topLeft, __m256i 
 
 } // namespace
 
-__attribute__((target("avx2"))) void addGlowDotsAvx2(Bitmap& target, const GlowDotBatch& dots, int focal,
-                                                     int depth, int margin) {
-    if (depth <= 0 || depth > 65536)
-        return;
-    const __m256i depths = _mm256_set1_epi32(depth);
-    const __m256i twoDepths = _mm256_set1_epi32(2 * depth);
-    const __m256i focals = _mm256_set1_epi32(focal);
-    const __m256i centreX = _mm256_set1_epi32(static_cast<int>(((target.width / 2) << 10) - 512));
-    const __m256i centreY = _mm256_set1_epi32(static_cast<int>(((target.height / 2) << 10) - 512));
-    const __m256i fractionMask = _mm256_set1_epi32(1023);
-    const __m256i ones = _mm256_set1_epi32(1);
+namespace {
 
-    alignas(32) std::int32_t columns[8], rows[8];
+// The projection of eight dots from `first` on, as placeGlowDot gives it: their columns, rows and
+// weights (one vector of four corners per dot, dot k in quads[2k] for k < 4 and quads[2(k - 4) + 1]
+// after). Returns the lanes with something to draw.
+struct EightDots {
+    alignas(32) std::int32_t columns[8];
+    alignas(32) std::int32_t rows[8];
     alignas(32) __m128i weightsByDot[8];
-    int i = 0;
-    for (; i + 8 <= dots.count; i += 8) {
-        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.x + i));
-        __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.y + i));
-        __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.z + i));
+
+    __m128i weights(int lane) const { return weightsByDot[lane < 4 ? 2 * lane : 2 * (lane - 4) + 1]; }
+};
+
+class GlowProjection {
+  public:
+    __attribute__((target("avx2"))) GlowProjection(const Bitmap& target, int focal, int depth)
+        : depths(_mm256_set1_epi32(depth)), twoDepths(_mm256_set1_epi32(2 * depth)),
+          focals(_mm256_set1_epi32(focal)),
+          centreX(_mm256_set1_epi32(static_cast<int>(((target.width / 2) << 10) - 512))),
+          centreY(_mm256_set1_epi32(static_cast<int>(((target.height / 2) << 10) - 512))) {}
+
+    __attribute__((target("avx2"))) unsigned place(const GlowDotBatch& dots, int first,
+                                                   EightDots& out) const {
+        const __m256i fractionMask = _mm256_set1_epi32(1023);
+        const __m256i ones = _mm256_set1_epi32(1);
+        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.x + first));
+        __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.y + first));
+        __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dots.z + first));
 
         __m256i distance = _mm256_add_epi32(_mm256_srai_epi32(z, 4), depths);
         __m256i visible = _mm256_cmpgt_epi32(distance, _mm256_setzero_si256());
         unsigned visibleLanes = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(visible)));
         if (visibleLanes == 0)
-            continue;
+            return 0;
         distance = _mm256_blendv_epi8(ones, distance, visible);
 
         // clamp(z - depth, -depth, depth), formed without overflow.
@@ -100,17 +110,34 @@ __attribute__((target("avx2"))) void addGlowDotsAvx2(Bitmap& target, const GlowD
         __m256i restX = _mm256_sub_epi32(fractionMask, fractionX);
         __m256i restY = _mm256_sub_epi32(fractionMask, fractionY);
 
-        _mm256_store_si256(reinterpret_cast<__m256i*>(columns), _mm256_srai_epi32(screenX, 10));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(rows), _mm256_srai_epi32(screenY, 10));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(out.columns), _mm256_srai_epi32(screenX, 10));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(out.rows), _mm256_srai_epi32(screenY, 10));
         storeWeightsByDot(cornerWeight(restY, restX, brightness), cornerWeight(restY, fractionX, brightness),
                           cornerWeight(restX, fractionY, brightness),
-                          cornerWeight(fractionY, fractionX, brightness), weightsByDot);
+                          cornerWeight(fractionY, fractionX, brightness), out.weightsByDot);
+        return visibleLanes;
+    }
 
+  private:
+    __m256i depths, twoDepths, focals, centreX, centreY;
+};
+
+} // namespace
+
+__attribute__((target("avx2"))) void addGlowDotsAvx2(Bitmap& target, const GlowDotBatch& dots, int focal,
+                                                     int depth, int margin) {
+    if (depth <= 0 || depth > 65536)
+        return;
+    GlowProjection projection(target, focal, depth);
+    EightDots eight;
+    int i = 0;
+    for (; i + 8 <= dots.count; i += 8) {
+        unsigned visibleLanes = projection.place(dots, i, eight);
         for (int lane = 0; lane < 8; ++lane) {
             if ((visibleLanes >> lane & 1) == 0)
                 continue;
-            __m128i weights = weightsByDot[lane < 4 ? 2 * lane : 2 * (lane - 4) + 1];
-            GlowDotPlacement placement{columns[lane], rows[lane], {}};
+            __m128i weights = eight.weights(lane);
+            GlowDotPlacement placement{eight.columns[lane], eight.rows[lane], {}};
             std::uint32_t colour = dots.colour[i + lane];
             if (glowDotInside(target, placement, margin)) {
                 blendInside(target.pixels + placement.row * 512 + placement.column, colour, weights);
@@ -122,4 +149,33 @@ __attribute__((target("avx2"))) void addGlowDotsAvx2(Bitmap& target, const GlowD
     }
     for (; i < dots.count; ++i)
         addGlowDot(target, dots.x[i], dots.y[i], dots.z[i], dots.colour[i], focal, depth, margin);
+}
+
+__attribute__((target("avx2"))) void placeGlowDotsAvx2(const Bitmap& target, const GlowDotBatch& dots,
+                                                       int focal, int depth, GlowDotPlacement* placements) {
+    if (depth <= 0 || depth > 65536) {
+        for (int i = 0; i < dots.count; ++i)
+            placements[i].column = hiddenGlowDot;
+        return;
+    }
+    GlowProjection projection(target, focal, depth);
+    EightDots eight;
+    int i = 0;
+    for (; i + 8 <= dots.count; i += 8) {
+        unsigned visibleLanes = projection.place(dots, i, eight);
+        for (int lane = 0; lane < 8; ++lane) {
+            GlowDotPlacement& placement = placements[i + lane];
+            if ((visibleLanes >> lane & 1) == 0) {
+                placement.column = hiddenGlowDot;
+                continue;
+            }
+            placement.column = eight.columns[lane];
+            placement.row = eight.rows[lane];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(placement.weights), eight.weights(lane));
+        }
+    }
+    for (; i < dots.count; ++i)
+        if (!placeGlowDot(target.width, target.height, dots.x[i], dots.y[i], dots.z[i], focal, depth,
+                          placements[i]))
+            placements[i].column = hiddenGlowDot;
 }

@@ -1,5 +1,6 @@
 #include "effects/GridMapLayer.h"
 
+#include "core/BandPool.h"
 #include "core/SimdLevel.h"
 #include "core/Truncate.h"
 #include "effects/GridMapFetch.h"
@@ -113,7 +114,18 @@ void GridMapLayer::render(Bitmap& target, double seconds) {
     for (int i = 0; i < gridRows; ++i)
         for (int j = 0; j < gridColumns; ++j)
             mapPoint(grid[i * gridColumns + j], j * 4096 - 65536, i * 4096 - 49152, seconds);
-    fillBlocks(target);
+    // Blocks write only their own pixels and read the texture, so rows of blocks may be split
+    // over the band pool, unless the texture is the target itself (then the order matters).
+    const std::uint32_t* textureEnd = texture + 512 * 512;
+    const std::uint32_t* targetEnd = target.pixels + 512 * 384;
+    bool textureIsTarget = texture < targetEnd && target.pixels < textureEnd;
+    if (textureIsTarget) {
+        fillBlocks(target, 0, gridRows - 1);
+        return;
+    }
+    bandPool().forEachBand(gridRows - 1, [this, &target](int firstBlockRow, int endBlockRow) {
+        fillBlocks(target, firstBlockRow, endBlockRow);
+    });
 }
 
 void GridMapLayer::mapPoint(std::int32_t out[2], int x, int y, double seconds) {
@@ -130,9 +142,9 @@ void GridMapLayer::samplePixel(int u, int v, std::uint32_t& out) {
 }
 
 // Coordinates are stepped in unsigned arithmetic, which wraps where a signed sum would overflow.
-void GridMapLayer::fillBlocks(Bitmap& target) {
+void GridMapLayer::fillBlocks(Bitmap& target, int firstBlockRow, int endBlockRow) {
     SimdLevel level = simdLevel();
-    for (int blockRow = 0; blockRow < gridRows - 1; ++blockRow) {
+    for (int blockRow = firstBlockRow; blockRow < endBlockRow; ++blockRow) {
         for (int blockColumn = 0; blockColumn < gridColumns - 1; ++blockColumn) {
             const std::int32_t* topLeft = grid[blockRow * gridColumns + blockColumn];
             const std::int32_t* topRight = topLeft + 2;

@@ -37,5 +37,6 @@ class GridMapLayer : public Layer {
     static std::int32_t (*grid)[2];
 
   private:
-    void fillBlocks(Bitmap& target);
+    // Rows of 16 x 16 blocks [firstBlockRow, endBlockRow).
+    void fillBlocks(Bitmap& target, int firstBlockRow, int endBlockRow);
 };

@@ -4,6 +4,7 @@
 
 #include "effects/Lens.h"
 
+#include "core/BandPool.h"
 #include "core/ScreenSize.h"
 #include "core/Truncate.h"
 #include "effects/WrappingTruncation.h"
@@ -52,16 +53,23 @@ void Lens::draw(Bitmap& target, Bitmap& work) {
         return;
     yTop = std::max(yTop, 0);
     yBottom = std::min(yBottom, screenHeight - 1);
+    // v steps by repeated single-precision addition; the rows' values are taken in that order
+    // before the rows are split over the band pool.
+    float rowV[screenHeight];
     float v = (static_cast<float>(yTop) - centreY) * inverse;
     float dv = ((static_cast<float>(yBottom) - centreY) * inverse - v) / static_cast<float>(yBottom - yTop);
-    for (int y = yTop; y <= yBottom; ++y, v += dv) {
-        float dy = static_cast<float>(y) - centreY;
-        float underRoot = r2 - dy * dy;
-        // Rows the rounding put just outside the circle have no real half width.
-        if (!(underRoot >= 0.0f))
-            continue;
-        drawRow(y, v, std::sqrt(underRoot), setup, target, work);
-    }
+    for (int y = yTop; y <= yBottom; ++y, v += dv)
+        rowV[y] = v;
+    bandPool().forEachBand(yBottom - yTop + 1, [&](int begin, int end) {
+        for (int y = yTop + begin; y < yTop + end; ++y) {
+            float dy = static_cast<float>(y) - centreY;
+            float underRoot = r2 - dy * dy;
+            // Rows the rounding put just outside the circle have no real half width.
+            if (!(underRoot >= 0.0f))
+                continue;
+            drawRow(y, rowV[y], std::sqrt(underRoot), setup, target, work);
+        }
+    });
 }
 
 void Lens::drawRow(int y, float v, float half, const RowSetup& setup, Bitmap& target, Bitmap& work) {

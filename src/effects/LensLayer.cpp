@@ -4,6 +4,7 @@
 
 #include "effects/LensLayer.h"
 
+#include "core/BandPool.h"
 #include "core/Random.h"
 #include "core/ScreenSize.h"
 #include "core/ShowObjects.h"
@@ -29,7 +30,9 @@ void LensLayer::shuffleSpeeds() {
 
 void LensLayer::render(Bitmap& target, double seconds) {
     const double t = seconds;
-    std::fill(work.pixels, work.pixels + screenPixels, 0xFF000000u);
+    bandPool().forEachBand(screenHeight, [this](int begin, int end) {
+        std::fill(work.pixels + begin * screenWidth, work.pixels + end * screenWidth, 0xFF000000u);
+    });
 
     double centreX = (std::sin(t * 0.3476 + 4) + std::cos(t * 0.423 + 3)) * 100 + 256;
     double centreY = (std::sin(t * 0.31 + 2) + std::cos(t * 0.44 + 5)) * 90 + 192;
@@ -55,7 +58,10 @@ void LensLayer::render(Bitmap& target, double seconds) {
     blur.setParameters(0.02f, 0.25f);
     blur.render(work, t);
 
-    addSaturated(target.pixels, work.pixels, screenPixels);
+    bandPool().forEachBand(screenHeight, [&](int begin, int end) {
+        addSaturated(target.pixels + begin * screenWidth, work.pixels + begin * screenWidth,
+                     (end - begin) * screenWidth);
+    });
 }
 
 void LensLayer::addSaturated(std::uint32_t* target, const std::uint32_t* source, int count) {

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+struct RadialBlurSampling;
+
 class RadialBlurLayer : public Layer {
   public:
     RadialBlurLayer();
@@ -24,10 +26,12 @@ class RadialBlurLayer : public Layer {
     // the vector level in use.
     void blurPlain(std::uint32_t* pixels);
     void blurSse2(std::uint32_t* pixels);
+    // The same pixels with the rows split over the band pool as a wavefront (the SSE2 or the
+    // plain arithmetic, by `vector`); in order on the caller when the samples do not allow it.
+    void blurBanded(std::uint32_t* pixels, bool vector);
 
   private:
-    struct Sampling;
-    Sampling prepare();
+    RadialBlurSampling prepare();
 
     std::int32_t stepX[512];
     std::int32_t stepY[384];

@@ -1,6 +1,9 @@
 #include "effects/ScreenFadePixels.h"
 
+#include "core/BandPool.h"
 #include "core/PixelOps.h"
+
+#include <algorithm>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,6 +20,22 @@ void whitenPixelsScalar(std::uint32_t* pixels, std::size_t count, int weight) {
     for (std::size_t i = 0; i < count; ++i)
         pixels[i] = addSaturateBytes(scaleBytes(pixels[i], keep), lift);
 }
+
+namespace {
+
+// Every pixel changes on its own, so runs of whole 512-pixel rows go to the band pool's threads.
+void inBands(std::uint32_t* pixels, std::size_t count, int weight,
+             void (*kernel)(std::uint32_t*, std::size_t, int)) {
+    constexpr std::size_t rowPixels = 512;
+    int rows = static_cast<int>((count + rowPixels - 1) / rowPixels);
+    bandPool().forEachBand(rows, [&](int firstRow, int endRow) {
+        std::size_t first = static_cast<std::size_t>(firstRow) * rowPixels;
+        std::size_t end = std::min(count, static_cast<std::size_t>(endRow) * rowPixels);
+        kernel(pixels + first, end - first, weight);
+    });
+}
+
+} // namespace
 
 #if defined(__SSE2__)
 
@@ -55,11 +74,11 @@ void whitenPixelsSse2(std::uint32_t* pixels, std::size_t count, int weight) {
 }
 
 void darkenPixels(std::uint32_t* pixels, std::size_t count, int weight) {
-    darkenPixelsSse2(pixels, count, weight);
+    inBands(pixels, count, weight, darkenPixelsSse2);
 }
 
 void whitenPixels(std::uint32_t* pixels, std::size_t count, int weight) {
-    whitenPixelsSse2(pixels, count, weight);
+    inBands(pixels, count, weight, whitenPixelsSse2);
 }
 
 #else
@@ -73,11 +92,11 @@ void whitenPixelsSse2(std::uint32_t* pixels, std::size_t count, int weight) {
 }
 
 void darkenPixels(std::uint32_t* pixels, std::size_t count, int weight) {
-    darkenPixelsScalar(pixels, count, weight);
+    inBands(pixels, count, weight, darkenPixelsScalar);
 }
 
 void whitenPixels(std::uint32_t* pixels, std::size_t count, int weight) {
-    whitenPixelsScalar(pixels, count, weight);
+    inBands(pixels, count, weight, whitenPixelsScalar);
 }
 
 #endif

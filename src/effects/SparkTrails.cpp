@@ -1,7 +1,10 @@
 #include "effects/SparkTrails.h"
 
+#include "core/BandPool.h"
 #include "core/PixelOps.h"
+#include "core/RowWavefront.h"
 #include "core/SimdLevel.h"
+#include "effects/GlowDotBands.h"
 #include "effects/GlowDots.h"
 
 #include <algorithm>
@@ -57,8 +60,47 @@ SparkParticle SparkRotation::turned(const SparkParticle& particle) const {
     return SparkParticle(x, y, z, 0, 0, 0, particle.colour & colourMask, 0);
 }
 
+namespace {
+
+// The turned sparks of a frame and their dots, kept per drawing thread from frame to frame.
+struct TurnedSparks {
+    std::vector<std::int32_t> x, y, z;
+    std::vector<std::uint32_t> colours;
+    GlowDotScratch dots;
+};
+
+void drawTurnedSparksInBands(Bitmap& trails, const SparkRotation& rotation,
+                             const std::vector<SparkParticle>& particles) {
+    // The drawing thread's scratch, named here: inside the bands `turned` is what the caller holds.
+    thread_local TurnedSparks callerScratch;
+    TurnedSparks& turned = callerScratch;
+    int total = static_cast<int>(particles.size());
+    if (static_cast<int>(turned.x.size()) < total) {
+        turned.x.resize(total);
+        turned.y.resize(total);
+        turned.z.resize(total);
+        turned.colours.resize(total);
+    }
+    bandPool().forEachBand(total, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            SparkParticle spark = rotation.turned(particles[i]);
+            turned.x[i] = spark.x;
+            turned.y[i] = spark.y;
+            turned.z[i] = spark.z;
+            turned.colours[i] = spark.colour;
+        }
+    });
+    addGlowDotsInBands(
+        trails, GlowDotBatch{turned.x.data(), turned.y.data(), turned.z.data(), turned.colours.data(), total},
+        16002, 4096, 2, turned.dots);
+}
+
+} // namespace
+
 void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
                       const std::vector<SparkParticle>& particles) {
+    if (bandPool().threads() > 1)
+        return drawTurnedSparksInBands(trails, rotation, particles);
     constexpr int batchSize = 512;
     std::int32_t x[batchSize], y[batchSize], z[batchSize];
     std::uint32_t colours[batchSize];
@@ -82,20 +124,33 @@ void addTrailsPlain(Bitmap& target, const std::uint32_t* accumulation) {
         target.pixels[i] = addSaturateBytes(target.pixels[i], accumulation[i]);
 }
 
+namespace {
+
+// Pixels [begin, end) of addTrails, four at a time.
+void addTrailsSse2(std::uint32_t* target, const std::uint32_t* accumulation, int begin, int end) {
+    int i = begin;
+    for (; i + 4 <= end; i += 4) {
+        __m128i screen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + i));
+        __m128i trail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(accumulation + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + i), _mm_adds_epu8(screen, trail));
+    }
+    for (; i < end; ++i)
+        target[i] = addSaturateBytes(target[i], accumulation[i]);
+}
+
+} // namespace
+
 void addTrails(Bitmap& target, const std::uint32_t* accumulation) {
     if (simdLevel() == SimdLevel::plain) {
         addTrailsPlain(target, accumulation);
         return;
     }
+    // Every pixel adds its own trail pixel: split by rows of 512 pixels.
     int count = trailPixelCount(target);
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        __m128i screen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target.pixels + i));
-        __m128i trail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(accumulation + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(target.pixels + i), _mm_adds_epu8(screen, trail));
-    }
-    for (; i < count; ++i)
-        target.pixels[i] = addSaturateBytes(target.pixels[i], accumulation[i]);
+    bandPool().forEachBand((count + trailWidth - 1) / trailWidth, [&](int firstRow, int endRow) {
+        addTrailsSse2(target.pixels, accumulation, firstRow * trailWidth,
+                      std::min(endRow * trailWidth, count));
+    });
 }
 
 void blurTrailsPlain(std::uint32_t* accumulation, int width, int height) {
@@ -127,43 +182,73 @@ __m128i spreadPair(std::uint32_t first, std::uint32_t second) {
 // neighbour is the value the upper row produced one step before: the two dependency chains (each
 // pixel needs its freshly blurred left neighbour) advance side by side, one lane each. Per channel
 // (sum >> 2) - (sum >> 8) is the mean less its 64th; the top lane is dropped when stored.
-void blurRowPairSse2(std::uint32_t* accumulation, int top, int lastColumn) {
+// Steps [firstStep, endStep) of the pair: step 1 is the upper row's first pixel, step c in
+// 2 .. lastColumn the upper row's column c with the lower row's column c - 1, and step
+// lastColumn + 1 the lower row's last pixel. A run of steps starts from the stored left neighbours,
+// equal to the lanes the step before left except for the top lane, which is never stored.
+void blurRowPairSse2(std::uint32_t* accumulation, int top, int lastColumn, int firstStep, int endStep) {
     std::uint32_t* upper = accumulation + top * trailWidth;
     std::uint32_t* lower = upper + trailWidth;
-    upper[1] = blurredPixel(upper[1 - trailWidth], lower[1], upper[0], upper[2]);
-
-    const __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF);
-    __m128i blurred = spreadPair(upper[1], lower[0]); // the left neighbours of the first step
-    for (int column = 2; column <= lastColumn; ++column) {
-        // Upper lane at (column, top), lower lane at (column - 1, top + 1).
-        __m128i others = _mm_add_epi16(spreadPair(lower[column], lower[column - 1 + trailWidth]),
-                                       spreadPair(upper[column + 1], lower[column]));
-        __m128i above = _mm_unpacklo_epi64(spreadPixel(upper[column - trailWidth]), blurred);
-        __m128i sum = _mm_add_epi16(_mm_add_epi16(others, blurred), above);
-        blurred = _mm_sub_epi16(_mm_srli_epi16(sum, 2), _mm_srli_epi16(sum, 8));
-        __m128i packed = _mm_and_si128(_mm_packus_epi16(blurred, blurred), colourBytes);
-        upper[column] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
-        lower[column - 1] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+    int step = firstStep;
+    if (step == 1 && step < endStep) {
+        upper[1] = blurredPixel(upper[1 - trailWidth], lower[1], upper[0], upper[2]);
+        ++step;
     }
 
-    lower[lastColumn] = blurredPixel(upper[lastColumn], lower[lastColumn + trailWidth], lower[lastColumn - 1],
-                                     lower[lastColumn + 1]);
+    const __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF);
+    int loopEnd = std::min(endStep, lastColumn + 1);
+    if (step < loopEnd) {
+        __m128i blurred = spreadPair(upper[step - 1], lower[step - 2]); // the left neighbours
+        for (int column = step; column < loopEnd; ++column) {
+            // Upper lane at (column, top), lower lane at (column - 1, top + 1).
+            __m128i others = _mm_add_epi16(spreadPair(lower[column], lower[column - 1 + trailWidth]),
+                                           spreadPair(upper[column + 1], lower[column]));
+            __m128i above = _mm_unpacklo_epi64(spreadPixel(upper[column - trailWidth]), blurred);
+            __m128i sum = _mm_add_epi16(_mm_add_epi16(others, blurred), above);
+            blurred = _mm_sub_epi16(_mm_srli_epi16(sum, 2), _mm_srli_epi16(sum, 8));
+            __m128i packed = _mm_and_si128(_mm_packus_epi16(blurred, blurred), colourBytes);
+            upper[column] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+            lower[column - 1] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+        }
+        step = loopEnd;
+    }
+
+    if (step == lastColumn + 1 && step < endStep)
+        lower[lastColumn] = blurredPixel(upper[lastColumn], lower[lastColumn + trailWidth],
+                                         lower[lastColumn - 1], lower[lastColumn + 1]);
 }
 
+// Columns [firstColumn, endColumn) of one row, as the plain blur does them.
+void blurRowPlain(std::uint32_t* accumulation, int row, int firstColumn, int endColumn) {
+    std::uint32_t* line = accumulation + row * trailWidth;
+    for (int column = firstColumn; column < endColumn; ++column)
+        line[column] = blurredPixel(line[column - trailWidth], line[column + trailWidth], line[column - 1],
+                                    line[column + 1]);
+}
+
+// The rows go in pairs (and a last single row), each unit reading the unit above it. Unit u's step
+// s (a column, as above; the single row's step c is its column c) needs the unit above to have
+// done step s + 1, which wrote the pixel above, and to have read the pixel below before unit u
+// replaces it. So unit u runs s + u steps behind the top: as wavefront column h = s + u, every unit
+// above has drawn column h before unit u draws it, which is what the wavefront provides.
 void blurTrailsSse2(std::uint32_t* accumulation, int width, int height) {
     int lastColumn = std::min(width, trailWidth) - 2;
     int lastRow = std::min(height, trailHeight) - 2;
     if (lastColumn < 1 || lastRow < 1)
         return;
-    int row = 1;
-    for (; row + 1 <= lastRow; row += 2)
-        blurRowPairSse2(accumulation, row, lastColumn);
-    if (row <= lastRow) {
-        std::uint32_t* line = accumulation + row * trailWidth;
-        for (int column = 1; column <= lastColumn; ++column)
-            line[column] = blurredPixel(line[column - trailWidth], line[column + trailWidth],
-                                        line[column - 1], line[column + 1]);
-    }
+    int pairs = lastRow / 2;
+    bool singleRow = lastRow % 2 == 1;
+    int units = pairs + (singleRow ? 1 : 0);
+    drawRowsInWavefront(units, lastColumn + units + 1, [&](int unit, int begin, int end) {
+        int firstStep = std::max(begin - unit, 1);
+        int endStep = std::min(end - unit, lastColumn + 2);
+        if (firstStep >= endStep)
+            return;
+        if (unit < pairs)
+            blurRowPairSse2(accumulation, 1 + 2 * unit, lastColumn, firstStep, endStep);
+        else
+            blurRowPlain(accumulation, 1 + 2 * pairs, firstStep, std::min(endStep, lastColumn + 1));
+    });
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "effects/WarpLayer.h"
 
+#include "core/BandPool.h"
 #include "core/PixelOps.h"
 #include "core/ScreenSize.h"
 #include "core/ShowObjects.h"
@@ -50,17 +51,22 @@ void WarpLayer::render(Bitmap& target, double seconds) {
     }
     buildTables(seconds);
     bool vector = simdLevel() >= SimdLevel::sse2;
-    if (vector)
-        distortSse2();
-    else
-        distortPlain();
+    BandPool& pool = bandPool();
+    pool.forEachBand(screenHeight, [this, vector](int firstRow, int endRow) {
+        if (vector)
+            distortSse2(firstRow, endRow);
+        else
+            distortPlain(firstRow, endRow);
+    });
     std::uint32_t weight = std::uint32_t(blend);
     if (blend < 16)
         ++blend;
-    if (vector)
-        blendSse2(target.pixels, weight);
-    else
-        blendPlain(target.pixels, weight);
+    pool.forEachBand(screenHeight, [this, vector, &target, weight](int firstRow, int endRow) {
+        if (vector)
+            blendSse2(target.pixels, weight, firstRow, endRow);
+        else
+            blendPlain(target.pixels, weight, firstRow, endRow);
+    });
 }
 
 void WarpLayer::photograph(const std::uint32_t* screen) {
@@ -142,8 +148,8 @@ inline Fetch fetchAt(std::int32_t x, std::int32_t y) {
 
 } // namespace
 
-void WarpLayer::distortPlain() {
-    for (int j = 0; j < screenHeight; ++j) {
+void WarpLayer::distortPlain(int firstRow, int endRow) {
+    for (int j = firstRow; j < endRow; ++j) {
         for (int i = 0; i < screenWidth; ++i) {
             Fetch at = fetchAt(rowTable[j].x + columnTable[i].x, rowTable[j].y + columnTable[i].y);
             std::uint32_t w00 = ((255 - at.fx) * (255 - at.fy)) >> 8;
@@ -164,7 +170,7 @@ void WarpLayer::distortPlain() {
     }
 }
 
-void WarpLayer::distortSse2() {
+void WarpLayer::distortSse2(int firstRow, int endRow) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i colour = _mm_set1_epi32(int(colourMask));
     auto texels = [this, zero](std::uint32_t a, std::uint32_t b) {
@@ -173,7 +179,7 @@ void WarpLayer::distortSse2() {
             _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(feedback[a])), _mm_cvtsi32_si128(int(feedback[b])));
         return _mm_unpacklo_epi8(pair, zero);
     };
-    for (int j = 0; j < screenHeight; ++j) {
+    for (int j = firstRow; j < endRow; ++j) {
         std::uint32_t* out = warped + j * screenWidth;
         for (int i = 0; i < screenWidth; i += 2) {
             Fetch p = fetchAt(rowTable[j].x + columnTable[i].x, rowTable[j].y + columnTable[i].y);
@@ -205,10 +211,10 @@ void WarpLayer::distortSse2() {
     }
 }
 
-void WarpLayer::blendPlain(std::uint32_t* target, std::uint32_t weight) {
+void WarpLayer::blendPlain(std::uint32_t* target, std::uint32_t weight, int firstRow, int endRow) {
     std::uint32_t rest = 255 - weight;
     const std::uint32_t* source = picture + screenStart;
-    for (int n = 0; n < screenPixels; ++n) {
+    for (int n = firstRow * screenWidth; n < endRow * screenWidth; ++n) {
         std::uint32_t p = source[n], w = warped[n];
         std::uint32_t redBlue = (p & redBlueMask) * weight + (w & redBlueMask) * rest;
         std::uint32_t green = (p & greenMask) * weight + (w & greenMask) * rest;
@@ -218,7 +224,7 @@ void WarpLayer::blendPlain(std::uint32_t* target, std::uint32_t weight) {
     }
 }
 
-void WarpLayer::blendSse2(std::uint32_t* target, std::uint32_t weight) {
+void WarpLayer::blendSse2(std::uint32_t* target, std::uint32_t weight, int firstRow, int endRow) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i colour = _mm_set1_epi32(int(colourMask));
     const __m128i pictureWeight = _mm_set1_epi16(short(weight));
@@ -229,7 +235,7 @@ void WarpLayer::blendSse2(std::uint32_t* target, std::uint32_t weight) {
         __m128i sum = _mm_add_epi16(_mm_mullo_epi16(p, pictureWeight), _mm_mullo_epi16(w, warpedWeight));
         return _mm_srli_epi16(sum, 8);
     };
-    for (int n = 0; n < screenPixels; n += 4) {
+    for (int n = firstRow * screenWidth; n < endRow * screenWidth; n += 4) {
         __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + n));
         __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(warped + n));
         __m128i low = mix(_mm_unpacklo_epi8(p, zero), _mm_unpacklo_epi8(w, zero));

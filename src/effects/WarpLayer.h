@@ -7,6 +7,7 @@
 
 #include "core/Bitmap.h"
 #include "core/Layer.h"
+#include "core/ScreenSize.h"
 
 #include <cstdint>
 #include <vector>
@@ -33,10 +34,13 @@ class WarpLayer : public Layer {
 
     void photograph(const std::uint32_t* screen);
     void buildTables(double t);
-    void distortPlain();
-    void distortSse2();
-    void blendPlain(std::uint32_t* target, std::uint32_t weight);
-    void blendSse2(std::uint32_t* target, std::uint32_t weight);
+    // Screen rows [firstRow, endRow) of each pass. Every row of the distorted copy reads only the
+    // feedback image, and every blended pixel only its own place, so the rows may be split over the
+    // band pool; the whole distortion is done before the blend replaces the feedback image.
+    void distortPlain(int firstRow, int endRow);
+    void distortSse2(int firstRow, int endRow);
+    void blendPlain(std::uint32_t* target, std::uint32_t weight, int firstRow = 0, int endRow = screenHeight);
+    void blendSse2(std::uint32_t* target, std::uint32_t weight, int firstRow = 0, int endRow = screenHeight);
 
     bool firstFrame = true;
     Layer* retired[2] = {nullptr, nullptr};

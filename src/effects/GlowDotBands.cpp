@@ -1,0 +1,87 @@
+#include "effects/GlowDotBands.h"
+
+#include "core/BandPool.h"
+#include "core/SimdLevel.h"
+
+void placeGlowDotsPlain(const Bitmap& target, const GlowDotBatch& dots, int focal, int depth,
+                        GlowDotPlacement* placements) {
+    for (int i = 0; i < dots.count; ++i)
+        if (!placeGlowDot(target.width, target.height, dots.x[i], dots.y[i], dots.z[i], focal, depth,
+                          placements[i]))
+            placements[i].column = hiddenGlowDot;
+}
+
+void placeGlowDots(const Bitmap& target, const GlowDotBatch& dots, int focal, int depth,
+                   GlowDotPlacement* placements) {
+    if constexpr (avx2Built) {
+        if (simdLevel() == SimdLevel::avx2)
+            return placeGlowDotsAvx2(target, dots, focal, depth, placements);
+    }
+    placeGlowDotsPlain(target, dots, focal, depth, placements);
+}
+
+void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const std::int32_t* rows,
+                       const std::uint32_t* colours, int count, int margin, int firstRow, int endRow) {
+    const std::int64_t pixelCount = std::int64_t{target.width} * target.height;
+    for (int i = 0; i < count; ++i) {
+        // The dot covers rows row and row + 1; a hidden dot's row is below every band.
+        if (rows[i] < firstRow - 1 || rows[i] >= endRow)
+            continue;
+        const GlowDotPlacement& placement = placements[i];
+        if (placement.column == hiddenGlowDot)
+            continue;
+        if (glowDotInside(target, placement, margin)) {
+            for (int corner = 0; corner < 4; ++corner) {
+                int line = placement.row + (corner >> 1);
+                if (line < firstRow || line >= endRow)
+                    continue;
+                std::uint32_t& pixel = target.pixels[line * 512 + placement.column + (corner & 1)];
+                pixel = addGlow(pixel, colours[i], placement.weights[corner]);
+            }
+            continue;
+        }
+        // addGlowCorners' rule for dots at or past the border.
+        for (int corner = 0; corner < 4; ++corner) {
+            std::int64_t col = std::int64_t{placement.column} + (corner & 1);
+            std::int64_t line = std::int64_t{placement.row} + (corner >> 1);
+            if (line < firstRow || line >= endRow)
+                continue;
+            if (col < margin || col > target.width - margin || line < margin || line > target.height - margin)
+                continue;
+            std::int64_t index = line * 512 + col;
+            if (index >= pixelCount)
+                continue;
+            std::uint32_t& pixel = target.pixels[index];
+            pixel = addGlow(pixel, colours[i], placement.weights[corner]);
+        }
+    }
+}
+
+void addGlowDotsInBands(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin,
+                        GlowDotScratch& scratch) {
+    BandPool& pool = bandPool();
+    if (pool.threads() == 1 || dots.count <= 0) {
+        addGlowDots(target, dots, focal, depth, margin);
+        return;
+    }
+    if (static_cast<int>(scratch.placements.size()) < dots.count) {
+        scratch.placements.resize(dots.count);
+        scratch.rows.resize(dots.count);
+    }
+    GlowDotPlacement* placed = scratch.placements.data();
+    std::int32_t* rows = scratch.rows.data();
+    pool.forEachBand(dots.count, [&](int begin, int end) {
+        GlowDotBatch band{dots.x + begin, dots.y + begin, dots.z + begin, dots.colour + begin, end - begin};
+        placeGlowDots(target, band, focal, depth, placed + begin);
+        for (int i = begin; i < end; ++i)
+            rows[i] = placed[i].column == hiddenGlowDot ? hiddenGlowDot : placed[i].row;
+    });
+    // Rows past either end of the picture belong to the first and the last band, so that every
+    // corner the plain loop writes has one band.
+    const int pictureRows = target.height > 0 ? target.height : 1;
+    pool.forEachBand(pictureRows, [&](int begin, int end) {
+        int firstRow = begin == 0 ? INT32_MIN + 2 : begin;
+        int endRow = end == pictureRows ? INT32_MAX : end;
+        addPlacedGlowDots(target, placed, rows, dots.colour, dots.count, margin, firstRow, endRow);
+    });
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Glow dots split over the band pool. The dots are first placed (projected), a band of dots per
+// thread, then added a band of rows per thread: every thread reads every placement and adds the
+// corners that fall in its rows. Each pixel receives the same additions as from one thread, only
+// in another order, which addGlow does not notice (every channel only grows and stops at 254).
+
+#include "effects/GlowDots.h"
+#include "effects/GlowPoint.h"
+
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+// The column of a placement that has nothing to draw (a real one stays within +-2^22).
+constexpr std::int32_t hiddenGlowDot = INT32_MIN;
+
+// placeGlowDot for each dot of the batch, into placements[0 .. count); the fastest code this
+// processor runs. Hidden dots get the column hiddenGlowDot.
+void placeGlowDots(const Bitmap& target, const GlowDotBatch& dots, int focal, int depth,
+                   GlowDotPlacement* placements);
+void placeGlowDotsPlain(const Bitmap& target, const GlowDotBatch& dots, int focal, int depth,
+                        GlowDotPlacement* placements);
+// Eight projections at a time. Only on AVX2 processors.
+void placeGlowDotsAvx2(const Bitmap& target, const GlowDotBatch& dots, int focal, int depth,
+                       GlowDotPlacement* placements);
+
+// The corners addGlowCorners would write, restricted to picture rows [firstRow, endRow); `rows`
+// holds each placement's row (or hiddenGlowDot), read first so that most dots outside the band
+// are passed over without loading their placement.
+void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const std::int32_t* rows,
+                       const std::uint32_t* colours, int count, int margin, int firstRow, int endRow);
+
+// What the banded dots keep from frame to frame (grown to the batch once): the placements, and
+// each dot's top row alone, which every band scans (hiddenGlowDot for a hidden dot).
+struct GlowDotScratch {
+    std::vector<GlowDotPlacement> placements;
+    std::vector<std::int32_t> rows;
+};
+
+// addGlowDots over the band pool, the same picture at any thread count.
+void addGlowDotsInBands(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin,
+                        GlowDotScratch& scratch);
