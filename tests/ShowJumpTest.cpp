@@ -56,7 +56,7 @@ public:
         {
             // The show's pictures and layers live as long as the process; a test that builds a
             // second show lets the first one's go unfreed.
-            LeakCheckPause pause;
+            [[maybe_unused]] LeakCheckPause pause;
             driver->startUp();
         }
         driver->play();
