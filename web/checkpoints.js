@@ -18,9 +18,27 @@ const packFormat = (() => {
   }
 })();
 
+// The bytes through a compression or decompression stream, read chunk by chunk.
 async function throughStream(bytes, transform) {
-  const stream = new Blob([bytes]).stream().pipeThrough(transform);
-  return new Uint8Array(await new Response(stream).arrayBuffer());
+  const reader = new Blob([bytes]).stream().pipeThrough(transform).getReader();
+  const chunks = [];
+  let length = 0;
+  for (;;) {
+    const { done, value } = await reader.read();
+    if (done)
+      break;
+    chunks.push(value);
+    length += value.length;
+  }
+  if (chunks.length === 1)
+    return chunks[0];
+  const joined = new Uint8Array(length);
+  let at = 0;
+  for (const chunk of chunks) {
+    joined.set(chunk, at);
+    at += chunk.length;
+  }
+  return joined;
 }
 
 export function packCheckpoint(bytes) {
