@@ -131,6 +131,11 @@ export class Preparation {
     return !this.done && !this.failed && !!this.worker;
   }
 
+  // The frame of the latest checkpoint, or -1.
+  get lastFrame() {
+    return this.frames.length ? this.frames[this.frames.length - 1] : -1;
+  }
+
   // The frame up to which a seek finds a checkpoint at most a spacing before it.
   get preparedFrame() {
     if (this.done)

@@ -452,8 +452,8 @@ class ShowPlayer {
 
   // From the nearest of the show's state and the checkpoints at or before `frame`, draws on
   // without showing, then shows `frame`. A seek past what is prepared fast-forwards: it says so,
-  // draws a slice at a time, and restores a checkpoint that the preparation sends meanwhile when
-  // it is nearer.
+  // and waits for the preparation's checkpoints while the preparation is ahead, else draws a
+  // slice at a time, restoring a checkpoint that arrives meanwhile when it is nearer.
   async seekFrame(frame) {
     const wasPlaying = this.playing || this.playAfterSeek;
     this.pause();
@@ -472,13 +472,13 @@ class ShowPlayer {
   async drawSeek(frame) {
     let fastForwarding = false;
     const fastForward = async () => {
-      if (!fastForwarding) {
-        fastForwarding = true;
-        stage.dataset.seeking = "fast-forward";
-        say("fast-forwarding…");
-      }
+      if (fastForwarding)
+        return new Promise((resolve) => setTimeout(resolve, 0));
+      fastForwarding = true;
+      stage.dataset.seeking = "fast-forward";
+      say("fast-forwarding…");
       // A task after the next paint, so that the message is on screen.
-      await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+      return new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
     };
     for (;;) {
       const next = this.call("velmora_next_frame");
@@ -500,8 +500,12 @@ class ShowPlayer {
         this.call("velmora_advance", frame);
         break;
       }
-      this.call("velmora_advance", here + fastForwardFrames);
       await fastForward();
+      // While the preparation draws ahead of the page, drawing here too would only slow it down.
+      if (this.preparation.working && this.preparation.lastFrame >= here)
+        await this.preparation.nextArrival();
+      else
+        this.call("velmora_advance", here + fastForwardFrames);
     }
     this.call("velmora_frame", frame);
     this.drawn = frame;

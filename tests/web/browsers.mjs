@@ -14,7 +14,9 @@
 //    and Firefox the media controls' play/pause button pauses the show and resumes it.
 // 4. In Chromium: the music's fallback encoding (the preferred file damaged), a sound device
 //    lost while playing and back (the context suspended and resumed: the page's clock takes over
-//    and hands back), and the end of the show in full screen with its message and button visible.
+//    and hands back), the preparation's script missing (seeks from the page's own checkpoints
+//    give the native frames), and the end of the show in full screen with its message and button
+//    visible.
 //
 // Chromium and Firefox run headless through puppeteer-core, WebKitGTK's MiniBrowser through
 // WebKitWebDriver and selenium-webdriver (it needs a display: run under xvfb-run). The site is
@@ -323,9 +325,10 @@ async function play(engine, page, base, keep) {
 }
 
 // Chromium only: the preferred music damaged, the page takes the other; the audio context
-// suspended while playing and resumed; then the end of the show in full screen must leave its
-// message and button visible.
-async function fallbackAndFullScreen(page, base) {
+// suspended while playing and resumed; the preparation's script missing, the page seeks from
+// checkpoints of its own; then the end of the show in full screen must leave its message and
+// button visible.
+async function fallbackAndFullScreen(page, base, native, fps) {
   // The page's audio contexts, within reach of the test.
   await page.page.evaluateOnNewDocument(() => {
     const Original = window.AudioContext;
@@ -341,6 +344,8 @@ async function fallbackAndFullScreen(page, base) {
   page.page.on("request", (request) => {
     if (request.url().endsWith("/data/music.opus"))
       request.respond({ status: 200, contentType: "audio/ogg", body: Buffer.alloc(50000, 7) });
+    else if (request.url().endsWith("/preparation.js"))
+      request.respond({ status: 404, contentType: "text/plain", body: "" });
     else
       request.continue();
   });
@@ -360,6 +365,18 @@ async function fallbackAndFullScreen(page, base) {
   await page.evaluate("window.testAudioContexts[0].resume()");
   await waitFor(page, "document.getElementById('stage').dataset.clock === 'audio'", 5, "the sound back");
   problems.push(...(await showMoves(page)).problems.map((problem) => `with the sound back: ${problem}`));
+
+  if ((await page.evaluate("window.velmora.preparation")).worker)
+    problems.push("with preparation.js missing, the page says its preparation runs in a worker");
+  await page.evaluate("window.velmora.pause()");
+  for (const frame of [jumpFrames(jumpTimes[0], fps)[0], 450]) {
+    await page.evaluate(`window.velmora.seek(${frame / fps})`);
+    const [shown, hash] = await page.evaluate("[window.velmora.frame, window.velmora.frameHash()]");
+    if (shown !== frame || hash !== native.get(frame))
+      problems.push(`without the preparation, a seek to frame ${frame} showed frame ${shown} (${hash}), ` +
+                    `not the native ${native.get(frame)}`);
+  }
+  await page.evaluate("window.velmora.play()");
 
   await page.click("#stage", 2);
   await waitFor(page, "document.fullscreenElement && document.fullscreenElement.id === 'stage'", 5, "full screen");
@@ -537,10 +554,10 @@ async function runEngine(engine, base, frames, nativeRun, options) {
       await page.close();
       const second = await launch(engine);
       try {
-        const fallback = await fallbackAndFullScreen(second, base);
+        const fallback = await fallbackAndFullScreen(second, base, native, options.fps);
         report.problems.push(...fallback.problems);
-        console.log(`${engine}: music.opus damaged: took ${fallback.music}; sound lost and back, then the end ` +
-                    `of the show in full screen: ${fallback.problems.length ? "FAILED" : "passed"}`);
+        console.log(`${engine}: music.opus damaged: took ${fallback.music}; sound lost and back; seeks without ` +
+                    `the preparation; the end of the show in full screen: ${fallback.problems.length ? "FAILED" : "passed"}`);
       } finally {
         await second.close();
       }
