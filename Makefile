@@ -98,7 +98,7 @@ web: build
 	@$(EMSCRIPTEN_ENV) cmake --build $(WEB)/wasm -j $(JOBS)
 	@rm -rf $(WEB)/site && mkdir -p $(WEB)/site
 	$(BUILD)/velmora-webprep --data Data --out $(WEB)/site
-	@cp web/index.html web/page.js web/clock.js $(WEB)/wasm/velmora.js $(WEB)/wasm/velmora.wasm $(WEB)/site/
+	@cp web/index.html web/*.js $(WEB)/wasm/velmora.js $(WEB)/wasm/velmora.wasm $(WEB)/site/
 	@du -sh $(WEB)/site
 
 serve:

@@ -19,9 +19,11 @@ add_executable(velmora ${sources})
 target_include_directories(velmora PRIVATE ${CMAKE_SOURCE_DIR}/src)
 # Only the entry points catch exceptions (a bad file becomes a message on the page).
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/web/WebMain.cpp PROPERTIES COMPILE_OPTIONS -fexceptions)
+# The page runs the module, and so does the preparation drawing ahead in a Web Worker
+# (web/preparation.js), which reads the checkpoints out of its memory.
 target_link_options(velmora PRIVATE
   -fexceptions
-  -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createVelmora -sENVIRONMENT=web
+  -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createVelmora -sENVIRONMENT=web,worker
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=268435456 -sFORCE_FILESYSTEM=1
-  "-sEXPORTED_RUNTIME_METHODS=['FS','ccall','cwrap','UTF8ToString']")
+  "-sEXPORTED_RUNTIME_METHODS=['FS','ccall','cwrap','UTF8ToString','HEAPU8']")
 set_target_properties(velmora PROPERTIES SUFFIX ".js")

@@ -1,13 +1,18 @@
 // The page's side of the show: downloads the prepared files (the loading gauge shows how far),
 // puts the pictures where the show's loader reads them, and steps the show's driver once per
 // animation frame at the show's time: the music heard, or the page's own clock while no sound
-// plays (see clock.js). ?autoplay starts without a click (tests); ?check=N1,N2,... draws frames
-// 0..max(N) silently and reports their hashes in #check; with &from=SECONDS the check jumps to
-// that time first, as the show's jumps do, and draws from the frame there. #stage's data-music names the music
-// file the browser took, data-clock says which clock leads ("audio" or "page").
+// plays (see clock.js). A Web Worker prepares checkpoints of the first pass for seeks meanwhile
+// (checkpoints.js), and media controls sit over the canvas (controls.js). ?autoplay starts
+// without a click (tests); ?check=N1,N2,... draws frames 0..max(N) silently and reports their
+// hashes in #check; with &from=SECONDS the check jumps to that time first, as the show's jumps
+// do, and draws from the frame there. #stage's data-music names the music file the browser took,
+// data-clock says which clock leads ("audio" or "page"), data-seeking is "fast-forward" while a
+// seek draws its way past what is prepared.
 
 import createVelmora from "./velmora.js";
 import { ShowClock, musicOffset } from "./clock.js";
+import { Preparation } from "./checkpoints.js";
+import { MediaControls } from "./controls.js";
 
 const params = new URLSearchParams(location.search);
 const checkFrames = params.has("check") ? params.get("check").split(",").map(Number) : null;
@@ -181,18 +186,24 @@ async function main() {
   };
   const ordered = files.filter((file) => file.kind !== "music")
                        .sort((a, b) => (b.name === "x1.jpg") - (a.name === "x1.jpg"));
+  // The files as the show reads them, for the preparation's copy of the show.
+  const showFiles = [];
   for (const file of ordered) {
     say(`loading ${file.url}`);
     const bytes = await download(file.url, progress);
     if (file.kind === "picture") {
-      show.FS.writeFile("/Data/" + file.name, await pngToBmp(file.url, bytes));
+      const bmp = await pngToBmp(file.url, bytes);
+      show.FS.writeFile("/Data/" + file.name, bmp);
+      showFiles.push({ name: file.name, bytes: bmp });
       if (file.name === "x1.jpg") {
         call("velmora_open");
         gaugeOpen = true;
         call("velmora_gauge", arrived / total);
       }
     } else {
-      show.FS.writeFile("/Data/" + file.url.split("/").pop(), bytes);
+      const name = file.url.split("/").pop();
+      show.FS.writeFile("/Data/" + name, bytes);
+      showFiles.push({ name, bytes });
     }
   }
   // The check mode is silent: it needs no music.
@@ -201,6 +212,15 @@ async function main() {
     call("velmora_gauge", 1);
     return runCheck(show, call);
   }
+  // The preparation starts as soon as the files are here, while the sound decodes and the page
+  // waits for its click. Until its first checkpoint arrives, or if it cannot run, the page keeps
+  // checkpoints of what it draws itself.
+  let player = null;
+  const preparation = new Preparation({
+    onChange: () => player && player.prepared(),
+    onFailure: () => player && player.keepOwnCheckpoints(),
+  });
+  preparation.start(showFiles);
   const buffer = await loadMusic(musicFiles, (file) => {
     if (file !== musicFiles[0])
       total += file.bytes;
@@ -262,38 +282,82 @@ async function main() {
     if (audio.state !== "running")
       audio.resume().catch(() => {});
   });
-  // The show keeps a checkpoint every 30 s of the frames it draws in order; a seek restores the
-  // last one before its frame and draws on without showing.
-  call("velmora_keep_checkpoints", checkpointSeconds * fps);
-  const player = new ShowPlayer(show, call, fps, (seconds) => { playFrom = seconds; });
+  player = new ShowPlayer(show, call, fps, Math.round(loopStart * fps), preparation,
+                          (seconds) => { playFrom = seconds; });
+  player.prepared();
   window.velmora = player.api();
   addEventListener("keydown", (event) => player.key(event));
+  new MediaControls(stage, player, toggleFullScreen);
   if (startAt > 0)
     await player.seek(startAt);
-  else
-    player.play();
+  player.play();
 }
 
-// Seeks draw every frame from a checkpoint; a checkpoint of the show's state is about 6 MB.
+// Without the preparation, the page keeps a checkpoint (about 6 MB) every 30 s of the frames it
+// draws in order.
 const checkpointSeconds = 30;
 // Left and Right seek this far.
 const seekSeconds = 10;
 // A page that falls further behind than this (a tab in the background) skips frames rather than
 // draw them all at once; seeks restore the show's state from a checkpoint again.
 const catchUpFrames = 120;
+// A seek that must draw further than a checkpoint's spacing fast-forwards: it draws this many
+// frames at a time, so that the page shows it doing so and takes checkpoints that arrive meanwhile.
+const fastForwardFrames = 30;
 
 // The show as the page steps it: every frame in order, drawn at its time (a late one draws the
 // frames it missed without showing them, so that every frame shown is the frame of a run from
 // the start); pause, play and exact seeks for the keys and for window.velmora.
 class ShowPlayer {
-  constructor(show, call, fps, setMusicStart) {
+  constructor(show, call, fps, passEnd, preparation, setMusicStart) {
     this.show = show;
     this.call = call;
     this.fps = fps;
+    this.passEnd = passEnd;
+    this.preparation = preparation;
     this.setMusicStart = setMusicStart;
     this.drawn = -1;
+    // Whether the show's state is a run's from the start: false once a late page skips frames.
+    this.inOrder = true;
     this.playing = false;
     this.stepping = false;
+    this.seekingNow = false;
+    this.playAfterSeek = false;
+    this.ownCheckpoints = false;
+    this.seeking = Promise.resolve();
+    this.pendingSeek = null;
+    this.keepOwnCheckpoints();
+  }
+
+  get passSeconds() {
+    return this.passEnd / this.fps;
+  }
+
+  // The page keeps checkpoints itself while the preparation has sent none, or when it failed.
+  keepOwnCheckpoints() {
+    const own = this.preparation.failed || !this.preparation.frames.length;
+    if (own !== this.ownCheckpoints) {
+      this.ownCheckpoints = own;
+      this.call("velmora_keep_checkpoints", own ? checkpointSeconds * this.fps : 0);
+    }
+  }
+
+  // Told when the preparation sends more.
+  prepared() {
+    this.keepOwnCheckpoints();
+  }
+
+  get preparedSeconds() {
+    return Math.max(this.preparation.preparedFrame, this.call("velmora_prepared_frame")) / this.fps;
+  }
+
+  // The first frames of the scenes of the first pass found so far, the preparation's and the
+  // page's own, in seconds.
+  sceneSeconds() {
+    const frames = new Set(this.preparation.scenes);
+    for (let i = 0, count = this.call("velmora_scene_count"); i < count; ++i)
+      frames.add(this.call("velmora_scene_frame", i));
+    return [...frames].filter((frame) => frame < this.passEnd).sort((a, b) => a - b).map((frame) => frame / this.fps);
   }
 
   frameAt(seconds) {
@@ -301,6 +365,10 @@ class ShowPlayer {
   }
 
   play() {
+    if (this.seekingNow) {
+      this.playAfterSeek = true;
+      return;
+    }
     if (this.playing)
       return;
     this.playing = true;
@@ -312,7 +380,20 @@ class ShowPlayer {
     }
   }
 
+  // Playing, or about to once the seek under way is done.
+  get willPlay() {
+    return this.playing || this.playAfterSeek;
+  }
+
+  toggle() {
+    if (this.willPlay)
+      this.pause();
+    else
+      this.play();
+  }
+
   pause() {
+    this.playAfterSeek = false;
     if (!this.playing)
       return;
     this.playing = false;
@@ -328,6 +409,8 @@ class ShowPlayer {
     if (frame > this.drawn) {
       if (frame - this.drawn <= catchUpFrames)
         this.call("velmora_advance", frame);
+      else
+        this.inOrder = false;
       this.drawn = frame;
       if (this.call("velmora_frame", frame) === 1) {
         this.pause();
@@ -339,30 +422,112 @@ class ShowPlayer {
   }
 
   // Shows the frame at or after `seconds` and resolves once it is on the canvas; playing, the
-  // show and its music go on from there. A seek past what has been drawn in order draws on, and
-  // says so meanwhile.
-  async seek(seconds) {
-    const frame = this.frameAt(seconds);
-    const wasPlaying = this.playing;
+  // show and its music go on from there. Seeks run one after another, in the order asked.
+  seek(seconds) {
+    return this.queueSeek(() => this.frameAt(seconds));
+  }
+
+  // A seek `seconds` away from the frame shown when its turn comes.
+  seekBy(seconds) {
+    return this.queueSeek(() => this.frameAt(Math.max(0, (this.drawn + 1) / this.fps + seconds)));
+  }
+
+  // While the seek bar is dragged: only the latest position waits its turn.
+  seekCoalesced(seconds) {
+    const waiting = this.pendingSeek !== null;
+    this.pendingSeek = seconds;
+    if (!waiting)
+      this.queueSeek(() => {
+        const frame = this.frameAt(this.pendingSeek);
+        this.pendingSeek = null;
+        return frame;
+      }).catch((error) => fail(error.message));
+  }
+
+  queueSeek(target) {
+    const run = this.seeking.then(() => this.seekFrame(target()));
+    this.seeking = run.catch(() => {});
+    return run;
+  }
+
+  // From the nearest of the show's state and the checkpoints at or before `frame`, draws on
+  // without showing, then shows `frame`. A seek past what is prepared fast-forwards: it says so,
+  // and waits for the preparation's checkpoints while the preparation is ahead, else draws a
+  // slice at a time, restoring a checkpoint that arrives meanwhile when it is nearer.
+  async seekFrame(frame) {
+    const wasPlaying = this.playing || this.playAfterSeek;
     this.pause();
-    if (frame > this.call("velmora_prepared_frame") + catchUpFrames) {
-      say("fast-forwarding…");
-      await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    // Space and the play button meanwhile decide whether the show plays on after the seek.
+    this.seekingNow = true;
+    this.playAfterSeek = wasPlaying;
+    try {
+      await this.drawSeek(frame);
+    } finally {
+      this.seekingNow = false;
     }
-    this.call("velmora_seek", frame);
+    if (this.playAfterSeek)
+      this.play();
+  }
+
+  async drawSeek(frame) {
+    let fastForwarding = false;
+    const fastForward = async () => {
+      if (fastForwarding)
+        return new Promise((resolve) => setTimeout(resolve, 0));
+      fastForwarding = true;
+      stage.dataset.seeking = "fast-forward";
+      say("fast-forwarding…");
+      // A task after the next paint, so that the message is on screen.
+      return new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+    };
+    for (;;) {
+      const next = this.call("velmora_next_frame");
+      const here = this.inOrder && next <= frame ? next : -1;
+      const kept = this.preparation.latestAtOrBefore(frame);
+      if (kept > here) {
+        await this.restore(kept);
+        continue;
+      }
+      if (here < 0 || this.ownCheckpoints) {
+        // Without the preparation: the driver's seek, from the page's own checkpoints.
+        if (frame > this.call("velmora_prepared_frame") + catchUpFrames)
+          await fastForward();
+        this.call("velmora_seek", frame);
+        this.inOrder = true;
+        break;
+      }
+      if (frame - here <= this.preparation.spacing) {
+        this.call("velmora_advance", frame);
+        break;
+      }
+      await fastForward();
+      // While the preparation draws ahead of the page, drawing here too would only slow it down.
+      if (this.preparation.working && this.preparation.lastFrame >= here)
+        await this.preparation.nextArrival();
+      else
+        this.call("velmora_advance", here + fastForwardFrames);
+    }
     this.call("velmora_frame", frame);
     this.drawn = frame;
+    delete stage.dataset.seeking;
     if (message.textContent === "fast-forwarding…" || message.querySelector("button"))
       say("");
-    if (wasPlaying)
-      this.play();
+  }
+
+  // The preparation's checkpoint before `frame` into the show.
+  async restore(frame) {
+    const bytes = await this.preparation.unpack(frame);
+    const where = this.call("velmora_checkpoint_bytes", bytes.length);
+    this.show.HEAPU8.set(bytes, where);
+    this.call("velmora_restore");
+    this.inOrder = true;
   }
 
   key(event) {
     const actions = {
-      " ": () => (this.playing ? this.pause() : this.play()),
-      ArrowLeft: () => this.seek(Math.max(0, (this.drawn + 1) / this.fps - seekSeconds)),
-      ArrowRight: () => this.seek((this.drawn + 1) / this.fps + seekSeconds),
+      " ": () => this.toggle(),
+      ArrowLeft: () => this.seekBy(-seekSeconds),
+      ArrowRight: () => this.seekBy(seekSeconds),
       Home: () => this.seek(0),
       f: toggleFullScreen,
       F: toggleFullScreen,
@@ -373,21 +538,37 @@ class ShowPlayer {
       return;
     }
     event.preventDefault();
-    action();
+    const done = action();
+    if (done && done.catch)
+      done.catch((error) => fail(error.message));
   }
 
   // window.velmora, for scripts and tests.
   api() {
     const player = this;
+    const preparation = this.preparation;
     return {
       // Resolves when the frame at or after `seconds` is on the canvas.
       seek: (seconds) => player.seek(seconds),
       pause: () => player.pause(),
       play: () => player.play(),
       // Seconds up to which a seek finds a checkpoint near its frame.
-      get prepared() { return player.call("velmora_prepared_frame") / player.fps; },
+      get prepared() { return player.preparedSeconds; },
+      // The preparation: whether it runs in a worker, its checkpoints, and how long it took.
+      get preparation() {
+        return {
+          worker: !preparation.failed,
+          done: preparation.done,
+          seconds: preparation.seconds,
+          packSeconds: preparation.packSeconds,
+          checkpoints: preparation.frames.length,
+          packedBytes: preparation.packedBytes,
+          stateBytes: preparation.stateBytes,
+        };
+      },
       // The frame on the canvas, and its hash (as the check mode gives it).
       get frame() { return player.drawn; },
+      get playing() { return player.willPlay; },
       frameHash: () => player.show.UTF8ToString(player.show.ccall("velmora_frame_hash", "number", [], [])),
     };
   }

@@ -14,6 +14,14 @@
 //   velmora_seek(k)           makes k the next frame, as a run from the start has it: from the
 //                             last kept checkpoint at or before it, drawing on without showing
 //   velmora_prepared_frame()  the frame up to which seeks find a kept checkpoint
+//   velmora_next_frame()      the frame the show draws next in order
+//   velmora_checkpoint()      the show's state before the next frame into the checkpoint buffer
+//                             (a copy of the show drawing ahead takes them); returns its size
+//   velmora_checkpoint_bytes(n)  the checkpoint buffer, sized n bytes for the page to fill
+//   velmora_restore()         the show's state from the checkpoint buffer: drawing on from it
+//                             gives the frames of a run from the start
+//   velmora_scene_count()     the scenes' first frames seen so far (a scene starts with a cue
+//   velmora_scene_frame(i)    that inserts layers, as --stats counts them), in order
 //   velmora_fps()             the show rate
 //   velmora_loop_start()      where the music's loop section starts and ends, in seconds of the
 //   velmora_loop_end()        prepared audio (after velmora_start)
@@ -22,6 +30,8 @@
 // A function that fails returns -1; velmora_error() says why in one line.
 
 #include "capture/PixelHash.h"
+#include "core/ShowObjects.h"
+#include "driver/FrameStats.h"
 #include "driver/ShowDriver.h"
 #include "image/PictureLoading.h"
 #include "platform/ptc/Console.h"
@@ -34,6 +44,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -45,6 +56,9 @@ struct Page {
     std::unique_ptr<ShowDriver> driver;
     std::string error;
     bool ended = false;
+    // A checkpoint on its way out to the page's script or in from it.
+    std::vector<std::uint8_t> checkpoint;
+    std::set<long> sceneStarts;
 };
 
 Page& page() {
@@ -116,6 +130,11 @@ EMSCRIPTEN_KEEPALIVE int velmora_start() {
         webBassUseTimeline(timeline);
         p.driver->useTimeline(std::move(timeline));
         p.driver->startUp();
+        // The cues run from the first frame on: a scene starts with one that inserts layers.
+        p.driver->cues().observe([](const MusicCue&, const std::vector<StackSlot>& stackBefore) {
+            if (insertsLayers(stackBefore, stackSlots(*layerList)))
+                page().sceneStarts.insert(page().driver->frameInHand());
+        });
         return 0;
     });
 }
@@ -179,6 +198,46 @@ EMSCRIPTEN_KEEPALIVE int velmora_seek(double frame) {
 
 EMSCRIPTEN_KEEPALIVE double velmora_prepared_frame() {
     return page().driver ? double(page().driver->preparedFrame()) : 0.0;
+}
+
+EMSCRIPTEN_KEEPALIVE double velmora_next_frame() {
+    return page().driver ? double(page().driver->frameInHand()) : 0.0;
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_checkpoint() {
+    return guarded([] {
+        Page& p = page();
+        p.checkpoint = p.driver->checkpoint().bytes;
+        return int(p.checkpoint.size());
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE std::uint8_t* velmora_checkpoint_bytes(double size) {
+    std::vector<std::uint8_t>& buffer = page().checkpoint;
+    buffer.resize(std::size_t(size));
+    return buffer.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_restore() {
+    return guarded([] {
+        Page& p = page();
+        p.driver->restore(Checkpoint{0, std::move(p.checkpoint)});
+        p.checkpoint.clear();
+        p.console->forgetKey();
+        p.ended = false;
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_scene_count() {
+    return int(page().sceneStarts.size());
+}
+
+EMSCRIPTEN_KEEPALIVE double velmora_scene_frame(int index) {
+    const std::set<long>& starts = page().sceneStarts;
+    if (index < 0 || std::size_t(index) >= starts.size())
+        return -1;
+    return double(*std::next(starts.begin(), index));
 }
 
 EMSCRIPTEN_KEEPALIVE int velmora_fps() {

@@ -6,12 +6,17 @@
 //    A jump in the check mode (&from=) lands on the same frames as the run from the start.
 // 2. A short play after a real click: the canvas must move between two screenshots. Without a
 //    sound device (Firefox here) the page must say so and play on its own clock.
-// 3. In Chromium and Firefox: seeks through window.velmora (forward past what was drawn, back,
-//    on) show the frames of the run from the start; their times are printed. ?t= starts exactly
-//    there, drawing every frame before it.
+// 3. Seeks through window.velmora show the frames of the run from the start. ?t= starts exactly
+//    there, drawing every frame before it; a seek past what is prepared fast-forwards and says
+//    so; once the preparation (a Web Worker drawing ahead) covers the targets, seeks to prepared
+//    times restore its checkpoints: their latency is printed, and in Chromium the time the
+//    preparation took for the whole first pass and its checkpoints' count and bytes. In Chromium
+//    and Firefox the media controls' play/pause button pauses the show and resumes it.
 // 4. In Chromium: the music's fallback encoding (the preferred file damaged), a sound device
 //    lost while playing and back (the context suspended and resumed: the page's clock takes over
-//    and hands back), and the end of the show in full screen with its message and button visible.
+//    and hands back), the preparation's script missing (seeks from the page's own checkpoints
+//    give the native frames), and the end of the show in full screen with its message and button
+//    visible.
 //
 // Chromium and Firefox run headless through puppeteer-core, WebKitGTK's MiniBrowser through
 // WebKitWebDriver and selenium-webdriver (it needs a display: run under xvfb-run). The site is
@@ -37,6 +42,15 @@ const noSoundMessage = "no sound device: playing without sound";
 // The check mode's jumps: into the swirl, the terrain flight and the fractal; each engine takes
 // those within its check's reach.
 const jumpTimes = [50.0, 120.01, 250.5];
+// Seeks once prepared: the jumps' times, and frames just before a checkpoint (every 3 s), where a
+// seek draws the most frames after restoring one. The slower engines, whose preparation takes
+// longer, seek in the first 150 s only.
+const preparedSeekFrames = [3000, 8999, 7201, 15030, 21599, 3000];
+const preparedSeekFramesOf = (engine) =>
+  (engine === "chromium" ? preparedSeekFrames : preparedSeekFrames.filter((frame) => frame < 9000));
+// How long each engine may take to prepare what the prepared seeks need (Chromium: the whole
+// first pass, whose time is the one the page must keep within 150 s).
+const preparationLimitSeconds = 300;
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // ---- what the page must show: the native frames' hashes ----
@@ -198,6 +212,8 @@ class WebDriverPage {
     };
     try {
       const driver = await new Builder().usingServer(server).withCapabilities(capabilities).build();
+      // A seek that fast-forwards is a script that runs for a while.
+      await driver.manage().setTimeouts({ script: 300000 });
       return new WebDriverPage(driver, driverProcess);
     } catch (error) {
       driverProcess.kill();
@@ -309,9 +325,10 @@ async function play(engine, page, base, keep) {
 }
 
 // Chromium only: the preferred music damaged, the page takes the other; the audio context
-// suspended while playing and resumed; then the end of the show in full screen must leave its
-// message and button visible.
-async function fallbackAndFullScreen(page, base) {
+// suspended while playing and resumed; the preparation's script missing, the page seeks from
+// checkpoints of its own; then the end of the show in full screen must leave its message and
+// button visible.
+async function fallbackAndFullScreen(page, base, native, fps) {
   // The page's audio contexts, within reach of the test.
   await page.page.evaluateOnNewDocument(() => {
     const Original = window.AudioContext;
@@ -327,6 +344,8 @@ async function fallbackAndFullScreen(page, base) {
   page.page.on("request", (request) => {
     if (request.url().endsWith("/data/music.opus"))
       request.respond({ status: 200, contentType: "audio/ogg", body: Buffer.alloc(50000, 7) });
+    else if (request.url().endsWith("/preparation.js"))
+      request.respond({ status: 404, contentType: "text/plain", body: "" });
     else
       request.continue();
   });
@@ -347,6 +366,18 @@ async function fallbackAndFullScreen(page, base) {
   await waitFor(page, "document.getElementById('stage').dataset.clock === 'audio'", 5, "the sound back");
   problems.push(...(await showMoves(page)).problems.map((problem) => `with the sound back: ${problem}`));
 
+  if ((await page.evaluate("window.velmora.preparation")).worker)
+    problems.push("with preparation.js missing, the page says its preparation runs in a worker");
+  await page.evaluate("window.velmora.pause()");
+  for (const frame of [jumpFrames(jumpTimes[0], fps)[0], 450]) {
+    await page.evaluate(`window.velmora.seek(${frame / fps})`);
+    const [shown, hash] = await page.evaluate("[window.velmora.frame, window.velmora.frameHash()]");
+    if (shown !== frame || hash !== native.get(frame))
+      problems.push(`without the preparation, a seek to frame ${frame} showed frame ${shown} (${hash}), ` +
+                    `not the native ${native.get(frame)}`);
+  }
+  await page.evaluate("window.velmora.play()");
+
   await page.click("#stage", 2);
   await waitFor(page, "document.fullscreenElement && document.fullscreenElement.id === 'stage'", 5, "full screen");
   await page.press("x");
@@ -362,31 +393,115 @@ async function fallbackAndFullScreen(page, base) {
   return { music, problems };
 }
 
-// window.velmora's seeks, paused, each to a check-mode jump's time: the frame on the canvas must
-// be the native frame there. The first seek draws on from the start, the others find checkpoints.
-async function seeks(page, base, native, fps) {
+// window.velmora's seeks, paused: the frame on the canvas must be the native frame there. The
+// first seek is past what is prepared (it fast-forwards); the others wait until the preparation
+// covers them, and their latency is what the page's seek bar gives.
+async function seeks(engine, page, base, native, options) {
+  const fps = options.fps;
   const problems = [];
   const times = [];
   await page.open(`${base}/index.html?autoplay&t=${jumpTimes[0]}`);
   await waitFor(page, `window.velmora && window.velmora.frame >= ${jumpFrames(jumpTimes[0], fps)[0]}`, 180,
                 "the show from ?t=");
   await page.evaluate("window.velmora.pause()");
-  const prepared = await page.evaluate("window.velmora.prepared");
-  if (prepared < jumpTimes[0])
-    problems.push(`after ?t=${jumpTimes[0]}, only ${prepared} s prepared`);
-  for (const seconds of [jumpTimes[2], jumpTimes[0], jumpTimes[1], jumpTimes[2]]) {
-    const started = Date.now();
-    await page.evaluate(`window.velmora.seek(${seconds})`);
-    times.push(`${seconds} s in ${Date.now() - started} ms`);
-    const frame = await page.evaluate("window.velmora.frame");
+  const check = async (frame, what) => {
+    const shown = await page.evaluate("window.velmora.frame");
     const hash = await page.evaluate("window.velmora.frameHash()");
-    const expected = jumpFrames(seconds, fps)[0];
-    if (frame !== expected)
-      problems.push(`a seek to ${seconds} s showed frame ${frame}, not ${expected}`);
+    if (shown !== frame)
+      problems.push(`${what} showed frame ${shown}, not ${frame}`);
     else if (hash !== native.get(frame))
-      problems.push(`frame ${frame} after a seek to ${seconds} s: page ${hash}, native ${native.get(frame)}`);
+      problems.push(`frame ${frame} after ${what}: page ${hash}, native ${native.get(frame)}`);
+  };
+  // ?t= plays on from its time: the frame it has reached is the native one.
+  const reached = await page.evaluate("window.velmora.frame");
+  const atReached = await nativeHashes(options.velmora, options.data, [reached], fps);
+  native.set(reached, atReached.get(reached));
+  await check(reached, `?t=${jumpTimes[0]} and play`);
+
+  // Past what the preparation has reached this early: the page must say it fast-forwards.
+  const farSeconds = engine === "chromium" ? jumpTimes[2] : jumpTimes[1];
+  const far = await page.evaluate(`(async () => {
+    const preparedBefore = window.velmora.prepared;
+    const started = performance.now();
+    const seeking = window.velmora.seek(${farSeconds});
+    await new Promise((resolve) => setTimeout(resolve, 250));
+    const said = document.getElementById("stage").dataset.seeking === "fast-forward" &&
+                 document.getElementById("message").textContent;
+    await seeking;
+    return { said, preparedBefore, ms: performance.now() - started };
+  })()`);
+  const unprepared = far.preparedBefore < farSeconds;
+  if (unprepared && far.ms > 250 && !far.said)
+    problems.push(`a seek to ${farSeconds} s past what is prepared took ${far.ms.toFixed(0)} ms without saying it fast-forwards`);
+  times.push(`${unprepared ? `unprepared (${far.preparedBefore.toFixed(0)} s prepared)` : "prepared already"} ` +
+             `${farSeconds} s in ${far.ms.toFixed(0)} ms${far.said ? ` ("${far.said}")` : ""}`);
+  await check(jumpFrames(farSeconds, fps)[0], `a seek to ${farSeconds} s`);
+
+  // Chromium waits for the whole first pass; the others for what the seeks need.
+  const needed = Math.max(...preparedSeekFramesOf(engine)) / fps + 3;
+  const waitStarted = Date.now();
+  await waitFor(page, engine === "chromium" ? "window.velmora.preparation.done"
+                                            : `window.velmora.prepared >= ${needed}`,
+                preparationLimitSeconds, "the preparation");
+  const preparation = await page.evaluate("window.velmora.preparation");
+  const preparedNote = preparation.done
+    ? `the first pass prepared in ${preparation.seconds.toFixed(1)} s`
+    : `${(await page.evaluate("window.velmora.prepared")).toFixed(0)} s prepared after ${preparation.seconds.toFixed(1)} s`;
+  const summary = `${preparedNote} (waited ${((Date.now() - waitStarted) / 1000).toFixed(0)} s); ` +
+                  `${preparation.checkpoints} checkpoints, ${(preparation.packedBytes / 1e6).toFixed(1)} MB ` +
+                  `(${(preparation.stateBytes / 1e6).toFixed(2)} MB each unpacked)`;
+  if (!preparation.worker)
+    problems.push("the preparation did not run in a worker");
+
+  const latencies = [];
+  for (const frame of preparedSeekFramesOf(engine)) {
+    const ms = await page.evaluate(`(async () => {
+      const started = performance.now();
+      await window.velmora.seek(${frame / fps});
+      return performance.now() - started;
+    })()`);
+    latencies.push(ms);
+    times.push(`${(frame / fps).toFixed(2)} s in ${ms.toFixed(0)} ms`);
+    await check(frame, `a prepared seek to ${(frame / fps).toFixed(2)} s`);
   }
-  return { problems, times };
+  const mean = latencies.reduce((sum, ms) => sum + ms, 0) / latencies.length;
+  const worst = `prepared seeks mean ${mean.toFixed(0)} ms, worst ${Math.max(...latencies).toFixed(0)} ms`;
+  return { problems, times, summary: `${summary}; ${worst}` };
+}
+
+// The media controls are there, over the canvas, and their play/pause button pauses the show
+// (the frame stops) and resumes it (the frame moves on).
+async function controls(page) {
+  const problems = [];
+  const missing = await page.evaluate(`["controls", "play-pause", "seek-bar", "time", "full-screen"]
+    .filter((id) => !document.getElementById(id) || !document.getElementById("stage").contains(document.getElementById(id)))`);
+  if (missing.length)
+    problems.push(`controls missing inside #stage: ${missing.join(", ")}`);
+  const marks = await page.evaluate("document.querySelectorAll('#scene-marks span').length");
+  if (marks < 5)
+    problems.push(`only ${marks} scenes marked on the seek bar`);
+  const frame = () => page.evaluate("window.velmora.frame");
+  // Without a sound device the page waits a second for the sound before its own clock leads.
+  const moves = async () => {
+    const before = await frame();
+    for (const deadline = Date.now() + 3000; Date.now() < deadline; await sleep(100))
+      if ((await frame()) !== before)
+        return true;
+    return false;
+  };
+  await page.evaluate("window.velmora.play()");
+  if (!(await moves()))
+    problems.push("the show does not play before the play/pause button is clicked");
+  await page.click("#play-pause");
+  await sleep(200);
+  const paused = await frame();
+  await sleep(600);
+  if ((await frame()) !== paused || (await page.evaluate("window.velmora.playing")))
+    problems.push("the play/pause button did not pause the show");
+  await page.click("#play-pause");
+  if (!(await moves()))
+    problems.push("the play/pause button did not resume the show");
+  return { problems, marks };
 }
 
 async function runEngine(engine, base, frames, nativeRun, options) {
@@ -418,10 +533,15 @@ async function runEngine(engine, base, frames, nativeRun, options) {
                   `frames identical`);
     }
 
+    const seeking = await seeks(engine, page, base, native, options);
+    report.problems.push(...seeking.problems);
+    console.log(`${engine}: seeks: ${seeking.times.join(", ")}${seeking.problems.length ? " FAILED" : ""}`);
+    console.log(`${engine}: preparation: ${seeking.summary}`);
     if (engine !== "webkit") {
-      const seeking = await seeks(page, base, native, options.fps);
-      report.problems.push(...seeking.problems);
-      console.log(`${engine}: seeks: ${seeking.times.join(", ")}${seeking.problems.length ? " FAILED" : ""}`);
+      const controlled = await controls(page);
+      report.problems.push(...controlled.problems);
+      console.log(`${engine}: controls: ${controlled.marks} scenes marked, play/pause ` +
+                  `${controlled.problems.length ? "FAILED" : "pauses and resumes"}`);
     }
 
     const played = await play(engine, page, base, engine === "chromium" ? options.screenshot : null);
@@ -434,10 +554,10 @@ async function runEngine(engine, base, frames, nativeRun, options) {
       await page.close();
       const second = await launch(engine);
       try {
-        const fallback = await fallbackAndFullScreen(second, base);
+        const fallback = await fallbackAndFullScreen(second, base, native, options.fps);
         report.problems.push(...fallback.problems);
-        console.log(`${engine}: music.opus damaged: took ${fallback.music}; sound lost and back, then the end ` +
-                    `of the show in full screen: ${fallback.problems.length ? "FAILED" : "passed"}`);
+        console.log(`${engine}: music.opus damaged: took ${fallback.music}; sound lost and back; seeks without ` +
+                    `the preparation; the end of the show in full screen: ${fallback.problems.length ? "FAILED" : "passed"}`);
       } finally {
         await second.close();
       }
@@ -464,7 +584,7 @@ async function main() {
   });
   if (!args.site || !args.velmora)
     throw new Error("usage: browsers.mjs --site DIR --velmora PROGRAM [--data DIR] [--engines LIST] [--screenshot FILE]");
-  const options = { fps: Number(args.fps), screenshot: args.screenshot };
+  const options = { fps: Number(args.fps), screenshot: args.screenshot, velmora: args.velmora, data: args.data };
   const engines = args.engines.split(",");
   for (const engine of engines)
     if (!(engine in checkLimits))
@@ -483,7 +603,10 @@ async function main() {
   const limit = Math.max(...engines.map((engine) => checkLimits[engine]));
   const frames = [...new Set([...firstPassFrames(args.site, options.fps),
                               ...jumpTimes.flatMap((seconds) => jumpFrames(seconds, options.fps))])]
-                     .filter((frame) => frame <= limit).sort((a, b) => a - b);
+                     .filter((frame) => frame <= limit);
+  // Every engine seeks to these.
+  frames.push(...jumpTimes.map((seconds) => jumpFrames(seconds, options.fps)[0]), ...preparedSeekFrames);
+  frames.splice(0, frames.length, ...[...new Set(frames)].sort((a, b) => a - b));
   const native = nativeHashes(args.velmora, args.data, frames, options.fps);
   native.catch(() => {}); // reported by the engine that waits for it
   const server = await serve(args.site);

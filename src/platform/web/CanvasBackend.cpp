@@ -2,12 +2,14 @@
 
 #include <emscripten.h>
 
-// The page's side: Module.canvas is the canvas, Module.keyPressed is set by its key handler.
+// The page's side: Module.canvas is the canvas, Module.keyPressed is set by its key handler. A
+// copy of the show in a worker (drawing ahead, showing nothing) has no document to title.
 EM_JS(void, canvasOpen, (const char* title, int width, int height), {
     const canvas = Module.canvas;
     canvas.width = width;
     canvas.height = height;
-    document.title = UTF8ToString(title);
+    if (typeof document !== "undefined")
+        document.title = UTF8ToString(title);
 });
 
 EM_JS(void, canvasPut, (const std::uint8_t* rgba, int width, int height), {
