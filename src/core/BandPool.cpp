@@ -1,6 +1,7 @@
 #include "core/BandPool.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 BandPool::BandPool(int threads)
@@ -14,25 +15,39 @@ BandPool::BandPool(int threads)
 
 BandPool::~BandPool() {
     {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(sleepLock);
         stopping = true;
     }
-    started.notify_all();
+    wake.notify_all();
     for (std::thread& worker : workers)
         worker.join();
 }
 
+namespace {
+
+// How long a thread spins for the next split before it sleeps. Offline, the next split comes
+// well within it; in a window the threads sleep between frames.
+constexpr auto spinTime = std::chrono::microseconds(500);
+
+void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+} // namespace
+
 void BandPool::runBands(int count, BandCall call, void* context) {
-    std::uint64_t split;
+    splitCount = count;
+    splitCall = call;
+    splitContext = context;
+    bandsLeft.store(bandCount - 1, std::memory_order_relaxed);
+    std::uint64_t split = generation.fetch_add(1, std::memory_order_release) + 1;
     {
-        std::lock_guard lock(mutex);
-        splitCount = count;
-        splitCall = call;
-        splitContext = context;
-        bandsLeft = bandCount - 1;
-        split = ++generation;
+        std::lock_guard lock(sleepLock);
+        if (sleepers > 0)
+            wake.notify_all();
     }
-    started.notify_all();
     call(context, 0, bandStart(count, 1, bandCount));
     // The bands no thread has started yet: a thread the system has not run since the split began
     // would otherwise hold the whole split up.
@@ -43,15 +58,25 @@ void BandPool::runBands(int count, BandCall call, void* context) {
         int end = bandStart(count, band + 1, bandCount);
         if (begin < end)
             call(context, begin, end);
-        std::lock_guard lock(mutex);
-        --bandsLeft;
+        bandsLeft.fetch_sub(1, std::memory_order_acq_rel);
     }
-    std::unique_lock lock(mutex);
-    finished.wait(lock, [this] { return bandsLeft == 0; });
+    awaitBands();
+}
+
+// The bands still running are on threads that have started them; on a busy machine one may have
+// lost its core, so the caller yields rather than spins for long.
+void BandPool::awaitBands() {
+    for (int spins = 0; bandsLeft.load(std::memory_order_acquire) != 0; ++spins) {
+        if (spins < 4096)
+            relax();
+        else
+            std::this_thread::yield();
+    }
 }
 
 // Only the first to ask gets a band of a split. A thread that wakes after its split is over sees
-// its band taken (by the caller) and runs nothing; the splits' numbers only grow.
+// its band taken (by the caller) and runs nothing; the splits' numbers only grow. A claimed band
+// keeps its split from ending, so the split's fields stay as they are while the band runs.
 bool BandPool::claim(int band, std::uint64_t split) {
     std::uint64_t last = claimedSplit[band].load();
     while (last < split)
@@ -60,35 +85,35 @@ bool BandPool::claim(int band, std::uint64_t split) {
     return false;
 }
 
+bool BandPool::awaitSplit(std::uint64_t seen) {
+    auto spinEnd = std::chrono::steady_clock::now() + spinTime;
+    for (int spins = 0; generation.load(std::memory_order_acquire) == seen; ++spins) {
+        if (stopping.load(std::memory_order_relaxed))
+            return false;
+        relax();
+        if (spins % 64 == 63 && std::chrono::steady_clock::now() > spinEnd) {
+            std::unique_lock lock(sleepLock);
+            ++sleepers;
+            wake.wait(lock, [&] { return stopping || generation.load(std::memory_order_acquire) != seen; });
+            --sleepers;
+            break;
+        }
+    }
+    return !stopping.load(std::memory_order_relaxed);
+}
+
 void BandPool::serveBands(int band) {
     std::uint64_t seen = 0;
-    for (;;) {
-        int count;
-        BandCall call;
-        void* context;
-        {
-            std::unique_lock lock(mutex);
-            started.wait(lock, [&] { return stopping || generation != seen; });
-            if (stopping)
-                return;
-            seen = generation;
-            count = splitCount;
-            call = splitCall;
-            context = splitContext;
-        }
+    while (awaitSplit(seen)) {
+        seen = generation.load(std::memory_order_acquire);
         if (!claim(band, seen))
             continue;
+        int count = splitCount;
         int begin = bandStart(count, band, bandCount);
         int end = bandStart(count, band + 1, bandCount);
         if (begin < end)
-            call(context, begin, end);
-        bool last;
-        {
-            std::lock_guard lock(mutex);
-            last = --bandsLeft == 0;
-        }
-        if (last)
-            finished.notify_one();
+            splitCall(splitContext, begin, end);
+        bandsLeft.fetch_sub(1, std::memory_order_acq_rel);
     }
 }
 

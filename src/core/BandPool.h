@@ -2,9 +2,11 @@
 // Splits one loop of independent iterations (rows, columns, rays) over a few threads. Each thread
 // takes one contiguous band of the iterations and runs it with the same arithmetic as the plain
 // loop, so that the result does not depend on the number of threads. The threads are started
-// once; a split neither allocates nor starts anything. A band whose thread has not started it by
-// the time the caller is done with its own is run by the caller: on a busy machine a split does
-// not wait for a thread that the system has not run since the split began.
+// once; a split neither allocates nor starts anything. Between splits the threads spin for a
+// moment before they sleep: a frame makes many splits, and waking a sleeping thread costs more
+// than most bands. A band whose thread has not started it by the time the caller is done with its
+// own is run by the caller: on a busy machine a split does not wait for a thread that the system
+// has not run since the split began.
 
 #include <atomic>
 #include <condition_variable>
@@ -49,20 +51,26 @@ class BandPool {
     // Takes band `band` of split `split` for the caller of claim; false when it is taken already.
     bool claim(int band, std::uint64_t split);
 
+    // Waits for a split newer than `seen`, spinning first and then sleeping; false when stopping.
+    bool awaitSplit(std::uint64_t seen);
+    void awaitBands();
+
     int bandCount;
     std::vector<std::thread> workers;
-    std::mutex mutex;
-    std::condition_variable started;
-    std::condition_variable finished;
-    // The split in progress, published under `mutex`; `generation` tells the workers a new one began.
-    std::uint64_t generation = 0;
+    // The split in progress: its fields are written before `generation` grows (release), so a
+    // thread that sees the new generation (acquire) and then claims its band reads them whole.
+    std::atomic<std::uint64_t> generation{0};
     int splitCount = 0;
     BandCall splitCall = nullptr;
     void* splitContext = nullptr;
-    int bandsLeft = 0;
-    bool stopping = false;
+    std::atomic<int> bandsLeft{0};
+    std::atomic<bool> stopping{false};
     // Per band, the last split whose band was taken (by its thread or by the caller).
     std::unique_ptr<std::atomic<std::uint64_t>[]> claimedSplit;
+    // Threads that stopped spinning and sleep on `wake`; a split takes the lock only to wake them.
+    std::mutex sleepLock;
+    std::condition_variable wake;
+    int sleepers = 0;
 };
 
 // The pool the layers split their work over, shared by the whole process. It starts with one
