@@ -22,7 +22,6 @@ void placeGlowDots(const Bitmap& target, const GlowDotBatch& dots, int focal, in
 
 void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const std::int32_t* rows,
                        const std::uint32_t* colours, int count, int margin, int firstRow, int endRow) {
-    const std::int64_t pixelCount = std::int64_t{target.width} * target.height;
     for (int i = 0; i < count; ++i) {
         // The dot covers rows row and row + 1; a hidden dot's row is below every band.
         if (rows[i] < firstRow - 1 || rows[i] >= endRow)
@@ -40,20 +39,7 @@ void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const
             }
             continue;
         }
-        // addGlowCorners' rule for dots at or past the border.
-        for (int corner = 0; corner < 4; ++corner) {
-            std::int64_t col = std::int64_t{placement.column} + (corner & 1);
-            std::int64_t line = std::int64_t{placement.row} + (corner >> 1);
-            if (line < firstRow || line >= endRow)
-                continue;
-            if (col < margin || col > target.width - margin || line < margin || line > target.height - margin)
-                continue;
-            std::int64_t index = line * 512 + col;
-            if (index >= pixelCount)
-                continue;
-            std::uint32_t& pixel = target.pixels[index];
-            pixel = addGlow(pixel, colours[i], placement.weights[corner]);
-        }
+        addGlowCornersAtBorder(target, placement, colours[i], margin, firstRow, endRow);
     }
 }
 

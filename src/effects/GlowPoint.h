@@ -81,6 +81,26 @@ inline bool glowDotInside(const Bitmap& target, const GlowDotPlacement& placemen
            placement.row >= margin && placement.row < target.height - margin;
 }
 
+// addGlowCorners' rule for a dot at or past the border, for its corners on rows
+// [firstRow, endRow) only: a band of rows adds what lies in it.
+inline void addGlowCornersAtBorder(Bitmap& target, const GlowDotPlacement& placement, std::uint32_t colour,
+                                   int margin, std::int64_t firstRow, std::int64_t endRow) {
+    std::int64_t pixelCount = std::int64_t{target.width} * target.height;
+    for (int corner = 0; corner < 4; ++corner) {
+        std::int64_t col = std::int64_t{placement.column} + (corner & 1);
+        std::int64_t line = std::int64_t{placement.row} + (corner >> 1);
+        if (line < firstRow || line >= endRow)
+            continue;
+        if (col < margin || col > target.width - margin || line < margin || line > target.height - margin)
+            continue;
+        std::int64_t index = line * 512 + col;
+        if (index >= pixelCount)
+            continue;
+        std::uint32_t& pixel = target.pixels[index];
+        pixel = addGlow(pixel, colour, placement.weights[corner]);
+    }
+}
+
 // Adds the placed dot of `colour`. A pixel (col, row) is written only if
 // margin <= col <= width - margin and margin <= row <= height - margin (and it lies inside the
 // picture's memory); rows are 512 pixels apart.
@@ -94,18 +114,7 @@ inline void addGlowCorners(Bitmap& target, const GlowDotPlacement& placement, st
         pixel[513] = addGlow(pixel[513], colour, placement.weights[3]);
         return;
     }
-    std::int64_t pixelCount = std::int64_t{target.width} * target.height;
-    for (int corner = 0; corner < 4; ++corner) {
-        std::int64_t col = std::int64_t{placement.column} + (corner & 1);
-        std::int64_t line = std::int64_t{placement.row} + (corner >> 1);
-        if (col < margin || col > target.width - margin || line < margin || line > target.height - margin)
-            continue;
-        std::int64_t index = line * 512 + col;
-        if (index >= pixelCount)
-            continue;
-        std::uint32_t& pixel = target.pixels[index];
-        pixel = addGlow(pixel, colour, placement.weights[corner]);
-    }
+    addGlowCornersAtBorder(target, placement, colour, margin, INT64_MIN, INT64_MAX);
 }
 
 // Projects (x, y, z) and adds the 2 x 2 dot of `colour` into `target` with the border rule of
