@@ -87,3 +87,11 @@ void restartBandThreadsInChild(int threads);
 
 // The number of threads a viewer's machine offers, at least 1.
 int availableCores();
+
+// For bands that follow one another's progress: waits until `progress` reaches `value`, spinning a
+// little and then giving the core away (more bands than cores must still make progress).
+inline void awaitBandProgress(const std::atomic<int>& progress, int value) {
+    for (int spins = 0; progress.load(std::memory_order_acquire) < value; ++spins)
+        if (spins >= 64)
+            std::this_thread::yield();
+}

@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 
 namespace rowWavefront {
 
@@ -23,14 +22,6 @@ namespace rowWavefront {
 constexpr int maxBlocks = 64;
 constexpr int minimumBlockRows = 16;
 constexpr int chunkColumns = 128;
-
-// Until `drawn` reaches `columns`; a short spin, then the core is given away (more bands than
-// cores must still make progress).
-inline void waitUntilDrawn(const std::atomic<int>& drawn, int columns) {
-    for (int spins = 0; drawn.load(std::memory_order_acquire) < columns; ++spins)
-        if (spins >= 64)
-            std::this_thread::yield();
-}
 
 } // namespace rowWavefront
 
@@ -60,7 +51,7 @@ template <class DrawSpan> void drawRowsInWavefront(int rowCount, int columnCount
                 for (int begin = 0; begin < columnCount; begin += rowWavefront::chunkColumns) {
                     int end = std::min(begin + rowWavefront::chunkColumns, columnCount);
                     if (block > 0)
-                        rowWavefront::waitUntilDrawn(drawn[block - 1], end);
+                        awaitBandProgress(drawn[block - 1], end);
                     for (int row = firstRow; row < endRow; ++row)
                         drawSpan(row, begin, end);
                     drawn[block].store(end, std::memory_order_release);

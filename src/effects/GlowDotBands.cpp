@@ -20,6 +20,17 @@ void placeGlowDots(const Bitmap& target, const GlowDotBatch& dots, int focal, in
     placeGlowDotsPlain(target, dots, focal, depth, placements);
 }
 
+void addGlowDotPlacements(Bitmap& target, const GlowDotPlacement* placements, const std::uint32_t* colours,
+                          int count, int margin) {
+    if constexpr (avx2Built) {
+        if (simdLevel() == SimdLevel::avx2)
+            return addGlowDotPlacementsAvx2(target, placements, colours, count, margin);
+    }
+    for (int i = 0; i < count; ++i)
+        if (placements[i].column != hiddenGlowDot)
+            addGlowCorners(target, placements[i], colours[i], margin);
+}
+
 void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const std::int32_t* rows,
                        const std::uint32_t* colours, int count, int margin, int firstRow, int endRow) {
     for (int i = 0; i < count; ++i) {

@@ -179,3 +179,17 @@ __attribute__((target("avx2"))) void placeGlowDotsAvx2(const Bitmap& target, con
                           placements[i]))
             placements[i].column = hiddenGlowDot;
 }
+
+__attribute__((target("avx2"))) void addGlowDotPlacementsAvx2(Bitmap& target, const GlowDotPlacement* placements,
+                                                              const std::uint32_t* colours, int count, int margin) {
+    for (int i = 0; i < count; ++i) {
+        const GlowDotPlacement& placement = placements[i];
+        if (placement.column == hiddenGlowDot)
+            continue;
+        if (glowDotInside(target, placement, margin))
+            blendInside(target.pixels + placement.row * 512 + placement.column, colours[i],
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(placement.weights)));
+        else
+            addGlowCorners(target, placement, colours[i], margin);
+    }
+}

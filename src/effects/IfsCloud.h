@@ -3,6 +3,7 @@
 // jump, the turn of the cloud and the conversion to the dot drawer's fixed point (8192 = 1.0).
 // Positions come as arrays of doubles whose element -1 is the position before the first point.
 
+#include "effects/GlowPoint.h"
 #include "effects/WrappingTruncation.h"
 
 #include <cstdint>
@@ -16,6 +17,16 @@ struct IfsProjected {
     std::int32_t* y;
     std::int32_t* z;
     std::uint32_t* colour;
+};
+
+// A block of the walk: positions with element 0 the position before the block's first point, the
+// block's points turned into cloud space, and (when the dots are added apart) their dots placed.
+struct IfsCloudBlock {
+    static constexpr int size = 1024;
+    double x[size + 1], y[size + 1], z[size + 1];
+    std::int32_t px[size], py[size], pz[size];
+    std::uint32_t colours[size];
+    GlowDotPlacement placements[size];
 };
 
 // Point i of positions (x[i], y[i], z[i]), count points.

@@ -1,7 +1,9 @@
 #include "effects/IfsFractalLayer.h"
 
+#include "core/BandPool.h"
 #include "core/Random.h"
 #include "core/SimdLevel.h"
+#include "effects/GlowDotBands.h"
 #include "effects/GlowDots.h"
 #include "effects/GlowPoint.h"
 #include "effects/IfsCloud.h"
@@ -9,6 +11,7 @@
 #include "platform/ptc/Error.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <string>
 
@@ -159,8 +162,10 @@ void IfsFractalLayer::render(Bitmap& target, double seconds) {
 
     if (simdLevel() == SimdLevel::plain)
         drawPointsPlain(target, maps, view, palette);
-    else
+    else if (bandPool().threads() == 1)
         drawPointsInBlocks(target, maps, view, palette);
+    else
+        drawPointsInTwoStages(target, maps, view, palette);
 }
 
 void IfsFractalLayer::drawPointsPlain(Bitmap& target, const Maps& maps, const IfsView& view,
@@ -183,8 +188,7 @@ void IfsFractalLayer::drawPointsPlain(Bitmap& target, const Maps& maps, const If
     }
 }
 
-void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const IfsView& view,
-                                         const std::array<std::uint32_t, 256>& palette) {
+void IfsFractalLayer::takeMapChoices() {
     if (static_cast<int>(mapChoices.size()) != std::max(pointCount, 0)) {
         randomState = 0;
         mapChoices.resize(std::max(pointCount, 0));
@@ -193,31 +197,92 @@ void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const
         stateAfterChoices = randomState;
     }
     randomState = stateAfterChoices;
+}
 
-    constexpr int blockSize = 1024;
-    // Element 0 holds the position before the block's first point.
-    double x[blockSize + 1], y[blockSize + 1], z[blockSize + 1];
-    std::int32_t px[blockSize], py[blockSize], pz[blockSize];
-    std::uint32_t colours[blockSize];
-    IfsProjected projected{px, py, pz, colours};
-    bool wide = avx2Built && simdLevel() == SimdLevel::avx2;
-    x[0] = y[0] = z[0] = 0.0;
-    for (int start = 0; start < pointCount; start += blockSize) {
-        int count = std::min(blockSize, pointCount - start);
-        for (int i = 0; i < count; ++i) {
-            const double* k = maps[mapChoices[start + i]];
-            x[i + 1] = k[0] * x[i] + k[1] * y[i] + k[2] * z[i] + k[3];
-            y[i + 1] = k[4] * x[i] + k[5] * y[i] + k[6] * z[i] + k[7];
-            z[i + 1] = k[8] * x[i] + k[9] * y[i] + k[10] * z[i] + k[11];
-        }
-        if (wide) {
-            if constexpr (avx2Built)
-                projectCloudAvx2(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
-        } else
-            projectCloudPlain(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
-        addGlowDots(target, GlowDotBatch{px, py, pz, colours, count}, focal, depth, 1);
-        x[0] = x[count];
-        y[0] = y[count];
-        z[0] = z[count];
+int IfsFractalLayer::blockPoints(int block) const {
+    return std::min(IfsCloudBlock::size, pointCount - block * IfsCloudBlock::size);
+}
+
+void IfsFractalLayer::walkBlock(const Maps& maps, const IfsView& view, const std::array<std::uint32_t, 256>& palette,
+                                int block, IfsCloudBlock& out) const {
+    const int start = block * IfsCloudBlock::size;
+    const int count = blockPoints(block);
+    double* x = out.x;
+    double* y = out.y;
+    double* z = out.z;
+    for (int i = 0; i < count; ++i) {
+        const double* k = maps[mapChoices[start + i]];
+        x[i + 1] = k[0] * x[i] + k[1] * y[i] + k[2] * z[i] + k[3];
+        y[i + 1] = k[4] * x[i] + k[5] * y[i] + k[6] * z[i] + k[7];
+        z[i + 1] = k[8] * x[i] + k[9] * y[i] + k[10] * z[i] + k[11];
     }
+    IfsProjected projected{out.px, out.py, out.pz, out.colours};
+    if constexpr (avx2Built) {
+        if (simdLevel() == SimdLevel::avx2) {
+            projectCloudAvx2(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
+            return;
+        }
+    }
+    projectCloudPlain(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
+}
+
+namespace {
+
+void addBlockDots(Bitmap& target, const IfsCloudBlock& block, int count) {
+    addGlowDots(target, GlowDotBatch{block.px, block.py, block.pz, block.colours, count}, focal, depth, 1);
+}
+
+// Element 0 of a block's positions: where the walk stands after the `count` points of `previous`.
+void startAfter(IfsCloudBlock& block, const IfsCloudBlock& previous, int count) {
+    block.x[0] = previous.x[count];
+    block.y[0] = previous.y[count];
+    block.z[0] = previous.z[count];
+}
+
+} // namespace
+
+void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const IfsView& view,
+                                         const std::array<std::uint32_t, 256>& palette) {
+    takeMapChoices();
+    IfsCloudBlock block;
+    block.x[0] = block.y[0] = block.z[0] = 0.0;
+    for (int index = 0; index * IfsCloudBlock::size < pointCount; ++index) {
+        walkBlock(maps, view, palette, index, block);
+        addBlockDots(target, block, blockPoints(index));
+        startAfter(block, block, blockPoints(index));
+    }
+}
+
+// The walk cannot be split (every point follows from the one before), but it is about half the
+// work: the caller walks, turns and places block after block, and the other band adds each block's
+// dots once the caller has published it. One thread writes the target, in the single loop's order.
+// The walker never waits, so a band that the caller takes over itself (its thread came late) still
+// finishes.
+void IfsFractalLayer::drawPointsInTwoStages(Bitmap& target, const Maps& maps, const IfsView& view,
+                                            const std::array<std::uint32_t, 256>& palette) {
+    takeMapChoices();
+    const int blockCount = (std::max(pointCount, 0) + IfsCloudBlock::size - 1) / IfsCloudBlock::size;
+    if (static_cast<int>(frameBlocks.size()) < blockCount)
+        frameBlocks.resize(blockCount);
+    std::atomic<int> walked{0};
+    bandPool().forEachBand(2, [&](int firstStage, int endStage) {
+        if (firstStage == 0)
+            for (int index = 0; index < blockCount; ++index) {
+                IfsCloudBlock& block = frameBlocks[index];
+                if (index == 0)
+                    block.x[0] = block.y[0] = block.z[0] = 0.0;
+                else
+                    startAfter(block, frameBlocks[index - 1], blockPoints(index - 1));
+                walkBlock(maps, view, palette, index, block);
+                placeGlowDots(target, GlowDotBatch{block.px, block.py, block.pz, block.colours, blockPoints(index)},
+                              focal, depth, block.placements);
+                walked.store(index + 1, std::memory_order_release);
+            }
+        if (endStage == 2)
+            for (int index = 0; index < blockCount; ++index) {
+                awaitBandProgress(walked, index + 1);
+                const IfsCloudBlock& block = frameBlocks[index];
+                addGlowDotPlacements(target, block.placements, block.colours, blockPoints(index), 1);
+            }
+    });
 }

@@ -5,12 +5,11 @@
 // a palette picture. The random sequence restarts at randomState 0 every frame.
 
 #include "core/Layer.h"
+#include "effects/IfsCloud.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
-
-struct IfsView;
 
 class IfsFractalLayer : public Layer {
   public:
@@ -45,8 +44,20 @@ class IfsFractalLayer : public Layer {
     // map choices taken from a cache of the (fixed) random sequence.
     void drawPointsInBlocks(Bitmap& target, const Maps& maps, const IfsView& view,
                             const std::array<std::uint32_t, 256>& palette);
+    // The blocks on two threads at once: one walks and turns block after block, the other adds
+    // each block's dots as soon as it is ready, in the same order as drawPointsInBlocks.
+    void drawPointsInTwoStages(Bitmap& target, const Maps& maps, const IfsView& view,
+                               const std::array<std::uint32_t, 256>& palette);
+    // Fills mapChoices once and leaves randomState where the draws leave it.
+    void takeMapChoices();
+    // Walks block `block` on from element 0 of its positions and projects its points.
+    void walkBlock(const Maps& maps, const IfsView& view, const std::array<std::uint32_t, 256>& palette,
+                   int block, IfsCloudBlock& out) const;
+    int blockPoints(int block) const;
 
     // The maps chosen by the pointCount draws that follow randomState 0, and the state they leave.
     std::vector<std::uint8_t> mapChoices;
     std::uint32_t stateAfterChoices = 0;
+    // The blocks of a frame for drawPointsInTwoStages.
+    std::vector<IfsCloudBlock> frameBlocks;
 };
