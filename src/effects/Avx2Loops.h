@@ -8,19 +8,21 @@
 
 #include <cstdint>
 
-// CrossFadeLayer: per byte (from * g + to * f) >> 8 over the 512 x 384 screen.
+// The loops that take `count` work on pixels [0, count) of their arrays, count a multiple of 8.
+
+// CrossFadeLayer: per byte (from * g + to * f) >> 8.
 void crossFadeBlendAvx2(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to, int f,
-                        int g);
+                        int g, int count);
 
 // FeedbackMapLayer: buffer = mix(mix(buffer, keep, picture, pictureWeight), mix, screen, screenWeight).
 void feedBackAvx2(std::uint32_t* buffer, const std::uint32_t* picture, const std::uint32_t* screen,
                   std::uint32_t keep, std::uint32_t pictureWeight, std::uint32_t mix, std::uint32_t screenWeight);
 
 // MaskedFadeLayer: the picture laid over the target through the mask, and the morph between two.
-void maskedCompositeAvx2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask);
+void maskedCompositeAvx2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask, int count);
 void maskedMorphAvx2(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to,
-                     const ByteMap* fromMask, const ByteMap* toMask, std::uint32_t f, std::uint32_t g);
+                     const ByteMap* fromMask, const ByteMap* toMask, std::uint32_t f, std::uint32_t g, int count);
 
 // MaskedPictureLayer: the picture blended through the mask scaled by maskScale / 256.
 void maskedPictureBlendAvx2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask,
-                            int maskScale);
+                            int maskScale, int count);

@@ -2,7 +2,6 @@
 // in the low halves of 16-bit lanes, odd bytes in the high halves, each pixel's weight in both
 // lanes of its pixel; each product is truncated on its own and the top byte is cleared.
 
-#include "core/ScreenSize.h"
 #include "effects/Avx2Loops.h"
 
 #include <immintrin.h>
@@ -36,10 +35,10 @@ __attribute__((target("avx2"))) inline __m256i loadMaskPairsAvx2(const ByteMap* 
 } // namespace
 
 __attribute__((target("avx2"))) void maskedCompositeAvx2(std::uint32_t* target, const std::uint32_t* picture,
-                                                         const ByteMap* mask) {
+                                                         const ByteMap* mask, int count) {
     const Avx2WeightedSum weightedSum;
     const __m256i all255 = _mm256_set1_epi16(255);
-    for (int n = 0; n < screenPixels; n += 8) {
+    for (int n = 0; n < count; n += 8) {
         __m256i m = loadMaskPairsAvx2(mask + n);
         __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target + n));
         __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picture + n));
@@ -50,12 +49,13 @@ __attribute__((target("avx2"))) void maskedCompositeAvx2(std::uint32_t* target, 
 
 __attribute__((target("avx2"))) void maskedMorphAvx2(std::uint32_t* target, const std::uint32_t* from,
                                                      const std::uint32_t* to, const ByteMap* fromMask,
-                                                     const ByteMap* toMask, std::uint32_t f, std::uint32_t g) {
+                                                     const ByteMap* toMask, std::uint32_t f, std::uint32_t g,
+                                                     int count) {
     const Avx2WeightedSum weightedSum;
     const __m256i all255 = _mm256_set1_epi16(255);
     const __m256i toWeight = _mm256_set1_epi16(static_cast<short>(f));
     const __m256i fromWeight = _mm256_set1_epi16(static_cast<short>(g));
-    for (int n = 0; n < screenPixels; n += 8) {
+    for (int n = 0; n < count; n += 8) {
         __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + n));
         __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(to + n));
         __m256i colour = weightedSum(a, fromWeight, b, toWeight);

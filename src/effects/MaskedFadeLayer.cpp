@@ -2,7 +2,7 @@
 
 #include "core/FadeEase.h"
 #include "core/PixelOps.h"
-#include "core/ScreenSize.h"
+#include "core/ScreenBands.h"
 #include "core/SimdLevel.h"
 #include "effects/Avx2Loops.h"
 #include "effects/PictureSize.h"
@@ -20,8 +20,8 @@ inline std::uint32_t weightedSum(std::uint32_t p, std::uint32_t a, std::uint32_t
 }
 
 // target = weightedSum(target, 255 - m, picture, m) with m the mask byte.
-void compositePlain(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask) {
-    for (int n = 0; n < screenPixels; ++n) {
+void compositePlain(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask, int count) {
+    for (int n = 0; n < count; ++n) {
         std::uint32_t m = mask[n];
         target[n] = weightedSum(target[n], 255 - m, picture[n], m);
     }
@@ -30,8 +30,8 @@ void compositePlain(std::uint32_t* target, const std::uint32_t* picture, const B
 // The colours and the masks cross-fade with weights g (first pair) and f (second pair), then
 // the blend is laid over the target through the blended mask.
 void morphPlain(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to,
-                const ByteMap* fromMask, const ByteMap* toMask, std::uint32_t f, std::uint32_t g) {
-    for (int n = 0; n < screenPixels; ++n) {
+                const ByteMap* fromMask, const ByteMap* toMask, std::uint32_t f, std::uint32_t g, int count) {
+    for (int n = 0; n < count; ++n) {
         std::uint32_t colour = weightedSum(from[n], g, to[n], f);
         std::uint32_t m = (toMask[n] * f + fromMask[n] * g) >> 8;
         target[n] = weightedSum(target[n], 255 - m, colour, m);
@@ -62,10 +62,10 @@ inline __m128i loadMaskPairs(const ByteMap* mask) {
     return _mm_unpacklo_epi16(words, words);
 }
 
-void compositeSse2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask) {
+void compositeSse2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask, int count) {
     const Sse2WeightedSum weightedSum;
     const __m128i all255 = _mm_set1_epi16(255);
-    for (int n = 0; n < screenPixels; n += 4) {
+    for (int n = 0; n < count; n += 4) {
         __m128i m = loadMaskPairs(mask + n);
         __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(target + n));
         __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(picture + n));
@@ -75,12 +75,12 @@ void compositeSse2(std::uint32_t* target, const std::uint32_t* picture, const By
 }
 
 void morphSse2(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to,
-               const ByteMap* fromMask, const ByteMap* toMask, std::uint32_t f, std::uint32_t g) {
+               const ByteMap* fromMask, const ByteMap* toMask, std::uint32_t f, std::uint32_t g, int count) {
     const Sse2WeightedSum weightedSum;
     const __m128i all255 = _mm_set1_epi16(255);
     const __m128i toWeight = _mm_set1_epi16(static_cast<short>(f));
     const __m128i fromWeight = _mm_set1_epi16(static_cast<short>(g));
-    for (int n = 0; n < screenPixels; n += 4) {
+    for (int n = 0; n < count; n += 4) {
         __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n));
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + n));
         __m128i colour = weightedSum(a, fromWeight, b, toWeight);
@@ -94,16 +94,34 @@ void morphSse2(std::uint32_t* target, const std::uint32_t* from, const std::uint
     }
 }
 
-void composite(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask) {
+void compositeBand(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask, int count) {
     switch (simdLevel()) {
     case SimdLevel::avx2:
         if constexpr (avx2Built)
-            return maskedCompositeAvx2(target, picture, mask);
+            return maskedCompositeAvx2(target, picture, mask, count);
         [[fallthrough]];
     case SimdLevel::sse2:
-        return compositeSse2(target, picture, mask);
+        return compositeSse2(target, picture, mask, count);
     case SimdLevel::plain:
-        return compositePlain(target, picture, mask);
+        return compositePlain(target, picture, mask, count);
+    }
+}
+
+void composite(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask) {
+    forEachScreenBand([&](int first, int count) { compositeBand(target + first, picture + first, mask + first, count); });
+}
+
+void morphBand(std::uint32_t* target, const std::uint32_t* from, const std::uint32_t* to, const ByteMap* fromMask,
+               const ByteMap* toMask, std::uint32_t f, std::uint32_t g, int count) {
+    switch (simdLevel()) {
+    case SimdLevel::avx2:
+        if constexpr (avx2Built)
+            return maskedMorphAvx2(target, from, to, fromMask, toMask, f, g, count);
+        [[fallthrough]];
+    case SimdLevel::sse2:
+        return morphSse2(target, from, to, fromMask, toMask, f, g, count);
+    case SimdLevel::plain:
+        return morphPlain(target, from, to, fromMask, toMask, f, g, count);
     }
 }
 
@@ -128,14 +146,7 @@ void MaskedFadeLayer::render(Bitmap& target, double seconds) {
         return composite(target.pixels, to, toMask);
     std::uint32_t f = fadeEase(*sineTable, position);
     std::uint32_t g = 255 - f;
-    switch (simdLevel()) {
-    case SimdLevel::avx2:
-        if constexpr (avx2Built)
-            return maskedMorphAvx2(target.pixels, from, to, fromMask, toMask, f, g);
-        [[fallthrough]];
-    case SimdLevel::sse2:
-        return morphSse2(target.pixels, from, to, fromMask, toMask, f, g);
-    case SimdLevel::plain:
-        return morphPlain(target.pixels, from, to, fromMask, toMask, f, g);
-    }
+    forEachScreenBand([&](int first, int count) {
+        morphBand(target.pixels + first, from + first, to + first, fromMask + first, toMask + first, f, g, count);
+    });
 }

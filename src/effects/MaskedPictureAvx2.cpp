@@ -1,18 +1,17 @@
 // The masked picture's blend eight pixels at a time, every byte of every pixel as in the SSE2
 // form: even bytes in the low halves of 16-bit lanes, odd bytes in the high halves.
 
-#include "core/ScreenSize.h"
 #include "effects/Avx2Loops.h"
 
 #include <immintrin.h>
 
 __attribute__((target("avx2"))) void maskedPictureBlendAvx2(std::uint32_t* target, const std::uint32_t* picture,
-                                                            const ByteMap* mask, int maskScale) {
+                                                            const ByteMap* mask, int maskScale, int count) {
     const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
     const __m256i highBytes = _mm256_set1_epi16(static_cast<short>(0xFF00));
     const __m256i all255 = _mm256_set1_epi16(255);
     const __m256i scale = _mm256_set1_epi16(static_cast<short>(maskScale));
-    for (int n = 0; n < screenPixels; n += 8) {
+    for (int n = 0; n < count; n += 8) {
         __m256i weights = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + n)));
         weights = _mm256_srli_epi16(_mm256_mullo_epi16(weights, scale), 8);
         weights = _mm256_or_si256(weights, _mm256_slli_epi32(weights, 16)); // m in both halves
