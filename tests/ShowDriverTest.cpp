@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
 
 // Layers that accumulate in the work buffers (glows that fade per frame) start from black only
 // if start-up clears them: memory the allocator hands back may hold anything.
@@ -28,4 +29,12 @@ TEST(ShowDriver, WorkBuffersStartBlackWhateverTheAllocatorGives) {
     };
     EXPECT_TRUE(isBlack(workBufferA));
     EXPECT_TRUE(isBlack(workBufferB));
+}
+
+// The cues exist from start-up on; a caller that asks earlier gets an error, not a null reference.
+TEST(ShowDriver, CuesBeforeStartUpAreAnError) {
+    showtest::ShowObjectsGuard guard;
+    ptc::Console showConsole(std::make_unique<ptc::HeadlessBackend>(ptc::FrameSink{}));
+    ShowDriver driver(showConsole, ShowDriver::Settings{});
+    EXPECT_THROW(driver.cues(), std::logic_error);
 }

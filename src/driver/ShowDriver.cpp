@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cmath>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -133,6 +134,12 @@ void ShowDriver::startRecordingTimeline() {
     if (!recorder)
         throw ptc::DynamicError("the show's music has no timeline and no recorder to make one");
     recording = std::async(std::launch::async, recorder, cueDispatch->registrations(), settings.fps);
+}
+
+CueDispatch& ShowDriver::cues() {
+    if (!cueDispatch)
+        throw std::logic_error("the show's cues were asked for before its start-up");
+    return *cueDispatch;
 }
 
 const MusicTimeline& ShowDriver::timeline() {

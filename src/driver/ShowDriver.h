@@ -144,7 +144,8 @@ class ShowDriver {
     Checkpoint checkpoint();
     void restore(const Checkpoint& checkpoint);
 
-    CueDispatch& cues() { return *cueDispatch; }
+    // The cue dispatch, once start-up has begun; std::logic_error before.
+    CueDispatch& cues();
 
     // The music's timeline, once start-up has begun (it waits for a recording under way).
     const MusicTimeline& timeline();
