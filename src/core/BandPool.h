@@ -8,6 +8,7 @@
 // own is run by the caller: on a busy machine a split does not wait for a thread that the system
 // has not run since the split began.
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -36,6 +37,22 @@ class BandPool {
         }
         auto call = [](void* context, int begin, int end) { (*static_cast<Work*>(context))(begin, end); };
         runBands(count, call, &work);
+    }
+
+    // Calls work(begin, end) for chunks of `chunkSize` iterations covering [0, count), handed out
+    // one after another to whichever thread is free: for iterations of uneven cost (rays that meet
+    // near or far ground), and a thread that comes late simply takes fewer. `work` must only write
+    // what its chunk owns.
+    template <class Work> void forEachChunk(int count, int chunkSize, Work&& work) {
+        if (bandCount == 1 || count <= chunkSize) {
+            work(0, count);
+            return;
+        }
+        std::atomic<int> nextChunk{0};
+        forEachBand(bandCount, [&](int, int) {
+            for (int begin; (begin = nextChunk.fetch_add(chunkSize, std::memory_order_relaxed)) < count;)
+                work(begin, std::min(begin + chunkSize, count));
+        });
     }
 
     // Where band `band` of `bands` starts in [0, count).

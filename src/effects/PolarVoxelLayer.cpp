@@ -131,7 +131,8 @@ void PolarVoxelLayer::render(Bitmap& target, double seconds) {
 
 void PolarVoxelLayer::castRays(const Frame& frame) {
     bool vector = simdLevel() >= SimdLevel::sse2;
-    bandPool().forEachBand(rayCount, [&](int begin, int end) {
+    // A ray that meets a near hill stops early: the rays go in small chunks to whichever thread is free.
+    bandPool().forEachChunk(rayCount, 16, [&](int begin, int end) {
         for (int ray = begin; ray < end; ++ray) {
             if (vector)
                 castRaySse2(ray, frame);

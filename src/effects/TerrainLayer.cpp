@@ -190,21 +190,11 @@ void TerrainLayer::castRaysSkipping(std::uint32_t* out) const {
 template <bool skipping> void TerrainLayer::castRays(std::uint32_t* out) const {
     Vector corners[4];
     viewCorners(corners);
-    BandPool& pool = bandPool();
-    int bands = pool.threads();
-    if (bands == 1) {
-        castColumns<skipping>(out, corners, 0, gridColumns);
-        return;
-    }
     // Every ray is independent, but what one costs depends on the ground it meets, and a banked or
-    // turning view puts the far hills on one side. So the columns are dealt round in strips, each
-    // band taking every bands-th strip, from the sky at the top to the ground at the bottom.
-    int strips = (gridColumns + stripColumns - 1) / stripColumns;
-    pool.forEachBand(bands, [&](int firstBand, int endBand) {
-        for (int band = firstBand; band < endBand; ++band)
-            for (int strip = band; strip < strips; strip += bands)
-                castColumns<skipping>(out, corners, strip * stripColumns,
-                                      std::min(gridColumns, (strip + 1) * stripColumns));
+    // turning view puts the far hills on one side: the columns go in strips to whichever thread is
+    // free.
+    bandPool().forEachChunk(gridColumns, stripColumns, [&](int firstColumn, int endColumn) {
+        castColumns<skipping>(out, corners, firstColumn, endColumn);
     });
 }
 
