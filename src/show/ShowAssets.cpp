@@ -250,7 +250,7 @@ std::vector<ConstructionGroup> constructionTable() {
 } // namespace
 
 void runLoadingPhase(const ProgressDisplay& showProgress) {
-    JpegMessagesAsErrors jpegMessages;
+    [[maybe_unused]] JpegMessagesAsErrors jpegMessages;
     for (const LoadingStep& step : loadingTable()) {
         step.action();
         showProgress(step.number / 100.0);
@@ -258,7 +258,7 @@ void runLoadingPhase(const ProgressDisplay& showProgress) {
 }
 
 void runConstructionPhase(const ProgressDisplay& showProgress) {
-    JpegMessagesAsErrors jpegMessages;
+    [[maybe_unused]] JpegMessagesAsErrors jpegMessages;
     for (const ConstructionGroup& group : constructionTable()) {
         if (group.action)
             group.action();
@@ -268,7 +268,7 @@ void runConstructionPhase(const ProgressDisplay& showProgress) {
 }
 
 LoadingGaugeLayer* newLoadingGauge() {
-    JpegMessagesAsErrors jpegMessages;
+    [[maybe_unused]] JpegMessagesAsErrors jpegMessages;
     const std::string path = "Data/x1.jpg";
     std::unique_ptr<Bitmap> picture(namingFile(path, [&] { return loadBitmap(path.c_str()); }));
     requireSize(path, picture->width, picture->height, screenSize);
