@@ -63,13 +63,15 @@ static void BM_FrameCopy(benchmark::State& state) {
 BENCHMARK(BM_FrameCopy);
 
 static void BM_PictureLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     OwnedPicture picture(512, 384, 1), screen(512, 384, 2);
     PictureLayer layer(picture.bitmap);
     renderFrames(state, layer, screen.bitmap);
 }
-BENCHMARK(BM_PictureLayer);
+BENCHMARK(BM_PictureLayer)->Arg(1)->Arg(2);
 
 static void BM_MaskedPictureLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     OwnedPicture picture(512, 384, 1), screen(512, 384, 2);
     std::vector<std::uint8_t> mask = makeMask(3);
     MaskedPictureLayer layer(picture.bitmap, mask.data());
@@ -77,25 +79,27 @@ static void BM_MaskedPictureLayer(benchmark::State& state) {
     layer.setFadeDirection(0);
     renderFrames(state, layer, screen.bitmap);
 }
-BENCHMARK(BM_MaskedPictureLayer);
+BENCHMARK(BM_MaskedPictureLayer)->Arg(1)->Arg(2);
 
 static void BM_CrossFadeLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     OwnedPicture from(512, 384, 1), to(512, 384, 2), screen(512, 384, 3);
     CrossFadeLayer layer(from.bitmap, to.bitmap);
     layer.setFadePosition(0.4);
     layer.setFadeDirection(0);
     renderFrames(state, layer, screen.bitmap);
 }
-BENCHMARK(BM_CrossFadeLayer);
+BENCHMARK(BM_CrossFadeLayer)->Arg(1)->Arg(2);
 
 static void BM_MaskedFadeLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     OwnedPicture from(512, 384, 1), to(512, 384, 2), screen(512, 384, 3);
     std::vector<std::uint8_t> fromMask = makeMask(4), toMask = makeMask(5);
     MaskedFadeLayer layer(from.bitmap, to.bitmap, fromMask.data(), toMask.data());
     layer.position = 0.4; // the morph between the two pairs, the costliest case
     renderFrames(state, layer, screen.bitmap);
 }
-BENCHMARK(BM_MaskedFadeLayer);
+BENCHMARK(BM_MaskedFadeLayer)->Arg(1)->Arg(2);
 
 static void BM_GridMovieLayer(benchmark::State& state) {
     OwnedPicture movie(129, 97 * 40, 6), screen(512, 384, 3);
