@@ -265,8 +265,9 @@ void IfsFractalLayer::drawPointsInTwoStages(Bitmap& target, const Maps& maps, co
     if (static_cast<int>(frameBlocks.size()) < blockCount)
         frameBlocks.resize(blockCount);
     std::atomic<int> walked{0};
+    // Stage 0 walks, stage 1 adds; with more than two threads some bands hold neither.
     bandPool().forEachBand(2, [&](int firstStage, int endStage) {
-        if (firstStage == 0)
+        if (firstStage <= 0 && 0 < endStage)
             for (int index = 0; index < blockCount; ++index) {
                 IfsCloudBlock& block = frameBlocks[index];
                 if (index == 0)
@@ -278,7 +279,7 @@ void IfsFractalLayer::drawPointsInTwoStages(Bitmap& target, const Maps& maps, co
                               focal, depth, block.placements);
                 walked.store(index + 1, std::memory_order_release);
             }
-        if (endStage == 2)
+        if (firstStage <= 1 && 1 < endStage)
             for (int index = 0; index < blockCount; ++index) {
                 awaitBandProgress(walked, index + 1);
                 const IfsCloudBlock& block = frameBlocks[index];
