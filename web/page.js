@@ -5,9 +5,11 @@
 // (checkpoints.js), and media controls sit over the canvas (controls.js). ?autoplay starts
 // without a click (tests); ?check=N1,N2,... draws frames 0..max(N) silently and reports their
 // hashes in #check; with &from=SECONDS the check jumps to that time first, as the show's jumps
-// do, and draws from the frame there. #stage's data-music names the music file the browser took,
-// data-clock says which clock leads ("audio" or "page"), data-seeking is "fast-forward" while a
-// seek draws its way past what is prepared.
+// do, and draws from the frame there; it also reports how many threads draw. ?threads=N draws
+// on N threads where the page may use threads at all (threads.js). #stage's data-music names
+// the music file the browser took, data-clock says which clock leads ("audio" or "page"),
+// data-seeking is "fast-forward" while a seek draws its way past what is prepared, data-threads
+// says how many threads draw.
 
 import { ShowClock, musicOffset } from "./clock.js";
 import { Preparation } from "./checkpoints.js";
