@@ -531,7 +531,10 @@ class ShowPlayer {
   async restore(frame) {
     const bytes = await this.preparation.unpack(frame);
     const where = this.call("velmora_checkpoint_bytes", bytes.length);
-    this.show.HEAPU8.set(bytes, where);
+    // With threads the memory may have grown on another thread since the module last looked:
+    // its HEAPU8 would then be a view of the old, shorter buffer.
+    const heap = this.show.wasmMemory ? new Uint8Array(this.show.wasmMemory.buffer) : this.show.HEAPU8;
+    heap.set(bytes, where);
     this.call("velmora_restore");
     this.inOrder = true;
   }
