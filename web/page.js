@@ -14,7 +14,7 @@
 import { ShowClock, musicOffset } from "./clock.js";
 import { Preparation } from "./checkpoints.js";
 import { MediaControls } from "./controls.js";
-import { pageDrawingBuild } from "./threads.js";
+import { pageDrawingBuild, plainBuild } from "./threads.js";
 
 const params = new URLSearchParams(location.search);
 const checkFrames = params.has("check") ? params.get("check").split(",").map(Number) : null;
@@ -159,6 +159,20 @@ function waitForClick(text) {
   return new Promise((resolve) => stage.addEventListener("click", resolve, { once: true }));
 }
 
+// The build's module factory with the build. A host that has the build with threads missing
+// gets the page on one thread.
+async function loadBuild(build) {
+  try {
+    return { ...build, create: (await import(build.script)).default };
+  } catch (error) {
+    const problem = `${build.script.slice(2)}: cannot be loaded (${error.message})`;
+    if (build.script === plainBuild.script)
+      fail(problem);
+    console.warn(`${problem}; drawing on one thread`);
+    return loadBuild(plainBuild);
+  }
+}
+
 async function main() {
   if (typeof WebAssembly !== "object")
     fail("this browser has no WebAssembly");
@@ -167,14 +181,8 @@ async function main() {
   // The gauge counts the preferred music file; a fallback adds its own bytes when it is needed.
   let total = files.filter((file) => file.kind !== "music" || file === musicFiles[0])
                   .reduce((sum, file) => sum + file.bytes, 0);
-  const build = pageDrawingBuild(params);
-  let createVelmora;
-  try {
-    createVelmora = (await import(build.script)).default;
-  } catch (error) {
-    fail(`${build.script.slice(2)}: cannot be loaded (${error.message})`);
-  }
-  const show = await createVelmora({ canvas });
+  const build = await loadBuild(pageDrawingBuild(params));
+  const show = await build.create({ canvas });
   const call = (name, ...args) => {
     const result = show.ccall(name, "number", args.map(() => "number"), args);
     if (result < 0)

@@ -7,12 +7,14 @@
 // page's own thread; web/Web.cmake).
 export const drawingThreadsMax = 4;
 
+export const plainBuild = Object.freeze({ script: "./velmora.js", threads: 1 });
+
 // { script, threads }: the module's script and how many threads to draw on. `isolated` is
 // self.crossOriginIsolated, `sharedMemory` whether SharedArrayBuffer exists, `cores`
 // navigator.hardwareConcurrency (may be missing), `asked` the page's ?threads= (may be missing).
 export function drawingBuild({ isolated, sharedMemory, cores, asked }) {
   if (!isolated || !sharedMemory)
-    return { script: "./velmora.js", threads: 1 };
+    return plainBuild;
   const wanted = Number.isInteger(asked) && asked > 0 ? asked : Number.isInteger(cores) && cores > 0 ? cores : 1;
   return { script: "./velmora-threads.js", threads: Math.min(wanted, drawingThreadsMax) };
 }
