@@ -21,7 +21,8 @@
 //    loads the build with threads and draws on more than one: its check mode, a jump and prepared
 //    seeks must still give the native frames. Served without them, as a plain static host, every
 //    check above runs on the build without threads (one drawing thread). An engine that does not
-//    isolate the page with the headers must fall back to one thread; the report says so.
+//    give the page shared memory with the headers (WebKitGTK keeps SharedArrayBuffer off) must
+//    leave it on one thread; the report says so.
 //
 // Chromium and Firefox run headless through puppeteer-core, WebKitGTK's MiniBrowser through
 // WebKitWebDriver and selenium-webdriver (it needs a display: run under xvfb-run). The site is
@@ -526,11 +527,13 @@ async function threadedChecks(engine, page, base, frames, native, options) {
   const problems = [];
   const wanted = frames.filter((frame) => frame <= threadedCheckLimits[engine]);
   const check = await checkMode(page, base, wanted);
-  const isolated = await page.evaluate("self.crossOriginIsolated === true && typeof SharedArrayBuffer === 'function'");
-  if (!isolated) {
+  const [isolated, sharedMemory] =
+    await page.evaluate("[self.crossOriginIsolated === true, typeof SharedArrayBuffer === 'function']");
+  if (!isolated || !sharedMemory) {
     if (check.threads !== 1)
-      problems.push(`not isolated, yet the page draws on ${check.threads} threads`);
-    return { problems, summary: `the engine does not isolate the page: it draws on ${check.threads} thread` };
+      problems.push(`without shared memory, the page draws on ${check.threads} threads`);
+    const why = isolated ? "isolates the page but gives it no SharedArrayBuffer" : "does not isolate the page";
+    return { problems, summary: `the engine ${why}: it draws on ${check.threads} thread` };
   }
   if (!(check.threads > 1))
     problems.push(`isolated, the page draws on ${check.threads} thread(s), not more than one`);
