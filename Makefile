@@ -99,10 +99,12 @@ web: build
 	@rm -rf $(WEB)/site && mkdir -p $(WEB)/site
 	$(BUILD)/velmora-webprep --data Data --out $(WEB)/site
 	@cp web/index.html web/*.js $(WEB)/wasm/velmora.js $(WEB)/wasm/velmora.wasm $(WEB)/site/
+	@cp $(WEB)/wasm/velmora-threads.js $(WEB)/wasm/velmora-threads.wasm $(WEB)/wasm/velmora-threads.worker.js $(WEB)/site/
 	@du -sh $(WEB)/site
 
+# With the headers that let the page draw on several threads (see scripts/serve).
 serve:
-	cd $(WEB)/site && python3 -m http.server 8000 --bind 127.0.0.1
+	scripts/serve --port 8000 $(WEB)/site
 
 # The page in Chromium, Firefox and WebKitGTK: its frames against the native program's, and a
 # short play after a click in each (see tests/web/browsers.mjs).

@@ -5,14 +5,16 @@
 // (checkpoints.js), and media controls sit over the canvas (controls.js). ?autoplay starts
 // without a click (tests); ?check=N1,N2,... draws frames 0..max(N) silently and reports their
 // hashes in #check; with &from=SECONDS the check jumps to that time first, as the show's jumps
-// do, and draws from the frame there. #stage's data-music names the music file the browser took,
-// data-clock says which clock leads ("audio" or "page"), data-seeking is "fast-forward" while a
-// seek draws its way past what is prepared.
+// do, and draws from the frame there; it also reports how many threads draw. ?threads=N draws
+// on N threads where the page may use threads at all (threads.js). #stage's data-music names
+// the music file the browser took, data-clock says which clock leads ("audio" or "page"),
+// data-seeking is "fast-forward" while a seek draws its way past what is prepared, data-threads
+// says how many threads draw.
 
-import createVelmora from "./velmora.js";
 import { ShowClock, musicOffset } from "./clock.js";
 import { Preparation } from "./checkpoints.js";
 import { MediaControls } from "./controls.js";
+import { pageDrawingBuild, plainBuild } from "./threads.js";
 
 const params = new URLSearchParams(location.search);
 const checkFrames = params.has("check") ? params.get("check").split(",").map(Number) : null;
@@ -157,6 +159,20 @@ function waitForClick(text) {
   return new Promise((resolve) => stage.addEventListener("click", resolve, { once: true }));
 }
 
+// The build's module factory with the build. A host that has the build with threads missing
+// gets the page on one thread.
+async function loadBuild(build) {
+  try {
+    return { ...build, create: (await import(build.script)).default };
+  } catch (error) {
+    const problem = `${build.script.slice(2)}: cannot be loaded (${error.message})`;
+    if (build.script === plainBuild.script)
+      fail(problem);
+    console.warn(`${problem}; drawing on one thread`);
+    return loadBuild(plainBuild);
+  }
+}
+
 async function main() {
   if (typeof WebAssembly !== "object")
     fail("this browser has no WebAssembly");
@@ -165,13 +181,17 @@ async function main() {
   // The gauge counts the preferred music file; a fallback adds its own bytes when it is needed.
   let total = files.filter((file) => file.kind !== "music" || file === musicFiles[0])
                   .reduce((sum, file) => sum + file.bytes, 0);
-  const show = await createVelmora({ canvas });
+  const build = await loadBuild(pageDrawingBuild(params));
+  const show = await build.create({ canvas });
   const call = (name, ...args) => {
     const result = show.ccall(name, "number", args.map(() => "number"), args);
     if (result < 0)
       fail(show.UTF8ToString(show.ccall("velmora_error", "number", [], [])));
     return result;
   };
+  const threads = call("velmora_use_threads", build.threads);
+  stage.dataset.threads = threads;
+  window.velmora = { threads };
   show.FS.mkdir("/Data");
 
   // The first picture is the gauge's; from then on the gauge shows the bytes that have arrived.
@@ -210,7 +230,7 @@ async function main() {
   if (checkFrames) {
     gaugeOpen = false;
     call("velmora_gauge", 1);
-    return runCheck(show, call);
+    return runCheck(show, call, threads);
   }
   // The preparation starts as soon as the files are here, while the sound decodes and the page
   // waits for its click. Until its first checkpoint arrives, or if it cannot run, the page keeps
@@ -283,7 +303,7 @@ async function main() {
       audio.resume().catch(() => {});
   });
   player = new ShowPlayer(show, call, fps, Math.round(loopStart * fps), preparation,
-                          (seconds) => { playFrom = seconds; });
+                          (seconds) => { playFrom = seconds; }, threads);
   player.prepared();
   window.velmora = player.api();
   addEventListener("keydown", (event) => player.key(event));
@@ -309,8 +329,9 @@ const fastForwardFrames = 30;
 // frames it missed without showing them, so that every frame shown is the frame of a run from
 // the start); pause, play and exact seeks for the keys and for window.velmora.
 class ShowPlayer {
-  constructor(show, call, fps, passEnd, preparation, setMusicStart) {
+  constructor(show, call, fps, passEnd, preparation, setMusicStart, threads) {
     this.show = show;
+    this.threads = threads;
     this.call = call;
     this.fps = fps;
     this.passEnd = passEnd;
@@ -518,7 +539,10 @@ class ShowPlayer {
   async restore(frame) {
     const bytes = await this.preparation.unpack(frame);
     const where = this.call("velmora_checkpoint_bytes", bytes.length);
-    this.show.HEAPU8.set(bytes, where);
+    // With threads the memory may have grown on another thread since the module last looked:
+    // its HEAPU8 would then be a view of the old, shorter buffer.
+    const heap = this.show.wasmMemory ? new Uint8Array(this.show.wasmMemory.buffer) : this.show.HEAPU8;
+    heap.set(bytes, where);
     this.call("velmora_restore");
     this.inOrder = true;
   }
@@ -568,6 +592,8 @@ class ShowPlayer {
       },
       // The frame on the canvas, and its hash (as the check mode gives it).
       get frame() { return player.drawn; },
+      // How many threads draw the frames: more than one only on a cross-origin isolated page.
+      threads: player.threads,
       get playing() { return player.willPlay; },
       frameHash: () => player.show.UTF8ToString(player.show.ccall("velmora_frame_hash", "number", [], [])),
     };
@@ -586,7 +612,7 @@ function ended(startAgain) {
 
 // Frames from the start (or the jump to ?from=) up to the last asked for, each at k / fps, as fast
 // as the page can, without sound and without showing them.
-async function runCheck(show, call) {
+async function runCheck(show, call, threads) {
   say("checking");
   call("velmora_start");
   show.ccall("velmora_show_frames", null, ["number"], [0]);
@@ -625,7 +651,7 @@ async function runCheck(show, call) {
   }
   document.getElementById("timing").textContent = timing.join("\n");
   document.getElementById("check").textContent =
-    ["done", ...lines, `seconds ${(drawing / 1000).toFixed(3)}`].join("\n") + "\n";
+    ["done", ...lines, `seconds ${(drawing / 1000).toFixed(3)}`, `threads ${threads}`].join("\n") + "\n";
   say("");
 }
 

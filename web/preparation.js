@@ -8,6 +8,9 @@
 // Both first ones also carry `scenes` (the first frames of the scenes seen so far), `seconds`
 // (since the worker started), `packSeconds` (of them, compressing), `spacing` and `passEnd` (the
 // first pass's end), in frames.
+// It draws with the module without threads, on one thread, even where the page draws on several:
+// the page's frames are due on time, the checkpoints only ahead of the seeks, so the page's
+// drawing threads keep the cores and the preparation runs in the time they leave.
 
 import createVelmora from "./velmora.js";
 import { packCheckpoint } from "./checkpoints.js";

@@ -27,9 +27,12 @@
 //   velmora_loop_end()        prepared audio (after velmora_start)
 //   velmora_frame_hash()      the hash of the last frame presented, for the check mode
 //   velmora_end()             shutdown
+//   velmora_use_threads(n)    draws on n threads where this build has them (at most its pool's
+//                             size), else on one; returns the number it draws on
 // A function that fails returns -1; velmora_error() says why in one line.
 
 #include "capture/PixelHash.h"
+#include "core/BandPool.h"
 #include "core/ShowObjects.h"
 #include "driver/FrameStats.h"
 #include "driver/ShowDriver.h"
@@ -41,6 +44,7 @@
 
 #include <emscripten.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -49,6 +53,15 @@
 #include <string>
 
 namespace {
+
+// The build with threads starts a fixed pool of web workers with the module: more band threads
+// than that would each wait for a worker that the page's thread must first return to the browser
+// to start. The plain build has no threads at all.
+#ifdef VELMORA_WEB_THREADS_MAX
+constexpr int drawingThreadsMax = VELMORA_WEB_THREADS_MAX;
+#else
+constexpr int drawingThreadsMax = 1;
+#endif
 
 struct Page {
     CanvasBackend* canvas = nullptr; // owned by the console
@@ -266,6 +279,13 @@ EMSCRIPTEN_KEEPALIVE void velmora_end() {
     if (p.driver && !p.ended)
         p.driver->shutDown();
     p.ended = true;
+}
+
+EMSCRIPTEN_KEEPALIVE int velmora_use_threads(int threads) {
+    return guarded([threads] {
+        setBandThreads(std::clamp(threads, 1, drawingThreadsMax));
+        return bandPool().threads();
+    });
 }
 
 EMSCRIPTEN_KEEPALIVE const char* velmora_error() {

@@ -17,6 +17,12 @@
 //    and hands back), the preparation's script missing (seeks from the page's own checkpoints
 //    give the native frames), and the end of the show in full screen with its message and button
 //    visible.
+// 5. Served with the headers that make the page cross-origin isolated (scripts/serve), the page
+//    loads the build with threads and draws on more than one: its check mode, a jump and prepared
+//    seeks must still give the native frames. Served without them, as a plain static host, every
+//    check above runs on the build without threads (one drawing thread). An engine that does not
+//    give the page shared memory with the headers (WebKitGTK keeps SharedArrayBuffer off) must
+//    leave it on one thread; the report says so.
 //
 // Chromium and Firefox run headless through puppeteer-core, WebKitGTK's MiniBrowser through
 // WebKitWebDriver and selenium-webdriver (it needs a display: run under xvfb-run). The site is
@@ -37,6 +43,11 @@ import { Builder, By } from "selenium-webdriver";
 
 // How far each engine checks (the check mode draws every frame up to the last one asked for).
 const checkLimits = { chromium: 24000, firefox: 9000, webkit: 4200 };
+// The same with threads: the scenes that split their work over the threads (the swirl, the terrain
+// flight, the lens) in every engine that isolates the page; Chromium checks the whole first pass.
+const threadedCheckLimits = { chromium: 24000, firefox: 9000, webkit: 4200 };
+// Prepared seeks on the page with threads: frames just before a checkpoint.
+const threadedSeekFrames = [3000, 7201];
 const siteLimitBytes = 40 * 1024 * 1024;
 const noSoundMessage = "no sound device: playing without sound";
 // The check mode's jumps: into the swirl, the terrain flight and the fractal; each engine takes
@@ -138,14 +149,17 @@ function siteBytes(folder) {
 
 // ---- the site's server, a process of its own ----
 
-async function serve(site) {
-  const server = spawn("python3", ["-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", site],
-                       { stdio: ["ignore", "pipe", "ignore"] });
+// The site's server: scripts/serve, with the headers that isolate the page or, as a plain static
+// host, without them.
+async function serve(site, isolated) {
+  const script = path.join(path.dirname(new URL(import.meta.url).pathname), "..", "..", "scripts", "serve");
+  const server = spawn(script, ["--port", "0", ...(isolated ? [] : ["--no-isolation"]), site],
+                       { stdio: ["ignore", "pipe", "inherit"] });
   const port = await new Promise((resolve, reject) => {
     let text = "";
     server.stdout.on("data", (chunk) => {
       text += chunk;
-      const found = /port (\d+)/.exec(text);
+      const found = /127\.0\.0\.1:(\d+)/.exec(text);
       if (found)
         resolve(Number(found[1]));
     });
@@ -265,15 +279,17 @@ async function checkMode(page, base, frames, from) {
   if (!text.startsWith("done"))
     throw new Error(`check mode: ${text.trim()}`);
   const hashes = new Map();
-  let seconds = NaN;
+  let seconds = NaN, threads = NaN;
   for (const line of text.split("\n").slice(1)) {
     const words = line.split(" ");
     if (words[0] === "frame")
       hashes.set(Number(words[1]), words[2]);
     else if (words[0] === "seconds")
       seconds = Number(words[1]);
+    else if (words[0] === "threads")
+      threads = Number(words[1]);
   }
-  return { hashes, seconds };
+  return { hashes, seconds, threads };
 }
 
 function distinctColours(png) {
@@ -504,6 +520,65 @@ async function controls(page) {
   return { problems, marks };
 }
 
+// The page served with the headers that isolate it: where the engine then gives it shared memory,
+// it must draw on more than one thread, and its check mode, a jump into the terrain flight and
+// prepared seeks must give the native frames; where it does not, the page must draw on one.
+async function threadedChecks(engine, page, base, frames, native, options) {
+  const problems = [];
+  const wanted = frames.filter((frame) => frame <= threadedCheckLimits[engine]);
+  const check = await checkMode(page, base, wanted);
+  const [isolated, sharedMemory] =
+    await page.evaluate("[self.crossOriginIsolated === true, typeof SharedArrayBuffer === 'function']");
+  if (!isolated || !sharedMemory) {
+    if (check.threads !== 1)
+      problems.push(`without shared memory, the page draws on ${check.threads} threads`);
+    const why = isolated ? "isolates the page but gives it no SharedArrayBuffer" : "does not isolate the page";
+    return { problems, summary: `the engine ${why}: it draws on ${check.threads} thread` };
+  }
+  if (!(check.threads > 1))
+    problems.push(`isolated, the page draws on ${check.threads} thread(s), not more than one`);
+  const different = wanted.filter((frame) => check.hashes.get(frame) !== native.get(frame));
+  for (const frame of different)
+    problems.push(`with threads, frame ${frame}: page ${check.hashes.get(frame)}, native ${native.get(frame)}`);
+  const drawn = Math.max(...wanted) + 1;
+  const notes = [`check: ${wanted.length - different.length} of ${wanted.length} frames identical on ${check.threads} ` +
+                 `threads, frames 0-${drawn - 1} at ${(drawn / check.seconds).toFixed(0)} fps`];
+
+  const jumpSeconds = jumpTimes[1];
+  const afterJump = jumpFrames(jumpSeconds, options.fps);
+  const jump = await checkMode(page, base, afterJump, jumpSeconds);
+  const wrong = afterJump.filter((frame) => jump.hashes.get(frame) !== native.get(frame));
+  for (const frame of wrong)
+    problems.push(`with threads, frame ${frame} after a jump to ${jumpSeconds} s: page ${jump.hashes.get(frame)}, ` +
+                  `native ${native.get(frame)}`);
+  notes.push(`jump to ${jumpSeconds} s: ${afterJump.length - wrong.length} of ${afterJump.length} frames identical`);
+
+  // The page itself: the same threads, and seeks that restore the preparation's checkpoints.
+  await page.open(`${base}/index.html?autoplay`);
+  await waitFor(page, "window.velmora && window.velmora.frame >= 0", 180, "the page with threads");
+  await page.evaluate("window.velmora.pause()");
+  const threads = await page.evaluate("window.velmora.threads");
+  if (threads !== check.threads)
+    problems.push(`the page draws on ${threads} threads, its check mode on ${check.threads}`);
+  const needed = Math.max(...threadedSeekFrames) / options.fps + 3;
+  await waitFor(page, `window.velmora.prepared >= ${needed}`, preparationLimitSeconds, "the preparation with threads");
+  const latencies = [];
+  for (const frame of threadedSeekFrames) {
+    const ms = await page.evaluate(`(async () => {
+      const started = performance.now();
+      await window.velmora.seek(${frame / options.fps});
+      return performance.now() - started;
+    })()`);
+    latencies.push(ms.toFixed(0));
+    const [shown, hash] = await page.evaluate("[window.velmora.frame, window.velmora.frameHash()]");
+    if (shown !== frame || hash !== native.get(frame))
+      problems.push(`with threads, a prepared seek to frame ${frame} showed frame ${shown} (${hash}), ` +
+                    `not the native ${native.get(frame)}`);
+  }
+  notes.push(`prepared seeks in ${latencies.join(", ")} ms`);
+  return { problems, summary: notes.join("; ") };
+}
+
 async function runEngine(engine, base, frames, nativeRun, options) {
   const report = { engine, problems: [] };
   const page = await launch(engine);
@@ -514,10 +589,12 @@ async function runEngine(engine, base, frames, nativeRun, options) {
     const different = wanted.filter((frame) => check.hashes.get(frame) !== native.get(frame));
     for (const frame of different)
       report.problems.push(`frame ${frame}: page ${check.hashes.get(frame)}, native ${native.get(frame)}`);
+    if (check.threads !== 1)
+      report.problems.push(`without cross-origin isolation the page draws on ${check.threads} threads, not 1`);
     const drawn = Math.max(...wanted) + 1;
     report.check = `${wanted.length - different.length} of ${wanted.length} frames identical; frames 0-${drawn - 1} ` +
                    `at ${(drawn / check.seconds).toFixed(0)} fps (${(drawn / check.seconds / options.fps).toFixed(1)}x ` +
-                   `real time)`;
+                   `real time) on 1 thread`;
     console.log(`${engine}: check: ${report.check}`);
 
     for (const seconds of jumpTimes) {
@@ -543,6 +620,10 @@ async function runEngine(engine, base, frames, nativeRun, options) {
       console.log(`${engine}: controls: ${controlled.marks} scenes marked, play/pause ` +
                   `${controlled.problems.length ? "FAILED" : "pauses and resumes"}`);
     }
+
+    const isolated = await threadedChecks(engine, page, options.isolatedBase, frames, native, options);
+    report.problems.push(...isolated.problems);
+    console.log(`${engine}: with cross-origin isolation: ${isolated.summary}${isolated.problems.length ? " FAILED" : ""}`);
 
     const played = await play(engine, page, base, engine === "chromium" ? options.screenshot : null);
     report.problems.push(...played.problems);
@@ -609,7 +690,10 @@ async function main() {
   frames.splice(0, frames.length, ...[...new Set(frames)].sort((a, b) => a - b));
   const native = nativeHashes(args.velmora, args.data, frames, options.fps);
   native.catch(() => {}); // reported by the engine that waits for it
-  const server = await serve(args.site);
+  // The checks run on a plain static host; those with threads on the isolating one.
+  const server = await serve(args.site, false);
+  const isolatingServer = await serve(args.site, true);
+  options.isolatedBase = isolatingServer.base;
   try {
     for (const engine of engines) {
       const started = Date.now();
@@ -626,6 +710,7 @@ async function main() {
     }
   } finally {
     server.close();
+    isolatingServer.close();
   }
   console.log("test-web: " + (failures ? "FAILED" : "passed"));
   return failures ? 1 : 0;

@@ -12,9 +12,18 @@ EM_JS(void, canvasOpen, (const char* title, int width, int height), {
         document.title = UTF8ToString(title);
 });
 
+// ImageData takes no view of shared memory (the build with threads has it): the frame goes
+// through a copy of the page's own there.
 EM_JS(void, canvasPut, (const std::uint8_t* rgba, int width, int height), {
     const context = Module.canvas.getContext("2d");
-    const bytes = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
+    const size = width * height * 4;
+    let bytes = new Uint8ClampedArray(HEAPU8.buffer, rgba, size);
+    if (typeof SharedArrayBuffer !== "undefined" && HEAPU8.buffer instanceof SharedArrayBuffer) {
+        if (!Module.canvasCopy || Module.canvasCopy.length !== size)
+            Module.canvasCopy = new Uint8ClampedArray(size);
+        Module.canvasCopy.set(bytes);
+        bytes = Module.canvasCopy;
+    }
     context.putImageData(new ImageData(bytes, width, height), 0, 0);
 });
 
