@@ -31,26 +31,31 @@ void addGlowDotPlacements(Bitmap& target, const GlowDotPlacement* placements, co
             addGlowCorners(target, placements[i], colours[i], margin);
 }
 
+void addGlowCornersInRows(Bitmap& target, const GlowDotPlacement& placement, std::uint32_t colour, int margin,
+                         int firstRow, int endRow) {
+    if (!glowDotInside(target, placement, margin))
+        return addGlowCornersAtBorder(target, placement, colour, margin, firstRow, endRow);
+    for (int corner = 0; corner < 4; ++corner) {
+        int line = placement.row + (corner >> 1);
+        if (line < firstRow || line >= endRow)
+            continue;
+        std::uint32_t& pixel = target.pixels[line * 512 + placement.column + (corner & 1)];
+        pixel = addGlow(pixel, colour, placement.weights[corner]);
+    }
+}
+
 void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const std::int32_t* rows,
                        const std::uint32_t* colours, int count, int margin, int firstRow, int endRow) {
+    if constexpr (avx2Built) {
+        if (simdLevel() == SimdLevel::avx2)
+            return addPlacedGlowDotsAvx2(target, placements, rows, colours, count, margin, firstRow, endRow);
+    }
     for (int i = 0; i < count; ++i) {
         // The dot covers rows row and row + 1; a hidden dot's row is below every band.
         if (rows[i] < firstRow - 1 || rows[i] >= endRow)
             continue;
-        const GlowDotPlacement& placement = placements[i];
-        if (placement.column == hiddenGlowDot)
-            continue;
-        if (glowDotInside(target, placement, margin)) {
-            for (int corner = 0; corner < 4; ++corner) {
-                int line = placement.row + (corner >> 1);
-                if (line < firstRow || line >= endRow)
-                    continue;
-                std::uint32_t& pixel = target.pixels[line * 512 + placement.column + (corner & 1)];
-                pixel = addGlow(pixel, colours[i], placement.weights[corner]);
-            }
-            continue;
-        }
-        addGlowCornersAtBorder(target, placement, colours[i], margin, firstRow, endRow);
+        if (placements[i].column != hiddenGlowDot)
+            addGlowCornersInRows(target, placements[i], colours[i], margin, firstRow, endRow);
     }
 }
 

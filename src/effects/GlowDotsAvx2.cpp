@@ -193,3 +193,22 @@ __attribute__((target("avx2"))) void addGlowDotPlacementsAvx2(Bitmap& target, co
             addGlowCorners(target, placement, colours[i], margin);
     }
 }
+
+__attribute__((target("avx2"))) void addPlacedGlowDotsAvx2(Bitmap& target, const GlowDotPlacement* placements,
+                                                           const std::int32_t* rows, const std::uint32_t* colours,
+                                                           int count, int margin, int firstRow, int endRow) {
+    for (int i = 0; i < count; ++i) {
+        // The dot covers rows row and row + 1; a hidden dot's row is below every band.
+        const std::int32_t row = rows[i];
+        if (row < firstRow - 1 || row >= endRow)
+            continue;
+        const GlowDotPlacement& placement = placements[i];
+        if (placement.column == hiddenGlowDot)
+            continue;
+        if (row >= firstRow && row + 1 < endRow && glowDotInside(target, placement, margin))
+            blendInside(target.pixels + row * 512 + placement.column, colours[i],
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(placement.weights)));
+        else
+            addGlowCornersInRows(target, placement, colours[i], margin, firstRow, endRow);
+    }
+}
