@@ -1,6 +1,8 @@
 // The present path of a frame: the console's row copy, plain and vector, and a whole surface
 // written to a headless 32-bit console. Compare with BM_FrameCopy.
 
+#include "BandThreadsArg.h"
+#include "driver/ShowDisplay.h"
 #include "platform/ptc/Console.h"
 #include "platform/ptc/HeadlessBackend.h"
 #include "platform/ptc/ShownPixels.h"
@@ -50,5 +52,22 @@ void BM_PresentHeadless(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PresentHeadless);
+
+// The show's own present: the frame copied to the console in bands of rows.
+void BM_PresentOffscreen(benchmark::State& state) {
+    BandThreadsArg threads(state);
+    const ptc::Format format32(32, 0xFF0000, 0x00FF00, 0x0000FF);
+    ptc::Console showConsole(std::make_unique<ptc::HeadlessBackend>());
+    showConsole.open("bench", frameWidth, frameHeight, format32, 0);
+    ptc::Surface surface(frameWidth, frameHeight, format32);
+    console = &showConsole;
+    offscreen = &surface;
+    centred = false;
+    for (auto _ : state)
+        presentOffscreen();
+    console = nullptr;
+    offscreen = nullptr;
+}
+BENCHMARK(BM_PresentOffscreen)->Arg(1)->Arg(2);
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "effects/PictureLayer.h"
 
-#include "core/ScreenBands.h"
+#include "core/ScreenSize.h"
 #include "effects/PictureSize.h"
 
 #include <cstring>
@@ -11,9 +11,6 @@ PictureLayer::PictureLayer(Bitmap& picture) : picture(picture.pixels) {
 
 void PictureLayer::render(Bitmap& target, double) {
     // A picture that is the target itself already shows.
-    if (picture == target.pixels)
-        return;
-    forEachScreenBand([&](int first, int count) {
-        std::memcpy(target.pixels + first, picture + first, count * sizeof(std::uint32_t));
-    });
+    if (picture != target.pixels)
+        std::memcpy(target.pixels, picture, screenPixels * sizeof(std::uint32_t));
 }
