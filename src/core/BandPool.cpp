@@ -9,11 +9,22 @@ BandPool::BandPool(int threads)
     for (int band = 0; band < bandCount; ++band)
         claimedSplit[band] = 0;
     workers.reserve(bandCount - 1);
-    for (int band = 1; band < bandCount; ++band)
-        workers.emplace_back([this, band] { serveBands(band); });
+    try {
+        for (int band = 1; band < bandCount; ++band)
+            workers.emplace_back([this, band] { serveBands(band); });
+    } catch (...) {
+        // A thread the system would not start: the ones already running are stopped and joined
+        // before the error goes on (a joinable thread left behind would end the program).
+        stopWorkers();
+        throw;
+    }
 }
 
 BandPool::~BandPool() {
+    stopWorkers();
+}
+
+void BandPool::stopWorkers() {
     {
         std::lock_guard lock(sleepLock);
         stopping = true;
@@ -21,6 +32,7 @@ BandPool::~BandPool() {
     wake.notify_all();
     for (std::thread& worker : workers)
         worker.join();
+    workers.clear();
 }
 
 namespace {

@@ -64,6 +64,7 @@ class BandPool {
     using BandCall = void (*)(void* context, int begin, int end);
 
     void runBands(int count, BandCall call, void* context);
+    void stopWorkers();
     void serveBands(int band);
     // Takes band `band` of split `split` for the caller of claim; false when it is taken already.
     bool claim(int band, std::uint64_t split);
