@@ -35,12 +35,7 @@ std::vector<std::uint64_t> drawSwirlRun() {
 }
 
 TEST(BandedGridMap, SwirlMatchesOneThreadAtEveryLevel) {
-    for (SimdLevel level : {SimdLevel::plain, SimdLevel::sse2, SimdLevel::avx2}) {
-        if (level > supportedSimdLevel())
-            continue;
-        SimdLevelGuard guard(level);
-        expectSameFramesAtEveryThreadCount(drawSwirlRun);
-    }
+    expectSameFramesAtEveryLevelAndThreadCount(drawSwirlRun);
 }
 
 // A mapper whose texture is the screen it draws reads blocks that others write: it keeps the

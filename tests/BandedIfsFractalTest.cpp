@@ -38,12 +38,7 @@ std::vector<std::uint64_t> drawCloudRun() {
 }
 
 TEST(BandedIfsFractalLayer, FramesMatchOneThreadAtEveryLevel) {
-    for (SimdLevel level : {SimdLevel::plain, SimdLevel::sse2, SimdLevel::avx2}) {
-        if (level > supportedSimdLevel())
-            continue;
-        SimdLevelGuard guard(level);
-        expectSameFramesAtEveryThreadCount(drawCloudRun);
-    }
+    expectSameFramesAtEveryLevelAndThreadCount(drawCloudRun);
 }
 
 // Dots anywhere (many far off the picture, behind the eye, on every border) with both margins, and

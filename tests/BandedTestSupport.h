@@ -3,6 +3,9 @@
 // threads must be the single thread's, bit for bit.
 
 #include "core/BandPool.h"
+#include "core/SimdLevel.h"
+
+#include "EffectTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -32,5 +35,15 @@ template <class DrawRun> void expectSameFramesAtEveryThreadCount(DrawRun drawRun
         ASSERT_EQ(banded.size(), reference.size());
         for (std::size_t frame = 0; frame < reference.size(); ++frame)
             ASSERT_EQ(banded[frame], reference[frame]) << threadCount << " threads, frame " << frame;
+    }
+}
+
+// The same at the plain level and at every vector level this machine runs.
+template <class DrawRun> void expectSameFramesAtEveryLevelAndThreadCount(DrawRun drawRun) {
+    for (SimdLevel level : {SimdLevel::plain, SimdLevel::sse2, SimdLevel::avx2}) {
+        if (level > supportedSimdLevel())
+            continue;
+        SimdLevelGuard guard(level);
+        expectSameFramesAtEveryThreadCount(drawRun);
     }
 }
