@@ -160,9 +160,16 @@ function waitForClick(text) {
 }
 
 // The build's module factory with the build. A host that has the build with threads missing
-// gets the page on one thread.
+// gets the page on one thread. The threads' worker script is asked for first: Emscripten 3.1.6
+// waits for ever on a pool worker whose script does not load.
 async function loadBuild(build) {
   try {
+    if (build.script !== plainBuild.script) {
+      const worker = build.script.replace(/\.js$/, ".worker.js");
+      const response = await fetch(worker, { method: "HEAD" });
+      if (!response.ok)
+        throw new Error(`${worker.slice(2)} answered ${response.status}`);
+    }
     return { ...build, create: (await import(build.script)).default };
   } catch (error) {
     const problem = `${build.script.slice(2)}: cannot be loaded (${error.message})`;
