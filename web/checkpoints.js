@@ -68,11 +68,14 @@ export class Preparation {
     this.packSeconds = 0;
     this.done = false;
     this.failed = false;
+    this.failure = ""; // why it stopped, where it failed
     this.arrival = null;
   }
 
   // Starts the worker with the files the show reads ([{ name, bytes }]). False where the browser
-  // cannot start it.
+  // cannot start it. The page also starts the preparation's packer (packing.js) and hands the
+  // preparation a channel to it: a worker started from a worker can hang Firefox's worker thread
+  // in its constructor. Without the packer the preparation packs itself.
   start(files) {
     try {
       this.worker = new Worker(new URL("./preparation.js", import.meta.url), { type: "module" });
@@ -86,8 +89,35 @@ export class Preparation {
       event.preventDefault();
       this.fail(event.message || "the worker could not load the show");
     };
-    this.worker.postMessage({ files, spacingSeconds });
+    const packer = this.startPacker();
+    this.worker.postMessage({ files, spacingSeconds, packer }, packer ? [packer] : []);
     return true;
+  }
+
+  // The packer's end of a channel for the preparation, or null.
+  startPacker() {
+    try {
+      this.packer = new Worker(new URL("./packing.js", import.meta.url), { type: "module" });
+    } catch (error) {
+      this.packer = null;
+      return null;
+    }
+    // The preparation waits for its packed checkpoints: a packer that cannot load ends it.
+    this.packer.onerror = (event) => {
+      event.preventDefault();
+      this.fail(event.message || "the packing worker could not load");
+    };
+    const channel = new MessageChannel();
+    this.packer.postMessage({ port: channel.port1 }, [channel.port1]);
+    return channel.port2;
+  }
+
+  // Both workers' ends.
+  stopWorkers() {
+    if (this.worker)
+      this.worker.terminate();
+    if (this.packer)
+      this.packer.terminate();
   }
 
   receive(message) {
@@ -105,7 +135,7 @@ export class Preparation {
       this.stateBytes = message.bytes;
     } else if (message.kind === "done") {
       this.done = true;
-      this.worker.terminate();
+      this.stopWorkers();
     }
     this.onChange();
     if (this.arrival) {
@@ -118,9 +148,9 @@ export class Preparation {
     if (this.failed)
       return;
     this.failed = true;
+    this.failure = reason;
     console.warn(`the preparation stopped: ${reason}`);
-    if (this.worker)
-      this.worker.terminate();
+    this.stopWorkers();
     this.onFailure(reason);
     if (this.arrival)
       this.arrival();

@@ -1,7 +1,8 @@
 // The preparation: a Web Worker with its own copy of the show, which draws the first pass from
 // frame 0 without showing it and sends the page the show's state every `spacing` frames,
-// compressed (checkpoints.js) by a worker of its own meanwhile (packing.js). The page restores them to seek (page.js). It is given the files
-// the page has loaded, as the page wrote them for the show's loader, and reports:
+// compressed (checkpoints.js) meanwhile by the packer (packing.js), which the page starts beside
+// it. The page restores them to seek (page.js). It is given the files the page has loaded, as the
+// page wrote them for the show's loader, and a port to the packer (or none), and reports:
 //   { kind: "checkpoint", frame, packed, bytes, ... }  the state before `frame`, `bytes` unpacked
 //   { kind: "done", ... }                              the first pass is prepared
 //   { kind: "failed", reason }                         the page seeks without it
@@ -19,7 +20,7 @@ onmessage = ({ data }) => {
   prepare(data).catch((error) => postMessage({ kind: "failed", reason: error.message || String(error) }));
 };
 
-async function prepare({ files, spacingSeconds }) {
+async function prepare({ files, spacingSeconds, packer: packerPort }) {
   const started = performance.now();
   const elapsed = () => (performance.now() - started) / 1000;
   // No canvas: the copy presents nothing, and its console only keeps the last frame.
@@ -45,7 +46,7 @@ async function prepare({ files, spacingSeconds }) {
       frames.push(call("velmora_scene_frame", i));
     return frames;
   };
-  const packer = new Packer();
+  const packer = new Packer(packerPort);
   const progress = () => ({ scenes: scenes(), seconds: elapsed(), packSeconds: packer.seconds, spacing, passEnd });
   // Checkpoints being packed, oldest first: at most `packingAhead` at a time (6 MB each unpacked).
   const packing = [];
@@ -64,26 +65,20 @@ async function prepare({ files, spacingSeconds }) {
   call("velmora_advance", passEnd);
   postMessage({ kind: "done", ...progress() });
   call("velmora_end");
-  if (packer.worker)
-    packer.worker.terminate();
 }
 
 const packingAhead = 2;
 
-// Packs checkpoints in a worker of its own (packing.js), in the order given; here, where the
-// engine starts no worker from a worker.
+// Packs checkpoints through the port to the packer, in the order given, or here without one.
 class Packer {
-  constructor() {
+  constructor(port) {
     this.seconds = 0;
     this.waiting = new Map(); // id -> { resolve, reject }
     this.nextId = 0;
-    try {
-      this.worker = new Worker(new URL("./packing.js", import.meta.url), { type: "module" });
-    } catch (error) {
-      this.worker = null;
+    this.port = port || null;
+    if (!this.port)
       return;
-    }
-    this.worker.onmessage = ({ data }) => {
+    this.port.onmessage = ({ data }) => {
       const { resolve, reject } = this.waiting.get(data.id);
       this.waiting.delete(data.id);
       if (data.reason)
@@ -91,16 +86,10 @@ class Packer {
       this.seconds += data.seconds;
       resolve(data.packed);
     };
-    this.worker.onerror = (event) => {
-      event.preventDefault();
-      for (const { reject } of this.waiting.values())
-        reject(new Error(event.message || "the packing worker could not load"));
-      this.waiting.clear();
-    };
   }
 
   async pack(bytes) {
-    if (!this.worker) {
+    if (!this.port) {
       const started = performance.now();
       const packed = await packCheckpoint(bytes);
       this.seconds += (performance.now() - started) / 1000;
@@ -109,7 +98,7 @@ class Packer {
     const id = this.nextId++;
     return new Promise((resolve, reject) => {
       this.waiting.set(id, { resolve, reject });
-      this.worker.postMessage({ id, bytes }, [bytes.buffer]);
+      this.port.postMessage({ id, bytes }, [bytes.buffer]);
     });
   }
 }

@@ -80,3 +80,65 @@ test("a packed checkpoint unpacks to its bytes", async () => {
   run.send({ kind: "checkpoint", frame: 0, packed, bytes: state.length });
   assert.deepEqual(await run.preparation.unpack(0), state);
 });
+
+// Workers the test stands in for: each records what it was sent and whether it was ended.
+function fakeWorkers() {
+  const started = [];
+  class FakeWorker {
+    constructor(url) {
+      this.script = String(url).split("/").pop();
+      this.sent = [];
+      started.push(this);
+    }
+    postMessage(message, transfer) { this.sent.push({ message, transfer }); }
+    terminate() { this.ended = true; }
+  }
+  const saved = globalThis.Worker;
+  globalThis.Worker = FakeWorker;
+  return { started, restore: () => { globalThis.Worker = saved; } };
+}
+
+test("the page starts the packer and gives the preparation a channel to it, not a worker of its own", () => {
+  const workers = fakeWorkers();
+  try {
+    const run = scripted();
+    const files = [{ name: "music.xm", bytes: new Uint8Array(4) }];
+    assert.ok(run.preparation.start(files));
+    const [preparation, packer] = workers.started;
+    assert.deepEqual(workers.started.map((worker) => worker.script), ["preparation.js", "packing.js"]);
+    const port = packer.sent[0].message.port;
+    assert.ok(port && packer.sent[0].transfer.includes(port));
+    const { message, transfer } = preparation.sent[0];
+    assert.equal(message.files, files);
+    assert.ok(message.packer && transfer.includes(message.packer) && message.packer !== port);
+    // The two ends are one channel.
+    const received = new Promise((resolve) => { port.onmessage = ({ data }) => resolve(data); });
+    message.packer.postMessage({ id: 7 });
+    return received.then((data) => {
+      assert.equal(data.id, 7);
+      port.close();
+      message.packer.close();
+      // Done, both workers end.
+      run.send({ kind: "done" });
+      assert.ok(preparation.ended && packer.ended);
+    });
+  } finally {
+    workers.restore();
+  }
+});
+
+test("a packer that cannot load ends the preparation, which would wait for it for ever", () => {
+  const workers = fakeWorkers();
+  try {
+    const run = scripted();
+    run.preparation.start([]);
+    const [preparation, packer] = workers.started;
+    let prevented = false;
+    packer.onerror({ message: "SyntaxError in packing.js", preventDefault: () => { prevented = true; } });
+    assert.ok(prevented);
+    assert.deepEqual(run.failures, ["SyntaxError in packing.js"]);
+    assert.ok(run.preparation.failed && preparation.ended && packer.ended);
+  } finally {
+    workers.restore();
+  }
+});
