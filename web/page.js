@@ -585,10 +585,12 @@ class ShowPlayer {
       play: () => player.play(),
       // Seconds up to which a seek finds a checkpoint near its frame.
       get prepared() { return player.preparedSeconds; },
-      // The preparation: whether it runs in a worker, its checkpoints, and how long it took.
+      // The preparation: whether it runs in a worker (else why not), its checkpoints, and how long it
+      // took.
       get preparation() {
         return {
           worker: !preparation.failed,
+          failure: preparation.failure,
           done: preparation.done,
           seconds: preparation.seconds,
           packSeconds: preparation.packSeconds,
