@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -67,4 +71,30 @@ TEST(BandPool, SharedPoolFollowsTheChosenThreadCount) {
     EXPECT_GE(availableCores(), 1);
 }
 
+// A request to stop sent to the process must reach the thread that handles it, never a drawing
+// thread: the caller's own mask is as it was, every worker's blocks the requests.
+TEST(BandPool, WorkersLeaveTheRequestsToStopToTheOtherThreads) {
+    auto blocked = [] {
+        sigset_t mask;
+        pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+        return sigismember(&mask, SIGINT) + sigismember(&mask, SIGTERM) + sigismember(&mask, SIGHUP);
+    };
+    int callerBefore = blocked();
+    BandPool pool(3);
+    EXPECT_EQ(blocked(), callerBefore);
+    std::vector<int> blockedInBand(3, -1);
+    std::atomic<int> arrived{0};
+    pool.forEachBand(3, [&](int begin, int) {
+        blockedInBand[begin] = blocked();
+        // Every band on its own thread: none returns before all have started.
+        arrived.fetch_add(1);
+        while (arrived.load() < 3)
+            std::this_thread::yield();
+    });
+    EXPECT_EQ(blockedInBand[0], callerBefore);
+    EXPECT_EQ(blockedInBand[1], 3);
+    EXPECT_EQ(blockedInBand[2], 3);
+}
+
 } // namespace
+

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 
@@ -12,8 +13,13 @@ namespace {
 
 constexpr int handledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-volatile sig_atomic_t firstSignal = 0;
+// The first request's signal, claimed by the handler that takes it, and published once its time
+// is set. The drawing threads block the requests, but a thread another library starts may not:
+// two handlers may run at once, and the first claim wins.
+std::atomic<int> claimedSignal{0};
+std::atomic<int> firstSignal{0};
 timespec firstSignalTime{};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
 struct sigaction previousActions[3];
 
 // One request often arrives twice at once: `timeout` and `kill -- -PGID` signal the process and
@@ -28,12 +34,14 @@ bool withinRepeatWindow() {
 }
 
 void onSignal(int number) {
-    if (firstSignal == 0) {
+    int unclaimed = 0;
+    if (claimedSignal.compare_exchange_strong(unclaimed, number)) {
         clock_gettime(CLOCK_MONOTONIC, &firstSignalTime);
-        firstSignal = number;
+        firstSignal.store(number, std::memory_order_release);
         return;
     }
-    if (withinRepeatWindow())
+    // Claimed but not yet published: the two arrived together, on two threads.
+    if (firstSignal.load(std::memory_order_acquire) == 0 || withinRepeatWindow())
         return;
     abandonUnfinishedWork();
     static const char said[] = "velmora: stopped at once; the unfinished files are removed\n";
@@ -48,6 +56,7 @@ void onSignal(int number) {
 } // namespace
 
 Interruption::Interruption() {
+    claimedSignal = 0;
     firstSignal = 0;
     struct sigaction action{};
     action.sa_handler = onSignal;

@@ -1,6 +1,7 @@
 #include "app/ShowPreparation.h"
 
 #include "core/BandPool.h"
+#include "core/QuietThreadStart.h"
 #include "driver/ShowDriver.h"
 #include "platform/ptc/Error.h"
 
@@ -100,6 +101,7 @@ ShowPreparation::ShowPreparation(ShowDriver& driver, long spacing, long endFrame
         prepare(driver, spacing, endFrame, packing, pipeEnds[1]);
     }
     ::close(pipeEnds[1]);
+    QuietThreadStart quiet;
     receiver = std::thread([this, input = pipeEnds[0]] { receive(input); });
 }
 

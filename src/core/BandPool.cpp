@@ -1,5 +1,7 @@
 #include "core/BandPool.h"
 
+#include "core/QuietThreadStart.h"
+
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -9,6 +11,7 @@ BandPool::BandPool(int threads)
     for (int band = 0; band < bandCount; ++band)
         claimedSplit[band] = 0;
     workers.reserve(bandCount - 1);
+    QuietThreadStart quiet;
     try {
         for (int band = 1; band < bandCount; ++band)
             workers.emplace_back([this, band] { serveBands(band); });
