@@ -63,11 +63,12 @@ static void BM_FrameCopy(benchmark::State& state) {
 BENCHMARK(BM_FrameCopy);
 
 static void BM_PictureLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     OwnedPicture picture(512, 384, 1), screen(512, 384, 2);
     PictureLayer layer(picture.bitmap);
     renderFrames(state, layer, screen.bitmap);
 }
-BENCHMARK(BM_PictureLayer);
+BENCHMARK(BM_PictureLayer)->Arg(1)->Arg(2);
 
 static void BM_MaskedPictureLayer(benchmark::State& state) {
     BandThreadsArg threads(state);

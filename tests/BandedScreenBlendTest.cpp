@@ -8,12 +8,14 @@
 #include "effects/MaskedFadeLayer.h"
 #include "effects/MaskedPictureLayer.h"
 #include "effects/PictureLayer.h"
+#include "effects/ScreenCopy.h"
 
 #include "BandedTestSupport.h"
 #include "EffectTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -63,6 +65,31 @@ std::vector<std::uint64_t> drawBlendRun() {
 
 TEST(BandedScreenBlend, EveryBlendMatchesOneThreadAtEveryLevel) {
     expectSameFramesAtEveryLevelAndThreadCount(drawBlendRun);
+}
+
+// The copy is checked against the source itself, not against one thread: a band copied twice or
+// left out would otherwise look the same at every thread count.
+TEST(BandedScreenBlend, TheScreenCopyGivesEveryPixelAtEveryThreadCount) {
+    TestPicture source(512, 384);
+    fillRandom(source.storage, 7);
+    for (int threadCount : {1, 2, 3, 8}) {
+        BandThreadsGuard threads(threadCount);
+        std::vector<std::uint32_t> target(source.storage.size(), 0xDEADBEEF);
+        copyScreen(target.data(), source.storage.data());
+        EXPECT_EQ(target, source.storage) << threadCount << " threads";
+    }
+}
+
+TEST(BandedScreenBlend, APixelCopyStopsAtItsCount) {
+    std::vector<std::uint32_t> source(40), target(40, 0);
+    for (std::size_t i = 0; i < source.size(); ++i)
+        source[i] = 0x01010101u * static_cast<std::uint32_t>(i + 1);
+    for (int count : {0, 3, 8, 13, 37}) {
+        std::fill(target.begin(), target.end(), 0u);
+        copyPixels(target.data(), source.data(), count);
+        for (int i = 0; i < 40; ++i)
+            EXPECT_EQ(target[i], i < count ? source[i] : 0u) << "count " << count << ", pixel " << i;
+    }
 }
 
 } // namespace

@@ -6,17 +6,16 @@
 #include "core/SimdLevel.h"
 #include "effects/Avx2Loops.h"
 #include "effects/PictureSize.h"
+#include "effects/ScreenCopy.h"
 
 #include <emmintrin.h>
 
-#include <cstring>
 
 namespace {
 
 void copyUnlessSame(std::uint32_t* target, const std::uint32_t* source) {
-    // One copy: split in two, the C library's copy of the halves ran ten times slower here.
     if (source != target)
-        std::memcpy(target, source, screenPixels * sizeof(std::uint32_t));
+        copyScreen(target, source);
 }
 
 // Per byte (from * g + to * f) >> 8; f + g = 255, so the sum stays below 65,536.

@@ -1,9 +1,7 @@
 #include "effects/PictureLayer.h"
 
-#include "core/ScreenSize.h"
 #include "effects/PictureSize.h"
-
-#include <cstring>
+#include "effects/ScreenCopy.h"
 
 PictureLayer::PictureLayer(Bitmap& picture) : picture(picture.pixels) {
     requirePictureSize(picture, 512, 384);
@@ -12,5 +10,5 @@ PictureLayer::PictureLayer(Bitmap& picture) : picture(picture.pixels) {
 void PictureLayer::render(Bitmap& target, double) {
     // A picture that is the target itself already shows.
     if (picture != target.pixels)
-        std::memcpy(target.pixels, picture, screenPixels * sizeof(std::uint32_t));
+        copyScreen(target.pixels, picture);
 }
