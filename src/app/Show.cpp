@@ -7,6 +7,7 @@
 #include "app/ProgressLine.h"
 #include "app/ShowControls.h"
 #include "app/ShowMusicRecording.h"
+#include "app/SoundAhead.h"
 #include "capture/OfflineOutput.h"
 #include "core/BandPool.h"
 #include "core/ShowObjects.h"
@@ -133,6 +134,9 @@ private:
     std::optional<FramePacer> pacer;
     PacedClock clock{BASS_GetSeconds};
     std::optional<ShowControls> controls;
+    // Offline: the sound of the frames up to endFrame, rendered ahead. Last, so that it stops
+    // before anything it uses goes.
+    std::optional<SoundAhead> sound;
 };
 
 ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
@@ -179,6 +183,11 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
         stats->setRenderer(window->rendererName());
     driver->play();
     clock.restartAt(driver->frameTime(driver->firstFrame()));
+    if (offline) {
+        // With threads the sound goes ahead on one of its own; --threads 1 keeps it all on one.
+        auto render = [](double seconds, std::vector<std::int16_t>& chunk) { BASS_RenderOffline(seconds, chunk); };
+        sound.emplace(render, options.fps, nextFrame, endFrame, bandPool().threads() > 1 ? 8 : 0);
+    }
 }
 
 std::unique_ptr<ptc::ConsoleBackend> ShowApp::makeBackend() {
@@ -262,16 +271,14 @@ bool ShowApp::offlineStep() {
     }
     if (nextFrame == endFrame) {
         // The sound of the last frame's duration, so picture and sound end together.
-        samples.clear();
-        BASS_RenderOffline(driver->frameTime(endFrame), samples);
+        sound->take(endFrame, samples);
         output->addAudio(samples);
         return false;
     }
     if (console->key())
         return false;
     long frame = nextFrame++;
-    samples.clear();
-    BASS_RenderOffline(driver->frameTime(frame), samples);
+    sound->take(frame, samples);
     output->addAudio(samples);
     output->beginFrame(frame);
     showFrame(frame);
@@ -332,6 +339,7 @@ bool ShowApp::uncappedStep() {
 }
 
 int ShowApp::quit() {
+    sound.reset();
     driver->shutDown();
     if (output)
         output->finish();
