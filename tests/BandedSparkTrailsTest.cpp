@@ -56,6 +56,52 @@ TEST(BandedSparkTrails, RingMatchesOneThreadAtEveryLevel) {
     }
 }
 
+// The fast paths move every spark before any is born again, over bands of sparks: the plain
+// loop, one spark after another, must give the same frames and the same random draws.
+TEST(BandedSparkTrails, BulkMovesAndBirthsMatchThePlainLoop) {
+    auto expectPlainFrames = [](auto drawRun) {
+        std::vector<std::uint64_t> plain;
+        {
+            SimdLevelGuard guard(SimdLevel::plain);
+            BandThreadsGuard threads(1);
+            plain = drawRun();
+        }
+        for (int threadCount : {1, 3}) {
+            BandThreadsGuard threads(threadCount);
+            EXPECT_EQ(drawRun(), plain) << threadCount << " threads";
+        }
+    };
+    expectPlainFrames(drawSparkRun<ParticleStreamsLayer>);
+    expectPlainFrames(drawSparkRun<ParticleRingLayer>);
+}
+
+// The spent sparks of every band, gathered in order: bands with none, bands where all are spent,
+// and fewer sparks than bands.
+TEST(BandedSparkTrails, StepListsTheSpentSparksInOrder) {
+    for (int count : {0, 1, 2, 7, 100}) {
+        std::vector<SparkParticle> reference;
+        for (int i = 0; i < count; ++i)
+            reference.emplace_back(i, 0, 0, 3, -2, 1, 0xFFFFFF, i < 40 ? 1 + i % 3 : 5);
+        std::vector<int> expectedSpent;
+        for (int i = 0; i < count; ++i)
+            if (reference[std::size_t(i)].life == 1)
+                expectedSpent.push_back(i);
+        for (int threadCount : {1, 2, 3, 8}) {
+            BandThreadsGuard threads(threadCount);
+            std::vector<SparkParticle> sparks = reference;
+            std::vector<int> spent{99, 99, 99};
+            stepSparks(sparks, spent);
+            EXPECT_EQ(spent, expectedSpent) << count << " sparks, " << threadCount << " threads";
+            for (int i = 0; i < count; ++i) {
+                const SparkParticle& moved = sparks[std::size_t(i)];
+                EXPECT_TRUE(moved.x == i + 3 && moved.y == -2 && moved.z == 1 &&
+                            moved.life == reference[std::size_t(i)].life - 1)
+                    << "spark " << i << ", " << threadCount << " threads";
+            }
+        }
+    }
+}
+
 // The blur's wavefront on pictures of other sizes: an odd number of rows (a single row after the
 // pairs), a few rows or columns only, and sizes past the accumulation image; each against the plain
 // blur, several passes over the same noise.

@@ -122,18 +122,26 @@ void ParticleRingLayer::render(Bitmap& target, double seconds) {
     trails.height = trailHeight;
     trails.pixels = accumulation;
 
-    // Dots may be blended in any order, so the fast paths draw them all before any spark moves.
-    bool drawnInBulk = simdLevel() != SimdLevel::plain;
-    if (drawnInBulk)
+    // The emitters take turns, and each birth moves the emitters on.
+    auto fire = [&] {
+        SparkParticle born = nextEmitter < 0 ? fireFromEmitterA() : fireFromEmitterB();
+        nextEmitter = -nextEmitter;
+        emitterTime += frameTime * 0.5;
+        return born;
+    };
+    // Dots may be blended in any order, so the fast paths draw them all before any spark moves,
+    // and then move them all before any is born again.
+    if (simdLevel() != SimdLevel::plain) {
         drawTurnedSparks(trails, rotation, particles);
-    for (SparkParticle& particle : particles) {
-        if (!drawnInBulk)
+        stepSparks(particles, spent);
+        for (int i : spent)
+            particles[i] = fire();
+    } else {
+        for (SparkParticle& particle : particles) {
             drawTurnedSpark(trails, rotation, particle);
-        particle.step();
-        if (particle.life <= 0) {
-            particle = nextEmitter < 0 ? fireFromEmitterA() : fireFromEmitterB();
-            nextEmitter = -nextEmitter;
-            emitterTime += frameTime * 0.5;
+            particle.step();
+            if (particle.life <= 0)
+                particle = fire();
         }
     }
 

@@ -34,4 +34,7 @@ class ParticleRingLayer : public Layer {
   private:
     SparkParticle fireFromEmitterA() const;
     SparkParticle fireFromEmitterB() const;
+
+    // This frame's particles whose life ran out: scratch, not part of the state.
+    std::vector<int> spent;
 };

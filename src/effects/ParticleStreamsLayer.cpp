@@ -83,17 +83,24 @@ void ParticleStreamsLayer::render(Bitmap& target, double seconds) {
     trails.pixels = accumulation;
 
     std::int32_t emitterTime = truncateToLow32(seconds * 416.0);
-    // Dots may be blended in any order, so the fast paths draw them all before any spark moves.
-    bool drawnInBulk = simdLevel() != SimdLevel::plain;
-    if (drawnInBulk)
+    auto fire = [&](int i) {
+        return (i & 1) == 0 ? fireFromEmitterA(emitterTime) : fireFromEmitterB(emitterTime);
+    };
+    // Dots may be blended in any order, so the fast paths draw them all before any spark moves,
+    // and then move them all before any is born again.
+    if (simdLevel() != SimdLevel::plain) {
         drawTurnedSparks(trails, rotation, particles);
-    for (int i = 0; i < count; ++i) {
-        SparkParticle& particle = particles[i];
-        if (!drawnInBulk)
+        stepSparks(particles, spent);
+        for (int i : spent)
+            particles[i] = fire(i);
+    } else {
+        for (int i = 0; i < count; ++i) {
+            SparkParticle& particle = particles[i];
             drawTurnedSpark(trails, rotation, particle);
-        particle.step();
-        if (particle.life <= 0)
-            particle = (i & 1) == 0 ? fireFromEmitterA(emitterTime) : fireFromEmitterB(emitterTime);
+            particle.step();
+            if (particle.life <= 0)
+                particle = fire(i);
+        }
     }
 
     addTrails(target, accumulation);

@@ -29,4 +29,7 @@ class ParticleStreamsLayer : public Layer {
   private:
     SparkParticle fireFromEmitterA(int emitterTime) const;
     SparkParticle fireFromEmitterB(int emitterTime) const;
+
+    // This frame's particles whose life ran out: scratch, not part of the state.
+    std::vector<int> spent;
 };

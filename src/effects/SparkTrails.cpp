@@ -118,6 +118,31 @@ void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
     }
 }
 
+void stepSparks(std::vector<SparkParticle>& particles, std::vector<int>& spent) {
+    const int total = static_cast<int>(particles.size());
+    spent.resize(particles.size());
+    // Each band lists its spent particles from its own first index on, ended by -1 when short.
+    BandPool& pool = bandPool();
+    pool.forEachBand(total, [&](int begin, int end) {
+        int listed = begin;
+        for (int i = begin; i < end; ++i) {
+            particles[i].step();
+            if (particles[i].life <= 0)
+                spent[listed++] = i;
+        }
+        if (listed < end)
+            spent[listed] = -1;
+    });
+    int count = 0;
+    const int bands = pool.threads();
+    for (int band = 0; band < bands; ++band) {
+        int end = BandPool::bandStart(total, band + 1, bands);
+        for (int k = BandPool::bandStart(total, band, bands); k < end && spent[k] >= 0; ++k)
+            spent[count++] = spent[k];
+    }
+    spent.resize(count);
+}
+
 void addTrailsPlain(Bitmap& target, const std::uint32_t* accumulation) {
     int count = trailPixelCount(target);
     for (int i = 0; i < count; ++i)

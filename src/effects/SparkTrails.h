@@ -38,6 +38,11 @@ inline void drawTurnedSpark(Bitmap& trails, const SparkRotation& rotation, const
 void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
                       const std::vector<SparkParticle>& particles);
 
+// Moves every particle one step and lists, in order, those whose life ran out: their births
+// draw random numbers, which must keep that order. Split over the band pool in the bands of
+// particles drawTurnedSparks turns, so that each thread moves the particles it has just read.
+void stepSparks(std::vector<SparkParticle>& particles, std::vector<int>& spent);
+
 // Every byte of the first width x height target pixels (at most the accumulation image's)
 // becomes min(255, accumulation byte + target byte).
 void addTrails(Bitmap& target, const std::uint32_t* accumulation);
