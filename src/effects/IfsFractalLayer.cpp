@@ -203,8 +203,9 @@ int IfsFractalLayer::blockPoints(int block) const {
     return std::min(IfsCloudBlock::size, pointCount - block * IfsCloudBlock::size);
 }
 
-void IfsFractalLayer::walkBlock(const Maps& maps, const IfsView& view, const std::array<std::uint32_t, 256>& palette,
-                                int block, IfsCloudBlock& out) const {
+void IfsFractalLayer::walkBlock(const Maps& maps, const IfsView& view,
+                                const std::array<std::uint32_t, 256>& palette, int block,
+                                IfsCloudBlock& out) const {
     const int start = block * IfsCloudBlock::size;
     const int count = blockPoints(block);
     double* x = out.x;
@@ -232,6 +233,13 @@ void addBlockDots(Bitmap& target, const IfsCloudBlock& block, int count) {
     addGlowDots(target, GlowDotBatch{block.px, block.py, block.pz, block.colours, count}, focal, depth, 1);
 }
 
+// The placements of the block's points [begin, end).
+void placeBlockDots(const Bitmap& target, IfsCloudBlock& block, int begin, int end) {
+    GlowDotBatch points{block.px + begin, block.py + begin, block.pz + begin, block.colours + begin,
+                        end - begin};
+    placeGlowDots(target, points, focal, depth, block.placements + begin);
+}
+
 // Element 0 of a block's positions: where the walk stands after the `count` points of `previous`.
 void startAfter(IfsCloudBlock& block, const IfsCloudBlock& previous, int count) {
     block.x[0] = previous.x[count];
@@ -253,11 +261,12 @@ void IfsFractalLayer::drawPointsInBlocks(Bitmap& target, const Maps& maps, const
     }
 }
 
-// The walk cannot be split (every point follows from the one before), but it is about half the
-// work: the caller walks, turns and places block after block, and the other band adds each block's
-// dots once the caller has published it. One thread writes the target, in the single loop's order.
-// The walker never waits, so a band that the caller takes over itself (its thread came late) still
-// finishes.
+// The walk cannot be split (every point follows from the one before), but it is about a third of
+// the work: the caller walks, turns and places the first half of block after block, and the other
+// band, once the caller has published a block, places the rest of it and adds all of its dots.
+// Placing writes only the block's own placements; one thread writes the target, in the single
+// loop's order. The walker never waits, so a band that the caller takes over itself (its thread
+// came late) still finishes.
 void IfsFractalLayer::drawPointsInTwoStages(Bitmap& target, const Maps& maps, const IfsView& view,
                                             const std::array<std::uint32_t, 256>& palette) {
     takeMapChoices();
@@ -275,14 +284,14 @@ void IfsFractalLayer::drawPointsInTwoStages(Bitmap& target, const Maps& maps, co
                 else
                     startAfter(block, frameBlocks[index - 1], blockPoints(index - 1));
                 walkBlock(maps, view, palette, index, block);
-                placeGlowDots(target, GlowDotBatch{block.px, block.py, block.pz, block.colours, blockPoints(index)},
-                              focal, depth, block.placements);
+                placeBlockDots(target, block, 0, blockPoints(index) / 2);
                 walked.store(index + 1, std::memory_order_release);
             }
         if (firstStage <= 1 && 1 < endStage)
             for (int index = 0; index < blockCount; ++index) {
                 awaitBandProgress(walked, index + 1);
-                const IfsCloudBlock& block = frameBlocks[index];
+                IfsCloudBlock& block = frameBlocks[index];
+                placeBlockDots(target, block, blockPoints(index) / 2, blockPoints(index));
                 addGlowDotPlacements(target, block.placements, block.colours, blockPoints(index), 1);
             }
     });
