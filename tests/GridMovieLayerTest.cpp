@@ -1,6 +1,8 @@
 #include "effects/GridMovieLayer.h"
+#include "capture/PixelHash.h"
 #include "platform/ptc/Error.h"
 
+#include "BandedTestSupport.h"
 #include "EffectTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -121,4 +123,23 @@ TEST(GridMovieLayer, VectorPathMatchesThePlainPath) {
             },
             "position " + std::to_string(position));
     }
+}
+
+// The screen rows are drawn in bands: every frame the one thread's, at every level, as the movie
+// blends from frame to frame and wraps.
+TEST(GridMovieLayer, BandedRowsMatchOneThread) {
+    std::vector<std::uint32_t> colours(7);
+    fillRandom(colours, 61);
+    Movie movie(7, colours);
+    fillRandom(movie.picture.storage, 62);
+    expectSameFramesAtEveryLevelAndThreadCount([&] {
+        TestPicture screen(512, 384);
+        GridMovieLayer layer(movie.picture.bitmap, 30.0);
+        std::vector<std::uint64_t> hashes;
+        for (int frame = 0; frame < 20; ++frame) {
+            layer.render(screen.bitmap, 3.0 + frame * 0.037);
+            hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
+        }
+        return hashes;
+    });
 }

@@ -1,5 +1,6 @@
 #include "effects/GridMovieLayer.h"
 
+#include "core/BandPool.h"
 #include "core/PixelOps.h"
 #include "core/SimdLevel.h"
 #include "core/Truncate.h"
@@ -75,13 +76,14 @@ void blendGridSse2(std::uint32_t* grid, const std::uint32_t* frameA, const std::
         grid[n] = blendFrames(frameA[n], frameB[n], v, w);
 }
 
-void drawRowsSse2(std::uint32_t* target, const std::uint32_t* grid) {
+// Screen rows [firstRow, endRow).
+void drawRowsSse2(std::uint32_t* target, const std::uint32_t* grid, int firstRow, int endRow) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000));
     const __m128i upperHalf = _mm_set_epi32(-1, -1, 0, 0);
     const __m128i twoAndThree = _mm_set_epi16(3, 3, 3, 3, 2, 2, 2, 2);
     alignas(16) std::uint16_t edge[(columns + 1) * 4];
-    for (int y = 0; y < 384; ++y) {
+    for (int y = firstRow; y < endRow; ++y) {
         const std::uint32_t* top = grid + (y >> 2) * columns;
         const std::uint32_t* bottom = top + columns;
         int r = y & 3;
@@ -176,6 +178,9 @@ void GridMovieLayer::render(Bitmap& target, double seconds) {
         drawPlain(target.pixels, frameA, frameB, v, w);
         return;
     }
+    // The blend of the small grid stays on one thread; each screen row reads it on its own.
     blendGridSse2(blendedGrid.data(), frameA, frameB, v, w);
-    drawRowsSse2(target.pixels, blendedGrid.data());
+    bandPool().forEachBand(384, [&](int firstRow, int endRow) {
+        drawRowsSse2(target.pixels, blendedGrid.data(), firstRow, endRow);
+    });
 }
