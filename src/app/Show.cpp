@@ -186,7 +186,7 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
     if (offline) {
         // With threads the sound goes ahead on one of its own; --threads 1 keeps it all on one.
         auto render = [](double seconds, std::vector<std::int16_t>& chunk) { BASS_RenderOffline(seconds, chunk); };
-        sound.emplace(render, options.fps, nextFrame, endFrame, bandPool().threads() > 1 ? 8 : 0);
+        sound.emplace(render, options.fps, nextFrame, endFrame, bandPool().threads() > 1 ? 16 : 0);
     }
 }
 

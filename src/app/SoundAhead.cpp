@@ -32,7 +32,10 @@ void SoundAhead::renderChunks() {
         std::vector<std::int16_t>* chunk;
         {
             std::unique_lock guard(lock);
-            changed.wait(guard, [&] { return stopping || frame - taken < depth; });
+            // With every slot full, the thread sleeps until half of them are taken: it wakes once
+            // for a run of chunks, not once a frame, and takes a drawing thread's core that seldom.
+            if (frame - taken >= depth)
+                changed.wait(guard, [&] { return stopping || frame - taken <= depth / 2; });
             if (stopping)
                 return;
             chunk = &chunks[std::size_t((frame - firstFrame) % depth)];
@@ -70,6 +73,8 @@ void SoundAhead::take(long frame, std::vector<std::int16_t>& samples) {
         std::rethrow_exception(failure);
     samples.swap(chunks[std::size_t((frame - firstFrame) % long(chunks.size()))]);
     taken = frame + 1;
+    bool roomEnough = rendered - taken == long(chunks.size()) / 2;
     guard.unlock();
-    changed.notify_all();
+    if (roomEnough)
+        changed.notify_all();
 }
