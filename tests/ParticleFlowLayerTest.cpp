@@ -1,10 +1,8 @@
 #include "effects/ParticleFlowLayer.h"
-#include "capture/PixelHash.h"
 #include "core/Random.h"
 #include "core/ShowObjects.h"
 #include "platform/ptc/Error.h"
 
-#include "BandedTestSupport.h"
 #include "EffectTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -210,27 +208,4 @@ TEST(ParticleFlowLayer, VectorPathMatchesThePlainPath) {
             return result;
         },
         "six frames");
-}
-
-// The glow is combined with the screen in bands of rows: the same screen and glow at every thread
-// count, frame after frame, while particles are born, move and fade out.
-TEST(ParticleFlowLayer, BandedCombineMatchesOneThread) {
-    FlowWorld world;
-    std::vector<std::uint8_t> map = randomBytes(screenPixelCount, 95);
-    world.sprite = randomBytes(64, 96);
-    expectSameFramesAtEveryThreadCount([&] {
-        randomState = 1000, flowRandomState = 2000;
-        std::fill(world.screen.storage.begin(), world.screen.storage.end(), 0x00203040u);
-        ParticleFlowLayer layer(3000, map.data(), map.data(), nullptr, nullptr, world.sprite.data());
-        std::vector<std::uint64_t> hashes;
-        for (int frame = 0; frame < 12; ++frame) {
-            musicLevel = frame * 20;
-            if (frame == 8)
-                layer.fadeOut();
-            layer.render(world.screen.bitmap, 5.0 + frame / 4.0);
-            hashes.push_back(pixelHash(world.screen.storage.data(), world.screen.storage.size(), 0xFFFFFFFF));
-            hashes.push_back(pixelHash(world.glowBuffer.data(), screenPixelCount, 0xFFFFFFFF));
-        }
-        return hashes;
-    });
 }

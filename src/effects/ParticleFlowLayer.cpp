@@ -2,7 +2,6 @@
 
 #include "core/PixelOps.h"
 #include "core/Random.h"
-#include "core/ScreenBands.h"
 #include "core/ScreenSize.h"
 #include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
@@ -102,19 +101,17 @@ void stampSse2(std::uint32_t* glow, const SpriteWeights& weights, int top, int l
     }
 }
 
-// target = min(255, target + glow) per byte, then the glow loses a quarter (rounded down) per byte;
-// for `count` pixels.
-void combinePlain(std::uint32_t* target, std::uint32_t* glow, int count) {
-    for (int n = 0; n < count; ++n) {
+// target = min(255, target + glow) per byte, then the glow loses a quarter (rounded down) per byte.
+void combinePlain(std::uint32_t* target, std::uint32_t* glow) {
+    for (int n = 0; n < screenPixels; ++n) {
         target[n] = addSaturateBytes(target[n], glow[n]);
         glow[n] = subtractSaturateBytes(glow[n], (glow[n] >> 2) & 0x3F3F3F3F);
     }
 }
 
-// `count` is a multiple of 4.
-void combineSse2(std::uint32_t* target, std::uint32_t* glow, int count) {
+void combineSse2(std::uint32_t* target, std::uint32_t* glow) {
     const __m128i quarterMask = _mm_set1_epi8(0x3F);
-    for (int n = 0; n < count; n += 4) {
+    for (int n = 0; n < screenPixels; n += 4) {
         __m128i* targetCells = reinterpret_cast<__m128i*>(target + n);
         __m128i* glowCells = reinterpret_cast<__m128i*>(glow + n);
         __m128i g = _mm_loadu_si128(glowCells);
@@ -158,14 +155,10 @@ void ParticleFlowLayer::render(Bitmap& target, double seconds) {
     else
         activeCount = activeCount - (activeCount >> 3);
     moveAndStamp(target.pixels, level);
-    // Every pixel is combined on its own: split by rows.
-    bool vector = simdLevel() != SimdLevel::plain;
-    forEachScreenBand([&](int first, int pixels) {
-        if (vector)
-            combineSse2(target.pixels + first, glow + first, pixels);
-        else
-            combinePlain(target.pixels + first, glow + first, pixels);
-    });
+    if (simdLevel() == SimdLevel::plain)
+        combinePlain(target.pixels, glow);
+    else
+        combineSse2(target.pixels, glow);
 }
 
 void ParticleFlowLayer::moveAndStamp(const std::uint32_t* screen, int level) {
