@@ -102,11 +102,12 @@ static void BM_MaskedFadeLayer(benchmark::State& state) {
 BENCHMARK(BM_MaskedFadeLayer)->Arg(1)->Arg(2);
 
 static void BM_GridMovieLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     OwnedPicture movie(129, 97 * 40, 6), screen(512, 384, 3);
     GridMovieLayer layer(movie.bitmap, 30.0);
     renderFrames(state, layer, screen.bitmap);
 }
-BENCHMARK(BM_GridMovieLayer);
+BENCHMARK(BM_GridMovieLayer)->Arg(1)->Arg(2);
 
 static void BM_SwirlMapLayer(benchmark::State& state) {
     BandThreadsArg threads(state);
@@ -127,6 +128,7 @@ static void BM_FeedbackMapLayer(benchmark::State& state) {
 BENCHMARK(BM_FeedbackMapLayer)->Arg(1)->Arg(2);
 
 static void BM_ParticleFlowLayer(benchmark::State& state) {
+    BandThreadsArg threads(state);
     OwnedPicture screen(512, 384, 3);
     std::vector<std::uint32_t> glow(workBufferWords);
     workBufferA = glow.data();
@@ -151,7 +153,7 @@ static void BM_ParticleFlowLayer(benchmark::State& state) {
     }
     workBufferA = nullptr;
 }
-BENCHMARK(BM_ParticleFlowLayer);
+BENCHMARK(BM_ParticleFlowLayer)->Arg(1)->Arg(2);
 
 static void BM_NoiseLayer(benchmark::State& state) {
     OwnedPicture screen(512, 384, 3);
