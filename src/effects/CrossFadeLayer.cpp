@@ -10,7 +10,6 @@
 
 #include <emmintrin.h>
 
-
 namespace {
 
 void copyUnlessSame(std::uint32_t* target, const std::uint32_t* source) {
