@@ -28,7 +28,7 @@ std::vector<std::uint64_t> drawSwirlRun() {
             swirl.startTwist();
         if (frame == 70)
             swirl.reset();
-        swirl.render(screen.bitmap, 60.0 + frame / 60.0);
+        renderLayer(swirl, screen.bitmap, 60.0 + frame / 60.0);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
     }
     return hashes;
@@ -49,7 +49,7 @@ TEST(BandedGridMap, TextureThatIsTheTargetKeepsTheOrder) {
         GridMapLayer turning(picture.bitmap);
         std::vector<std::uint64_t> hashes;
         for (int frame = 0; frame < 60; ++frame) {
-            turning.render(screen, 3.0 + frame / 30.0);
+            renderLayer(turning, screen, 3.0 + frame / 30.0);
             hashes.push_back(pixelHash(picture.storage.data(), picture.storage.size(), 0xFFFFFFFF));
         }
         return hashes;

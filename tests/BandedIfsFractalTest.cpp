@@ -30,7 +30,7 @@ std::vector<std::uint64_t> drawCloudRun() {
         if (frame == 10 || frame == 14)
             cloud.shiftPalette();
         randomState = static_cast<std::uint32_t>(frame * 7919);
-        cloud.render(screen.bitmap, 30.0 + frame / 60.0);
+        renderLayer(cloud, screen.bitmap, 30.0 + frame / 60.0);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
         hashes.push_back(randomState);
     }

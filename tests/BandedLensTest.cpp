@@ -34,7 +34,7 @@ std::vector<std::uint64_t> drawLensRun() {
         if (frame % 25 == 7)
             lens.shuffleSpeeds();
         seconds += frame == 45 ? 7.3 : 1.0 / 60.0;
-        lens.render(screen.bitmap, seconds);
+        renderLayer(lens, screen.bitmap, seconds);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
         hashes.push_back(pixelHash(buffer.data(), screenPixelCount, 0xFFFFFFFF));
     }
@@ -73,7 +73,7 @@ TEST(BandedRadialBlur, SameImageAsOneThreadForAnyCentreAndStrength) {
                 for (const Case& c : cases) {
                     blur.setParameters(c.strength, c.keep);
                     blur.setCentre(c.x, c.y);
-                    blur.render(bitmap, 0.0);
+                    renderLayer(blur, bitmap, 0.0);
                     hashes.push_back(pixelHash(image.data(), image.size(), 0xFFFFFFFF));
                 }
             return hashes;

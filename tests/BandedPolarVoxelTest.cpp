@@ -50,7 +50,7 @@ std::vector<std::uint64_t> flight(VoxelPictures& show) {
         if (frame == 30)
             voxel.switchSet();
         paintBackdrop(screen, frame);
-        voxel.render(screen.bitmap, seconds);
+        renderLayer(voxel, screen.bitmap, seconds);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
         seconds += frame == 10 ? 2.0 / 60 : frame == 50 ? 4000.0 : 1.0 / 60;
     }

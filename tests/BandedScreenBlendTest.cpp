@@ -52,12 +52,12 @@ std::vector<std::uint64_t> drawBlendRun() {
         double seconds = 5.0 + frame / 60.0;
         if (frame == 50)
             crossFade.setFadePosition(0.25);
-        picture.render(screen.bitmap, seconds);
-        maskedFade.render(screen.bitmap, seconds);
+        renderLayer(picture, screen.bitmap, seconds);
+        renderLayer(maskedFade, screen.bitmap, seconds);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
-        crossFade.render(screen.bitmap, seconds);
+        renderLayer(crossFade, screen.bitmap, seconds);
         if (frame >= 20)
-            maskedPicture.render(screen.bitmap, seconds);
+            renderLayer(maskedPicture, screen.bitmap, seconds);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
     }
     return hashes;

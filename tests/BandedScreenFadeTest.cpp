@@ -27,7 +27,7 @@ template <class Fade> std::vector<std::uint64_t> drawFadeRun() {
         if (frame == 55)
             fade.setFadePosition(0.8);
         fillRandom(screen.storage, 80 + frame);
-        fade.render(screen.bitmap, 2.0 + frame / 60.0);
+        renderLayer(fade, screen.bitmap, 2.0 + frame / 60.0);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
     }
     return hashes;

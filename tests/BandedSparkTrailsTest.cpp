@@ -34,7 +34,7 @@ template <class SparkLayer> std::vector<std::uint64_t> drawSparkRun() {
         seconds += frame == 40 ? 2.5 : 1.0 / 60.0;
         if (frame == 60)
             fillRandom(screen.storage, 52);
-        sparks.render(screen.bitmap, seconds);
+        renderLayer(sparks, screen.bitmap, seconds);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
         hashes.push_back(pixelHash(buffer.data(), screenPixelCount, 0xFFFFFFFF));
         hashes.push_back(randomState);

@@ -56,7 +56,7 @@ std::vector<std::uint64_t> flight(ShowLandscape& landscape) {
     for (int frame = 0; frame < 90; ++frame) {
         if (frame == 60)
             terrain.turnHard();
-        terrain.render(screen.bitmap, seconds);
+        renderLayer(terrain, screen.bitmap, seconds);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
         seconds += frame == 20 ? 2.0 / 60 : frame == 40 ? 1.5 : 1.0 / 60;
     }
@@ -85,7 +85,7 @@ TEST(BandedTerrain, RayGridIsTheSingleThreadsByBothMarches) {
     SteeredTerrain terrain(*landscape.colours, landscape.heights.get());
     double seconds = 104.97;
     for (int frame = 0; frame < 120; ++frame, seconds += 1.0 / 60)
-        terrain.render(screen.bitmap, seconds);
+        renderLayer(terrain, screen.bitmap, seconds);
     auto grids = [&] {
         std::vector<std::uint32_t> plain(TerrainLayer::gridColumns * TerrainLayer::gridRows);
         std::vector<std::uint32_t> skipping(plain.size());

@@ -29,7 +29,7 @@ std::vector<std::uint64_t> drawWarpRun() {
     double seconds = 66.0;
     for (int frame = 0; frame < 80; ++frame) {
         seconds += frame == 40 ? 3.7 : 1.0 / 60.0;
-        warp.render(screen.bitmap, seconds);
+        renderLayer(warp, screen.bitmap, seconds);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
         hashes.push_back(pixelHash(bufferB.data(), bufferB.size(), 0xFFFFFFFF));
     }

@@ -25,13 +25,31 @@ class BandPool {
     BandPool(const BandPool&) = delete;
     BandPool& operator=(const BandPool&) = delete;
 
+    // The threads the pool has, the caller's included.
     int threads() const { return bandCount; }
+    // The bands the next split makes: threads(), or 1 while an Alone is in force.
+    int bands() const { return alone ? 1 : bandCount; }
+
+    // While one is in force, every split runs on the calling thread alone, as with one thread, and
+    // bands() is 1. For work that costs more split than whole on this machine (SplitChoice). Only
+    // on the thread that splits, between splits.
+    class Alone {
+      public:
+        explicit Alone(BandPool& pool) : pool(pool), before(pool.alone) { pool.alone = true; }
+        ~Alone() { pool.alone = before; }
+        Alone(const Alone&) = delete;
+        Alone& operator=(const Alone&) = delete;
+
+      private:
+        BandPool& pool;
+        bool before;
+    };
 
     // Calls work(begin, end) once per band, the bands covering [0, count) in order without
     // overlap; the caller runs the first band and returns when all are done. `work` must only
     // write what its band owns.
     template <class Work> void forEachBand(int count, Work&& work) {
-        if (bandCount == 1 || count <= 1) {
+        if (bands() == 1 || count <= 1) {
             work(0, count);
             return;
         }
@@ -44,12 +62,12 @@ class BandPool {
     // near or far ground), and a thread that comes late simply takes fewer. `work` must only write
     // what its chunk owns.
     template <class Work> void forEachChunk(int count, int chunkSize, Work&& work) {
-        if (bandCount == 1 || count <= chunkSize) {
+        if (bands() == 1 || count <= chunkSize) {
             work(0, count);
             return;
         }
         std::atomic<int> nextChunk{0};
-        forEachBand(bandCount, [&](int, int) {
+        forEachBand(bands(), [&](int, int) {
             for (int begin; (begin = nextChunk.fetch_add(chunkSize, std::memory_order_relaxed)) < count;)
                 work(begin, std::min(begin + chunkSize, count));
         });
@@ -74,6 +92,7 @@ class BandPool {
     void awaitBands();
 
     int bandCount;
+    bool alone = false;
     std::vector<std::thread> workers;
     // The split in progress: its fields are written before `generation` grows (release), so a
     // thread that sees the new generation (acquire) and then claims its band reads them whole.

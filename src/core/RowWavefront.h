@@ -29,7 +29,7 @@ constexpr int chunkColumns = 128;
 // is called once per row over all columns, in order.
 template <class DrawSpan> void drawRowsInWavefront(int rowCount, int columnCount, DrawSpan&& drawSpan) {
     BandPool& pool = bandPool();
-    const int bands = pool.threads();
+    const int bands = pool.bands();
     if (bands == 1 || rowCount <= 1) {
         for (int row = 0; row < rowCount; ++row)
             drawSpan(row, 0, columnCount);

@@ -1,5 +1,6 @@
 #include "driver/FrameStats.h"
 
+#include "core/SplitChoice.h"
 #include "show/LayerNames.h"
 #include "timeline/LayerList.h"
 #include "timeline/MusicCue.h"
@@ -285,7 +286,7 @@ void renderAllTimed(LayerList& list, Bitmap& target, double seconds, FrameStats&
         if (layer == nullptr)
             continue;
         auto start = std::chrono::steady_clock::now();
-        layer->render(target, seconds);
+        renderChoosingSplit(*layer, target, seconds);
         stats.addLayerTime(*layer, millisecondsBetween(start, std::chrono::steady_clock::now()));
     }
 }

@@ -62,7 +62,7 @@ void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const
 void addGlowDotsInBands(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin,
                         GlowDotScratch& scratch) {
     BandPool& pool = bandPool();
-    if (pool.threads() == 1 || dots.count <= 0) {
+    if (pool.bands() == 1 || dots.count <= 0) {
         addGlowDots(target, dots, focal, depth, margin);
         return;
     }

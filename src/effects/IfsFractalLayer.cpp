@@ -162,7 +162,7 @@ void IfsFractalLayer::render(Bitmap& target, double seconds) {
 
     if (simdLevel() == SimdLevel::plain)
         drawPointsPlain(target, maps, view, palette);
-    else if (bandPool().threads() == 1)
+    else if (bandPool().bands() == 1)
         drawPointsInBlocks(target, maps, view, palette);
     else
         drawPointsInTwoStages(target, maps, view, palette);

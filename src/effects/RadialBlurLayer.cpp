@@ -97,7 +97,7 @@ RadialBlurSampling RadialBlurLayer::prepare() {
 
 void RadialBlurLayer::render(Bitmap& image, double) {
     bool vector = simdLevel() >= SimdLevel::sse2;
-    if (bandPool().threads() > 1)
+    if (bandPool().bands() > 1)
         blurBanded(image.pixels, vector);
     else if (vector)
         blurSse2(image.pixels);

@@ -99,7 +99,7 @@ void drawTurnedSparksInBands(Bitmap& trails, const SparkRotation& rotation,
 
 void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
                       const std::vector<SparkParticle>& particles) {
-    if (bandPool().threads() > 1)
+    if (bandPool().bands() > 1)
         return drawTurnedSparksInBands(trails, rotation, particles);
     constexpr int batchSize = 512;
     std::int32_t x[batchSize], y[batchSize], z[batchSize];
@@ -134,7 +134,7 @@ void stepSparks(std::vector<SparkParticle>& particles, std::vector<int>& spent) 
             spent[listed] = -1;
     });
     int count = 0;
-    const int bands = pool.threads();
+    const int bands = pool.bands();
     for (int band = 0; band < bands; ++band) {
         int end = BandPool::bandStart(total, band + 1, bands);
         for (int k = BandPool::bandStart(total, band, bands); k < end && spent[k] >= 0; ++k)

@@ -1,5 +1,7 @@
 #include "timeline/LayerList.h"
 
+#include "core/SplitChoice.h"
+
 void LayerList::insert(Layer* layer, int depth) {
     LayerNode* node = this;
     while (depth > node->depth) {
@@ -27,7 +29,7 @@ void LayerList::remove(Layer* layer) {
 void LayerList::renderAll(Bitmap& target, double seconds) {
     for (LayerNode* node = this; node != nullptr; node = node->next) {
         if (node->layer != nullptr)
-            node->layer->render(target, seconds);
+            renderChoosingSplit(*node->layer, target, seconds);
     }
 }
 

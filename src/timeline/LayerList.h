@@ -35,7 +35,8 @@ public:
     // Makes the list hold exactly `slots` (the first must be a slot of depth 0, the list itself).
     void setSlots(const std::vector<Slot>& slots);
 
-    // Draws every non-empty slot in order. `next` is read after each render, so a render that
-    // empties a later slot takes effect in the same pass.
+    // Draws every non-empty slot in order, each split over the band pool or alone as its split
+    // choice says (core/SplitChoice.h). `next` is read after each render, so a render that empties
+    // a later slot takes effect in the same pass.
     void renderAll(Bitmap& target, double seconds);
 };
