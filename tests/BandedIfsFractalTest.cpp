@@ -64,17 +64,21 @@ TEST(BandedGlowDots, SameAsOneDotAfterAnotherOnAnyPicture) {
         if (level > supportedSimdLevel())
             continue;
         SimdLevelGuard guard(level);
-        for (Shape shape : {Shape{512, 384, 1}, Shape{512, 384, 2}, Shape{500, 300, 1}}) {
+        // Also pictures of fewer rows than threads (some bands hold none) and one whose last rows
+        // take corners past its height (wider than 512, no margin).
+        for (Shape shape : {Shape{512, 384, 1}, Shape{512, 384, 2}, Shape{500, 300, 1}, Shape{512, 3, 1},
+                            Shape{600, 5, 0}}) {
             TestPicture reference(512, shape.height + 2, 0x00FF0101);
             reference.bitmap.width = shape.width;
             reference.bitmap.height = shape.height;
             addGlowDotsPlain(reference.bitmap, batch, 4000, 4096, shape.margin);
-            for (int threads : {1, 2, 3, 8}) {
+            // One scratch for every thread count, as a layer keeps it when the count changes.
+            GlowDotScratch scratch;
+            for (int threads : {1, 8, 2, 3}) {
                 BandThreadsGuard guard(threads);
                 TestPicture banded(512, shape.height + 2, 0x00FF0101);
                 banded.bitmap.width = shape.width;
                 banded.bitmap.height = shape.height;
-                GlowDotScratch scratch;
                 addGlowDotsInBands(banded.bitmap, batch, 4000, 4096, shape.margin, scratch);
                 ASSERT_EQ(banded.storage, reference.storage)
                     << threads << " threads, " << shape.width << " x " << shape.height;
