@@ -85,17 +85,17 @@ TEST(SplitChoice, StaysSplitWhileSplittingIsCheaperAndProbesEverLessOften) {
 
 TEST(SplitChoice, GoesAloneWhenThatIsCheaperAndBackWhenSplittingPaysAgain) {
     SplitChoice choice(16, 128);
-    // Split costs 3 until render 400, then 1; alone always 2.
+    // Split costs 3 until render 400, then 1; alone always 2. Each way must prove a quarter cheaper.
     auto cost = [](int render, bool split) { return split ? (render < 400 ? 3.0 : 1.0) : 2.0; };
-    std::string ways = waysTaken(choice, 700, cost);
+    std::string ways = waysTaken(choice, 900, cost);
     // The first probe finds alone cheaper: from then on alone, with split probed ever less often.
     EXPECT_EQ(ways.substr(0, 16), std::string(15, 's') + "a");
     EXPECT_EQ(positionsOf(ways.substr(16, 384), 's'), (std::vector<int>{15, 47, 111, 239, 367}));
-    // The first probe after render 400 finds split cheaper again, and it stays.
-    std::size_t firstSplitAfter = ways.find('s', 400);
-    ASSERT_NE(firstSplitAfter, std::string::npos);
-    EXPECT_LE(firstSplitAfter, 400u + 128u);
-    EXPECT_EQ(ways.substr(firstSplitAfter, 16), std::string(16, 's'));
+    // After render 400 splitting is cheaper: the third probe of it at the latest takes it back.
+    std::size_t backToSplit = ways.find(std::string(15, 's'), 400);
+    ASSERT_NE(backToSplit, std::string::npos);
+    EXPECT_LE(backToSplit, 400u + 3 * 128u);
+    EXPECT_GE(ways.find('a', backToSplit), backToSplit + 15);
 }
 
 // The first render of a layer prepares what later ones reuse: its cost does not count.
@@ -123,14 +123,16 @@ TEST(SplitChoice, RendersRunAloneOnlyWhenTheChoiceSaysSo) {
     {
         BandThreadsGuard threads(1);
         BandCountingLayer layer;
+        SplitChoice choice(16, 128);
         for (int frame = 0; frame < 20; ++frame)
-            renderChoosingSplit(layer, target, frame / 60.0);
+            renderChoosingSplit(layer, choice, target, frame / 60.0);
         EXPECT_EQ(layer.bandsSeen, std::vector<int>(20, 1));
     }
     BandThreadsGuard threads(2);
     BandCountingLayer layer;
+    SplitChoice choice(16, 128);
     for (int frame = 0; frame < 20; ++frame)
-        renderChoosingSplit(layer, target, frame / 60.0);
+        renderChoosingSplit(layer, choice, target, frame / 60.0);
     // The 16th render is the first probe of the other way, alone, which proves dearer.
     std::vector<int> expected(20, 2);
     expected[15] = 1;

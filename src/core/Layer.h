@@ -3,7 +3,6 @@
 
 #include "core/Bitmap.h"
 #include "core/SineTable.h"
-#include "core/SplitChoice.h"
 
 class StateArchive;
 
@@ -21,10 +20,6 @@ public:
     // or restores them (core/StateArchive.h). What is fixed after construction is left out.
     // Every class states its own, even when it is nothing, so that none can be forgotten.
     virtual void archiveState(StateArchive& archive) = 0;
-
-    // Whether this layer's renders split their work over the band pool (renderChoosingSplit). It
-    // only decides how fast a frame is drawn, never what it shows, so no state holds it.
-    SplitChoice splitChoice;
 
 protected:
     // Layers live for the whole run and are never deleted through the base.

@@ -12,6 +12,11 @@ namespace {
 // and the last two probes of the other, which are far apart.
 constexpr double chosenCostWeight = 1.0 / 8.0;
 constexpr double probeCostWeight = 1.0 / 2.0;
+// The other way must be this much cheaper to be taken: where both cost about the same, a probe
+// from a cheaper moment (a cost that grows from frame to frame) would otherwise swap them back and
+// forth.
+constexpr double switchSaving = 0.25;
+constexpr double spikeLimit = 1.25;
 
 } // namespace
 
@@ -19,41 +24,41 @@ SplitChoice::SplitChoice(int firstProbe, int lastProbe)
     : firstProbe(std::max(firstProbe, 2)), lastProbe(std::max(lastProbe, this->firstProbe)),
       probeDistance(this->firstProbe), rendersToProbe(this->firstProbe) {}
 
-bool SplitChoice::prefersSplit() const {
-    const double alone = meanCost[0], split = meanCost[1];
-    return !(alone >= 0.0 && split >= 0.0 && alone < split);
-}
-
 bool SplitChoice::nextSplits() {
     ++renders;
     probing = --rendersToProbe == 0;
-    splitting = probing ? !prefersSplit() : prefersSplit();
+    splitting = probing ? !choseSplit : choseSplit;
     return splitting;
 }
 
 void SplitChoice::record(double seconds) {
-    bool preferredSplit = prefersSplit();
     // A layer's first render often prepares tables and buffers: its cost says nothing of later ones.
     if (renders > 1) {
         double& mean = meanCost[splitting ? 1 : 0];
         double weight = probing ? probeCostWeight : chosenCostWeight;
-        mean = mean < 0.0 ? seconds : mean + (seconds - mean) * weight;
+        // A render the system interrupted counts as only a little dearer than the mean, so that
+        // one such render cannot swap the ways; a cost that really grows still lifts the mean.
+        double cost = mean < 0.0 ? seconds : std::min(seconds, mean * spikeLimit);
+        mean = mean < 0.0 ? cost : mean + (cost - mean) * weight;
     }
-    if (prefersSplit() != preferredSplit)
+    const double chosen = meanCost[choseSplit ? 1 : 0], other = meanCost[choseSplit ? 0 : 1];
+    bool switching = chosen >= 0.0 && other >= 0.0 && other < chosen * (1.0 - switchSaving);
+    if (switching) {
+        choseSplit = !choseSplit;
         probeDistance = firstProbe;
-    else if (probing)
+    } else if (probing) {
         probeDistance = std::min(probeDistance * 2, lastProbe);
-    if (probing || prefersSplit() != preferredSplit)
+    }
+    if (probing || switching)
         rendersToProbe = probeDistance;
 }
 
-void renderChoosingSplit(Layer& layer, Bitmap& target, double seconds) {
+void renderChoosingSplit(Layer& layer, SplitChoice& choice, Bitmap& target, double seconds) {
     BandPool& pool = bandPool();
     if (pool.threads() == 1) {
         layer.render(target, seconds);
         return;
     }
-    SplitChoice& choice = layer.splitChoice;
     bool split = choice.nextSplits();
     auto start = std::chrono::steady_clock::now();
     if (split) {

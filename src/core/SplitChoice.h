@@ -13,10 +13,11 @@ class Layer;
 
 class SplitChoice {
   public:
-    // Now and then a render goes the other way, to keep its cost up to date: after `firstProbe`
+    // The cheaper way is taken, and kept until the other proves a quarter cheaper. Now and then a
+    // render goes the other way, to keep its cost up to date: after `firstProbe`
     // renders, then at twice the distance each time the other way proves dearer again, up to
     // `lastProbe`; back to `firstProbe` whenever the choice changes.
-    explicit SplitChoice(int firstProbe = 16, int lastProbe = 128);
+    explicit SplitChoice(int firstProbe = 32, int lastProbe = 512);
 
     // Whether the next render should split (before record).
     bool nextSplits();
@@ -24,18 +25,17 @@ class SplitChoice {
     void record(double seconds);
 
   private:
-    bool prefersSplit() const;
-
     int firstProbe, lastProbe;
     int probeDistance;
     int rendersToProbe;
     int renders = 0;
-    bool splitting = true;
+    bool choseSplit = true; // the way taken when not probing
+    bool splitting = true;  // the way of the render in progress
     bool probing = false;
     // Mean cost of a render, alone and split; negative until measured.
     double meanCost[2] = {-1.0, -1.0};
 };
 
-// Renders `layer` through its split choice: alone or split as the choice says, timed for it. With
-// one thread in the pool it simply renders.
-void renderChoosingSplit(Layer& layer, Bitmap& target, double seconds);
+// Renders `layer` alone or split as `choice` says, timed for it. With one thread in the pool it
+// simply renders.
+void renderChoosingSplit(Layer& layer, SplitChoice& choice, Bitmap& target, double seconds);

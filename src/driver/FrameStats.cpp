@@ -1,6 +1,5 @@
 #include "driver/FrameStats.h"
 
-#include "core/SplitChoice.h"
 #include "show/LayerNames.h"
 #include "timeline/LayerList.h"
 #include "timeline/MusicCue.h"
@@ -286,7 +285,7 @@ void renderAllTimed(LayerList& list, Bitmap& target, double seconds, FrameStats&
         if (layer == nullptr)
             continue;
         auto start = std::chrono::steady_clock::now();
-        renderChoosingSplit(*layer, target, seconds);
+        list.renderLayer(*layer, target, seconds);
         stats.addLayerTime(*layer, millisecondsBetween(start, std::chrono::steady_clock::now()));
     }
 }

@@ -1,7 +1,5 @@
 #include "timeline/LayerList.h"
 
-#include "core/SplitChoice.h"
-
 void LayerList::insert(Layer* layer, int depth) {
     LayerNode* node = this;
     while (depth > node->depth) {
@@ -29,8 +27,12 @@ void LayerList::remove(Layer* layer) {
 void LayerList::renderAll(Bitmap& target, double seconds) {
     for (LayerNode* node = this; node != nullptr; node = node->next) {
         if (node->layer != nullptr)
-            renderChoosingSplit(*node->layer, target, seconds);
+            renderLayer(*node->layer, target, seconds);
     }
+}
+
+void LayerList::renderLayer(Layer& layer, Bitmap& target, double seconds) {
+    renderChoosingSplit(layer, splitChoices[&layer], target, seconds);
 }
 
 std::vector<LayerList::Slot> LayerList::slots() const {

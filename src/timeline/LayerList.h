@@ -4,7 +4,9 @@
 
 #include "core/Bitmap.h"
 #include "core/Layer.h"
+#include "core/SplitChoice.h"
 
+#include <unordered_map>
 #include <vector>
 
 struct LayerNode {
@@ -35,8 +37,16 @@ public:
     // Makes the list hold exactly `slots` (the first must be a slot of depth 0, the list itself).
     void setSlots(const std::vector<Slot>& slots);
 
-    // Draws every non-empty slot in order, each split over the band pool or alone as its split
-    // choice says (core/SplitChoice.h). `next` is read after each render, so a render that empties
-    // a later slot takes effect in the same pass.
+    // Draws every non-empty slot in order, each through renderLayer. `next` is read after each
+    // render, so a render that empties a later slot takes effect in the same pass.
     void renderAll(Bitmap& target, double seconds);
+
+    // Renders `layer` split over the band pool or alone, as what each way cost it lately says
+    // (core/SplitChoice.h).
+    void renderLayer(Layer& layer, Bitmap& target, double seconds);
+
+private:
+    // Per layer drawn, its split choice. Kept here rather than in the layers, which it would
+    // otherwise grow: their members' places in memory change how fast some of them draw.
+    std::unordered_map<const Layer*, SplitChoice> splitChoices;
 };
