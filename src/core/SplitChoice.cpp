@@ -16,6 +16,7 @@ constexpr double probeCostWeight = 1.0 / 2.0;
 // from a cheaper moment (a cost that grows from frame to frame) would otherwise swap them back and
 // forth.
 constexpr double switchSaving = 0.25;
+// The most a render counts for, against its way's mean (see record).
 constexpr double spikeLimit = 1.25;
 
 } // namespace
@@ -25,7 +26,6 @@ SplitChoice::SplitChoice(int firstProbe, int lastProbe)
       probeDistance(this->firstProbe), rendersToProbe(this->firstProbe) {}
 
 bool SplitChoice::nextSplits() {
-    ++renders;
     probing = --rendersToProbe == 0;
     splitting = probing ? !choseSplit : choseSplit;
     return splitting;
@@ -33,7 +33,9 @@ bool SplitChoice::nextSplits() {
 
 void SplitChoice::record(double seconds) {
     // A layer's first render often prepares tables and buffers: its cost says nothing of later ones.
-    if (renders > 1) {
+    if (firstRender) {
+        firstRender = false;
+    } else {
         double& mean = meanCost[splitting ? 1 : 0];
         double weight = probing ? probeCostWeight : chosenCostWeight;
         // A render the system interrupted counts as only a little dearer than the mean, so that

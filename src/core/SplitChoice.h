@@ -14,9 +14,9 @@ class Layer;
 class SplitChoice {
   public:
     // The cheaper way is taken, and kept until the other proves a quarter cheaper. Now and then a
-    // render goes the other way, to keep its cost up to date: after `firstProbe`
-    // renders, then at twice the distance each time the other way proves dearer again, up to
-    // `lastProbe`; back to `firstProbe` whenever the choice changes.
+    // render goes the other way, to keep its cost up to date: after `firstProbe` renders, then at
+    // twice the distance each time the other way proves dearer again, up to `lastProbe`; back to
+    // `firstProbe` whenever the choice changes.
     explicit SplitChoice(int firstProbe = 32, int lastProbe = 512);
 
     // Whether the next render should split (before record).
@@ -28,7 +28,7 @@ class SplitChoice {
     int firstProbe, lastProbe;
     int probeDistance;
     int rendersToProbe;
-    int renders = 0;
+    bool firstRender = true;
     bool choseSplit = true; // the way taken when not probing
     bool splitting = true;  // the way of the render in progress
     bool probing = false;
