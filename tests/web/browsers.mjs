@@ -262,10 +262,25 @@ const messageText = "document.getElementById('message').textContent";
 const preparationState = "({ prepared: window.velmora.prepared, ...window.velmora.preparation })";
 
 // `detail`, where given, is an expression whose value the message on a timeout also gives.
+// WebKitWebDriver now and then fails to read back a script's result while a page it has just
+// opened settles ("Could not parse script result"). What waitFor polls only reads the page, so such
+// a poll is simply made again, a few times in a row at most.
+const unreadableResult = "Could not parse script result";
+const unreadablePollsAllowed = 5;
+
 async function waitFor(page, expression, seconds, what, detail) {
   const deadline = Date.now() + seconds * 1000;
-  for (;;) {
-    const value = await page.evaluate(expression);
+  for (let unreadable = 0; ;) {
+    let value;
+    try {
+      value = await page.evaluate(expression);
+      unreadable = 0;
+    } catch (error) {
+      if (!String(error.message).includes(unreadableResult) || ++unreadable > unreadablePollsAllowed)
+        throw error;
+      await sleep(100);
+      continue;
+    }
     if (value)
       return value;
     const error = await page.evaluate(pageError);
