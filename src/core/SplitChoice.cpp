@@ -33,15 +33,16 @@ bool SplitChoice::nextSplits() {
 
 void SplitChoice::record(double seconds) {
     // A layer's first render often prepares tables and buffers: its cost says nothing of later ones.
+    double& mean = meanCost[splitting ? 1 : 0];
     if (firstRender) {
         firstRender = false;
+    } else if (mean < 0.0) {
+        mean = seconds;
     } else {
-        double& mean = meanCost[splitting ? 1 : 0];
-        double weight = probing ? probeCostWeight : chosenCostWeight;
         // A render the system interrupted counts as only a little dearer than the mean, so that
         // one such render cannot swap the ways; a cost that really grows still lifts the mean.
-        double cost = mean < 0.0 ? seconds : std::min(seconds, mean * spikeLimit);
-        mean = mean < 0.0 ? cost : mean + (cost - mean) * weight;
+        double weight = probing ? probeCostWeight : chosenCostWeight;
+        mean += (std::min(seconds, mean * spikeLimit) - mean) * weight;
     }
     const double chosen = meanCost[choseSplit ? 1 : 0], other = meanCost[choseSplit ? 0 : 1];
     bool switching = chosen >= 0.0 && other >= 0.0 && other < chosen * (1.0 - switchSaving);
