@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -76,6 +78,68 @@ TEST(BandedRadialBlur, SameImageAsOneThreadForAnyCentreAndStrength) {
                     renderLayer(blur, bitmap, 0.0);
                     hashes.push_back(pixelHash(image.data(), image.size(), 0xFFFFFFFF));
                 }
+            return hashes;
+        });
+    }
+}
+
+// Rows built from noise of their own and copied out once used, counting both steps per row.
+class CopiedRows final : public RadialBlurRows {
+  public:
+    CopiedRows(std::vector<std::uint32_t>& image, int seed) : image(image), used(image.size()), seed(seed) {}
+
+    void build(int y) override {
+        std::uint32_t state = static_cast<std::uint32_t>(seed * 1000 + y + 1);
+        for (int x = 0; x < 512; ++x) {
+            state = state * 1664525u + 1013904223u;
+            image[static_cast<std::size_t>(y) * 512 + x] = state;
+        }
+        ++builds[y];
+    }
+
+    void use(int y) override {
+        std::copy_n(image.begin() + y * 512, 512, used.begin() + y * 512);
+        ++uses[y];
+    }
+
+    std::vector<std::uint32_t>& image;
+    std::vector<std::uint32_t> used;
+    std::atomic<int> builds[384] = {};
+    std::atomic<int> uses[384] = {};
+
+  private:
+    int seed;
+};
+
+// Each row is built once before the blur reads it and used once it is final, whether the rows go
+// as a wavefront or (a centre off the image, a strength above 1) in order on the caller.
+TEST(BandedRadialBlur, RowStepsFrameEachRowOnceAroundTheSameBlur) {
+    struct Case {
+        float x, y, strength;
+    };
+    const Case cases[] = {{256.0f, 192.0f, 0.02f}, {41.5f, 370.2f, 0.02f}, {600.0f, -20.0f, 0.1f},
+                          {200.0f, 300.0f, 1.5f}};
+    for (SimdLevel level : {SimdLevel::plain, SimdLevel::sse2}) {
+        SimdLevelGuard guard(level);
+        expectSameFramesAtEveryThreadCount([&] {
+            std::vector<std::uint32_t> image(screenPixelCount);
+            Bitmap bitmap;
+            bitmap.pixels = image.data();
+            std::vector<std::uint64_t> hashes;
+            RadialBlurLayer blur;
+            for (int n = 0; n < 4; ++n) {
+                const Case& c = cases[n];
+                blur.setParameters(c.strength, 0.25f);
+                blur.setCentre(c.x, c.y);
+                CopiedRows rows(image, n);
+                blur.renderRows(bitmap, rows);
+                for (int y = 0; y < 384; ++y) {
+                    EXPECT_EQ(rows.builds[y].load(), 1) << "row " << y;
+                    EXPECT_EQ(rows.uses[y].load(), 1) << "row " << y;
+                }
+                EXPECT_EQ(rows.used, image) << "a row was used before it was final";
+                hashes.push_back(pixelHash(image.data(), image.size(), 0xFFFFFFFF));
+            }
             return hashes;
         });
     }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 class BandPool {
@@ -53,7 +54,8 @@ class BandPool {
             work(0, count);
             return;
         }
-        auto call = [](void* context, int begin, int end) { (*static_cast<Work*>(context))(begin, end); };
+        using Body = std::remove_reference_t<Work>; // a named callable comes as a reference
+        auto call = [](void* context, int begin, int end) { (*static_cast<Body*>(context))(begin, end); };
         runBands(count, call, &work);
     }
 

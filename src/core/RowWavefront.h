@@ -18,21 +18,33 @@
 
 namespace rowWavefront {
 
-// Few, large steps: every wait is a point where a band that lost its core holds up the next one.
+// Blocks of many rows: a block's first rows read rows of the block above, drawn on another core,
+// and each such row has to cross between the cores' caches. Narrow chunks: the next block starts
+// one chunk behind.
 constexpr int maxBlocks = 64;
-constexpr int minimumBlockRows = 16;
-constexpr int chunkColumns = 128;
+constexpr int minimumBlockRows = 32;
+constexpr int chunkColumns = 64;
 
 } // namespace rowWavefront
 
 // drawSpan(row, begin, end) draws columns [begin, end) of visiting row `row`. With one thread it
 // is called once per row over all columns, in order.
-template <class DrawSpan> void drawRowsInWavefront(int rowCount, int columnCount, DrawSpan&& drawSpan) {
+//
+// beforeRows(first, end) and afterRows(first, end) frame rows [first, end) on the band that draws
+// them: the first before any of their columns is drawn (and before the band waits for the rows
+// above), the second after their last columns. Each row is framed once, and no row is drawn before
+// beforeRows has been called for every row up to it. A caller that builds each row just before it
+// is drawn and uses it right after keeps the row on one core.
+template <class DrawSpan, class BeforeRows, class AfterRows>
+void drawRowsInWavefront(int rowCount, int columnCount, DrawSpan&& drawSpan, BeforeRows&& beforeRows,
+                         AfterRows&& afterRows) {
     BandPool& pool = bandPool();
     const int bands = pool.bands();
     if (bands == 1 || rowCount <= 1) {
+        beforeRows(0, rowCount);
         for (int row = 0; row < rowCount; ++row)
             drawSpan(row, 0, columnCount);
+        afterRows(0, rowCount);
         return;
     }
     // Enough blocks for every band to have work, few enough that a block spans several rows.
@@ -48,6 +60,7 @@ template <class DrawSpan> void drawRowsInWavefront(int rowCount, int columnCount
             for (int block = band; block < blockCount; block += bands) {
                 int firstRow = block * blockRows;
                 int endRow = std::min(firstRow + blockRows, rowCount);
+                beforeRows(firstRow, endRow);
                 for (int begin = 0; begin < columnCount; begin += rowWavefront::chunkColumns) {
                     int end = std::min(begin + rowWavefront::chunkColumns, columnCount);
                     if (block > 0)
@@ -56,6 +69,12 @@ template <class DrawSpan> void drawRowsInWavefront(int rowCount, int columnCount
                         drawSpan(row, begin, end);
                     drawn[block].store(end, std::memory_order_release);
                 }
+                afterRows(firstRow, endRow);
             }
     });
+}
+
+template <class DrawSpan> void drawRowsInWavefront(int rowCount, int columnCount, DrawSpan&& drawSpan) {
+    auto nothing = [](int, int) {};
+    drawRowsInWavefront(rowCount, columnCount, drawSpan, nothing, nothing);
 }

@@ -39,40 +39,54 @@ void Lens::setRadius(float r) {
     radius = r;
 }
 
-void Lens::draw(Bitmap& target, Bitmap& work) {
+void Lens::plan(Rows& rows) const {
+    rows.yTop = 0;
+    rows.yBottom = -1;
     // A disc without area or with a non-finite place has nothing to draw; this also keeps NaN away
     // from every conversion below.
     if (!(radius > 0.0f) || !std::isfinite(radius) || !std::isfinite(centreX) || !std::isfinite(centreY))
         return;
-    float r2 = radius * radius;
     float inverse = 1.0f / radius;
-    RowSetup setup = {std::sin(angle), std::cos(angle), inverse};
     int yTop = truncateToInt(centreY - radius + 0.5);
     int yBottom = truncateToInt(radius + centreY + 0.5);
     if (yTop > screenHeight - 1 || yBottom < 0)
         return;
     yTop = std::max(yTop, 0);
     yBottom = std::min(yBottom, screenHeight - 1);
-    // v steps by repeated single-precision addition; the rows' values are taken in that order
-    // before the rows are split over the band pool.
-    float rowV[screenHeight];
+    rows.yTop = yTop;
+    rows.yBottom = yBottom;
+    rows.r2 = radius * radius;
+    rows.setup = {std::sin(angle), std::cos(angle), inverse};
+    // v steps by repeated single-precision addition, so the rows' values are taken in that order.
     float v = (static_cast<float>(yTop) - centreY) * inverse;
     float dv = ((static_cast<float>(yBottom) - centreY) * inverse - v) / static_cast<float>(yBottom - yTop);
     for (int y = yTop; y <= yBottom; ++y, v += dv)
-        rowV[y] = v;
-    bandPool().forEachBand(yBottom - yTop + 1, [&](int begin, int end) {
-        for (int y = yTop + begin; y < yTop + end; ++y) {
-            float dy = static_cast<float>(y) - centreY;
-            float underRoot = r2 - dy * dy;
-            // Rows the rounding put just outside the circle have no real half width.
-            if (!(underRoot >= 0.0f))
-                continue;
-            drawRow(y, rowV[y], std::sqrt(underRoot), setup, target, work);
-        }
+        rows.v[y] = v;
+}
+
+void Lens::drawRow(const Rows& rows, int y, Bitmap& target, Bitmap& work) const {
+    if (y < rows.yTop || y > rows.yBottom)
+        return;
+    float dy = static_cast<float>(y) - centreY;
+    float underRoot = rows.r2 - dy * dy;
+    // Rows the rounding put just outside the circle have no real half width.
+    if (!(underRoot >= 0.0f))
+        return;
+    drawRow(y, rows.v[y], std::sqrt(underRoot), rows.setup, target, work);
+}
+
+void Lens::draw(Bitmap& target, Bitmap& work) {
+    Rows rows;
+    plan(rows);
+    if (rows.yTop > rows.yBottom)
+        return;
+    bandPool().forEachBand(rows.yBottom - rows.yTop + 1, [&](int begin, int end) {
+        for (int y = rows.yTop + begin; y < rows.yTop + end; ++y)
+            drawRow(rows, y, target, work);
     });
 }
 
-void Lens::drawRow(int y, float v, float half, const RowSetup& setup, Bitmap& target, Bitmap& work) {
+void Lens::drawRow(int y, float v, float half, const RowSetup& setup, Bitmap& target, Bitmap& work) const {
     int xLeft = truncateToInt(centreX - half + 0.5);
     int xRight = truncateToInt(half + centreX + 0.5);
     if (xLeft >= screenWidth || xRight < 0)

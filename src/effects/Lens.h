@@ -4,6 +4,7 @@
 // one into the target and one into a work image. Single-precision arithmetic throughout.
 
 #include "core/Bitmap.h"
+#include "core/ScreenSize.h"
 
 #include <cstdint>
 
@@ -25,16 +26,23 @@ class Lens {
     // Writes the disc into target.pixels and work.pixels, both read as 512 x 384.
     void draw(Bitmap& target, Bitmap& work);
 
+    // The same disc a row at a time, for a caller that builds each row when it needs it: the
+    // rows' values are worked out once a frame, by plan(), and any row drawn in any order after.
+    struct Rows;
+    void plan(Rows& rows) const;
+    void drawRow(const Rows& rows, int y, Bitmap& target, Bitmap& work) const;
+
     // Entries of the magnification profile, indexed by the squared distance from the centre in
     // 1/4096 of the squared radius, with room for the half pixel the rows overshoot the rim by.
     static constexpr int refractionSize = 5096;
 
-  private:
     // The per-frame values every row shares: the texture's turn and 1 / radius.
     struct RowSetup {
         float s, c, inverse;
     };
-    void drawRow(int y, float v, float half, const RowSetup& setup, Bitmap& target, Bitmap& work);
+
+  private:
+    void drawRow(int y, float v, float half, const RowSetup& setup, Bitmap& target, Bitmap& work) const;
 
     std::uint32_t* visibleTexture = nullptr;
     std::uint32_t* rayTexture = nullptr;
@@ -45,4 +53,13 @@ class Lens {
     float centreY = 192.0f;
     float radius = 130.0f;
     float angle = 0.0f;
+};
+
+// One frame's disc rows: rows yTop .. yBottom (none when yTop > yBottom), each with its v.
+struct Lens::Rows {
+    int yTop = 0;
+    int yBottom = -1;
+    float r2 = 0.0f;
+    RowSetup setup = {};
+    float v[screenHeight];
 };

@@ -4,7 +4,6 @@
 
 #include "effects/LensLayer.h"
 
-#include "core/BandPool.h"
 #include "core/Random.h"
 #include "core/ScreenSize.h"
 #include "core/ShowObjects.h"
@@ -28,12 +27,37 @@ void LensLayer::shuffleSpeeds() {
         speed = nextRandom(64000) * 0.00003125 - 1.0;
 }
 
+namespace {
+
+// A row of the work image is black with its top byte set, with the disc's ray texture drawn in;
+// once blurred, it is added onto the screen. Each row is built, blurred and added on one band.
+class LensRays final : public RadialBlurRows {
+  public:
+    LensRays(const Lens& lens, Bitmap& target, Bitmap& work) : lens(lens), target(target), work(work) {
+        lens.plan(disc);
+    }
+
+    void build(int y) override {
+        std::uint32_t* row = work.pixels + y * screenWidth;
+        std::fill(row, row + screenWidth, 0xFF000000u);
+        lens.drawRow(disc, y, target, work);
+    }
+
+    void use(int y) override {
+        LensLayer::addSaturated(target.pixels + y * screenWidth, work.pixels + y * screenWidth, screenWidth);
+    }
+
+  private:
+    const Lens& lens;
+    Bitmap& target;
+    Bitmap& work;
+    Lens::Rows disc;
+};
+
+} // namespace
+
 void LensLayer::render(Bitmap& target, double seconds) {
     const double t = seconds;
-    bandPool().forEachBand(screenHeight, [this](int begin, int end) {
-        std::fill(work.pixels + begin * screenWidth, work.pixels + end * screenWidth, 0xFF000000u);
-    });
-
     double centreX = (std::sin(t * 0.3476 + 4) + std::cos(t * 0.423 + 3)) * 100 + 256;
     double centreY = (std::sin(t * 0.31 + 2) + std::cos(t * 0.44 + 5)) * 90 + 192;
     // The texture drift uses the phases before this frame's advance.
@@ -52,16 +76,10 @@ void LensLayer::render(Bitmap& target, double seconds) {
     lens.setOffset(static_cast<float>(offsetX), static_cast<float>(offsetY), static_cast<float>(turn));
     lens.setCentre(static_cast<float>(centreX), static_cast<float>(centreY));
     lens.setTextures(lensTexture, rayTexture);
-    lens.draw(target, work);
-
     blur.setCentre(static_cast<float>(centreX), static_cast<float>(centreY));
     blur.setParameters(0.02f, 0.25f);
-    blur.render(work, t);
-
-    bandPool().forEachBand(screenHeight, [&](int begin, int end) {
-        addSaturated(target.pixels + begin * screenWidth, work.pixels + begin * screenWidth,
-                     (end - begin) * screenWidth);
-    });
+    LensRays rays(lens, target, work);
+    blur.renderRows(work, rays);
 }
 
 void LensLayer::addSaturated(std::uint32_t* target, const std::uint32_t* source, int count) {

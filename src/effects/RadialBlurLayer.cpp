@@ -212,15 +212,53 @@ void RadialBlurLayer::blurSse2(std::uint32_t* pixels) {
     blurInOrder(pixels, s, blurSpanSse2);
 }
 
-void RadialBlurLayer::blurBanded(std::uint32_t* pixels, bool vector) {
-    RadialBlurSampling s = prepare();
+namespace {
+
+// The banded blur with each row's steps: in the wavefront, around the rows of each band's blocks;
+// in order on the caller when the samples do not allow a wavefront.
+template <class Build, class Use>
+void blurBandedBetween(std::uint32_t* pixels, RadialBlurSampling& s, bool vector, Build build, Use use) {
     dropWeightlessSamples(s);
+    auto drawSpan = vector ? blurSpanSse2 : blurSpanPlain;
+    auto buildRows = [&](int first, int end) {
+        for (int row = first; row < end; ++row)
+            build(s.rowOrder[row]);
+    };
+    auto useRows = [&](int first, int end) {
+        for (int row = first; row < end; ++row)
+            use(s.rowOrder[row]);
+    };
     if (!samplesPrecedeTheirPixels(s)) {
-        blurInOrder(pixels, s, vector ? blurSpanSse2 : blurSpanPlain);
+        bandPool().forEachBand(imageHeight, buildRows);
+        blurInOrder(pixels, s, drawSpan);
+        bandPool().forEachBand(imageHeight, useRows);
         return;
     }
-    auto drawSpan = vector ? blurSpanSse2 : blurSpanPlain;
-    drawRowsInWavefront(imageHeight, imageWidth, [&](int row, int begin, int end) {
-        drawSpan(pixels, s, s.rowOrder[row], begin, end);
-    });
+    drawRowsInWavefront(
+        imageHeight, imageWidth,
+        [&](int row, int begin, int end) { drawSpan(pixels, s, s.rowOrder[row], begin, end); }, buildRows,
+        useRows);
+}
+
+} // namespace
+
+void RadialBlurLayer::blurBanded(std::uint32_t* pixels, bool vector) {
+    RadialBlurSampling s = prepare();
+    auto nothing = [](int) {};
+    blurBandedBetween(pixels, s, vector, nothing, nothing);
+}
+
+void RadialBlurLayer::renderRows(Bitmap& image, RadialBlurRows& rows) {
+    bool vector = simdLevel() >= SimdLevel::sse2;
+    if (bandPool().bands() > 1) {
+        RadialBlurSampling s = prepare();
+        blurBandedBetween(
+            image.pixels, s, vector, [&](int y) { rows.build(y); }, [&](int y) { rows.use(y); });
+        return;
+    }
+    for (int y = 0; y < imageHeight; ++y)
+        rows.build(y);
+    render(image, 0.0);
+    for (int y = 0; y < imageHeight; ++y)
+        rows.use(y);
 }

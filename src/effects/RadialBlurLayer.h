@@ -10,6 +10,19 @@
 
 struct RadialBlurSampling;
 
+// The steps of a caller that draws the image to be blurred row by row and uses each row once it is
+// blurred (the lens layer: its disc drawn into a black row, the blurred row added onto the screen).
+class RadialBlurRows {
+  public:
+    // Draws row y, which the blur has not read yet.
+    virtual void build(int y) = 0;
+    // Row y is blurred and changes no more; the blur may still read it.
+    virtual void use(int y) = 0;
+
+  protected:
+    ~RadialBlurRows() = default;
+};
+
 class RadialBlurLayer : public Layer {
   public:
     RadialBlurLayer();
@@ -21,6 +34,11 @@ class RadialBlurLayer : public Layer {
     // Blurs image.pixels, read as 512 x 384 whatever its width and height say; `seconds` is unused.
     void render(Bitmap& image, double seconds) override;
     void archiveState(StateArchive& archive) override;
+    // The same blur between the steps of `rows`: every row is built before the blur reads it and
+    // used once it is final. Split over the band pool, each row is built, blurred and used by one
+    // band, so that it stays in one core's cache; with one band, all rows are built, then blurred,
+    // then used.
+    void renderRows(Bitmap& image, RadialBlurRows& rows);
 
     // The two forms of the pixel loop, bit for bit the same; render picks one by
     // the vector level in use.
