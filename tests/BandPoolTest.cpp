@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -94,6 +95,46 @@ TEST(BandPool, WorkersLeaveTheRequestsToStopToTheOtherThreads) {
     EXPECT_EQ(blockedInBand[0], callerBefore);
     EXPECT_EQ(blockedInBand[1], 3);
     EXPECT_EQ(blockedInBand[2], 3);
+}
+
+// Pieces that take a while and say when one is running.
+struct SlowPieces final : IdleWork {
+    std::atomic<int> started{0};
+    std::atomic<bool> running{false};
+
+    bool runPiece() override {
+        running = true;
+        ++started;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        running = false;
+        return true;
+    }
+};
+
+// The threads take up idle work between splits; a split that comes meanwhile still runs every
+// band once, and taking the work away waits for the piece in hand.
+TEST(BandPool, IdleWorkRunsBetweenSplitsAndIsTakenAwayWhole) {
+    BandPool pool(3);
+    SlowPieces pieces;
+    pool.setIdleWork(&pieces);
+    for (int split = 0; split < 50; ++split) {
+        std::vector<std::atomic<int>> visits(1000);
+        pool.forEachBand(1000, [&](int begin, int end) {
+            for (int i = begin; i < end; ++i)
+                ++visits[i];
+        });
+        for (int i = 0; i < 1000; ++i)
+            ASSERT_EQ(visits[i].load(), 1) << "index " << i << ", split " << split;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!pieces.running && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(pieces.running) << "no thread took up the idle work";
+    pool.setIdleWork(nullptr);
+    EXPECT_FALSE(pieces.running) << "the piece in hand was not waited for";
+    int started = pieces.started;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(pieces.started.load(), started) << "a piece began after the work was taken away";
 }
 
 } // namespace

@@ -1,15 +1,19 @@
-// The sound of an offline run rendered ahead on its own thread: the chunks must be the ones the
-// frames render for themselves, in order, however far ahead the thread is allowed to go, and
-// stopping early must neither hang nor render far past the last chunk taken.
+// The sound of an offline run rendered ahead by the drawing threads between their splits: the
+// chunks must be the ones the frames render for themselves, in order, whoever renders them and
+// however far ahead they may go, and stopping early must neither hang nor render far past the
+// last chunk taken.
 
 #include "app/SoundAhead.h"
+#include "core/BandPool.h"
 #include "platform/ptc/Error.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -39,31 +43,42 @@ std::vector<std::vector<std::int16_t>> chunksFrameByFrame(int fps, long first, l
     return chunks;
 }
 
+// Between takes the pool draws a few splits, as frames do; the takes catch up with the threads'
+// rendering at some frames and not at others.
 TEST(SoundAhead, GivesTheChunksOfRenderingFrameByFrameAtEveryDepth) {
     const std::vector<std::vector<std::int16_t>> expected = chunksFrameByFrame(30, 7, 67);
+    for (int threads : {1, 2, 3})
     for (int depth : {0, 1, 2, 3, 16}) {
+        BandPool pool(threads);
         CountingPlayer player;
         std::vector<std::vector<std::int16_t>> taken;
         {
             SoundAhead sound(
                 [&](double seconds, std::vector<std::int16_t>& samples) { player(seconds, samples); }, 30, 7,
-                67, depth);
+                67, pool, depth);
             std::vector<std::int16_t> samples{-1, -1}; // dropped by the first take
             for (long frame = 7; frame <= 67; ++frame) {
+                std::atomic<int> drawn{0};
+                for (int split = 0; split < frame % 4; ++split)
+                    pool.forEachBand(100, [&](int begin, int end) { drawn += end - begin; });
+                ASSERT_EQ(drawn.load(), frame % 4 * 100);
+                if (frame % 5 == 0)
+                    std::this_thread::sleep_for(std::chrono::microseconds(300));
                 sound.take(frame, samples);
                 taken.push_back(samples);
             }
         }
-        EXPECT_EQ(taken, expected) << "depth " << depth;
-        ASSERT_EQ(player.times.size(), 61u) << "depth " << depth;
+        EXPECT_EQ(taken, expected) << threads << " threads, depth " << depth;
+        ASSERT_EQ(player.times.size(), 61u) << threads << " threads, depth " << depth;
         for (std::size_t i = 0; i < player.times.size(); ++i)
             EXPECT_EQ(player.times[i], double(7 + long(i)) / 30) << "call " << i;
     }
 }
 
 TEST(SoundAhead, TakesFramesOnlyInTurn) {
+    BandPool pool(2);
     for (int depth : {0, 8}) {
-        SoundAhead sound([](double, std::vector<std::int16_t>&) {}, 60, 0, 3, depth);
+        SoundAhead sound([](double, std::vector<std::int16_t>&) {}, 60, 0, 3, pool, depth);
         std::vector<std::int16_t> samples;
         EXPECT_THROW(sound.take(1, samples), ptc::DynamicError);
         sound.take(0, samples);
@@ -74,33 +89,66 @@ TEST(SoundAhead, TakesFramesOnlyInTurn) {
     }
 }
 
-// An interrupted run takes a few chunks and stops; the thread, waiting for room, must end.
+// An interrupted run takes a few chunks and stops: the threads render no further than `depth`
+// ahead, and none renders once the sound is gone.
 TEST(SoundAhead, StopsEarlyWithoutRenderingFarAhead) {
+    BandPool pool(2);
     std::atomic<int> calls{0};
     {
         SoundAhead sound(
             [&](double, std::vector<std::int16_t>& samples) { samples.push_back(std::int16_t(++calls)); }, 60,
-            0, 100000, 3);
+            0, 100000, pool, 3);
         std::vector<std::int16_t> samples;
         for (long frame = 0; frame < 2; ++frame) {
             sound.take(frame, samples);
             EXPECT_EQ(samples, std::vector<std::int16_t>{std::int16_t(frame + 1)});
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(calls.load(), 2 + 3) << "`depth` chunks ahead of the last taken";
     }
-    EXPECT_LE(calls.load(), 2 + 3) << "at most `depth` chunks ahead of the last taken";
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(calls.load(), 2 + 3);
+}
+
+// The chunks ahead are rendered on the pool's thread while the taker does other things: here it
+// draws a split now and then, which keeps the thread from going to sleep.
+TEST(SoundAhead, ThePoolsThreadRendersAheadWhileTheFrameIsDrawn) {
+    BandPool pool(2);
+    std::atomic<int> renderedElsewhere{0};
+    const std::thread::id taker = std::this_thread::get_id();
+    SoundAhead sound(
+        [&](double, std::vector<std::int16_t>& samples) {
+            samples.push_back(1);
+            if (std::this_thread::get_id() != taker)
+                ++renderedElsewhere;
+        },
+        60, 0, 20, pool, 4);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (renderedElsewhere.load() < 4 && std::chrono::steady_clock::now() < deadline) {
+        pool.forEachBand(2, [](int, int) {});
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    EXPECT_EQ(renderedElsewhere.load(), 4) << "the first `depth` chunks, and no more";
+    std::vector<std::int16_t> samples;
+    for (long frame = 0; frame <= 20; ++frame) {
+        sound.take(frame, samples);
+        EXPECT_EQ(samples.size(), 1u);
+    }
 }
 
 TEST(SoundAhead, AFailedRenderReachesTheFrameThatNeedsIt) {
+    BandPool pool(2);
     SoundAhead sound(
         [](double seconds, std::vector<std::int16_t>& samples) {
             if (seconds >= 5.0 / 60)
                 throw ptc::DynamicError("the player failed");
             samples.push_back(1);
         },
-        60, 0, 9);
+        60, 0, 9, pool);
     std::vector<std::int16_t> samples;
     for (long frame = 0; frame < 5; ++frame)
         sound.take(frame, samples);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2)); // the thread meets the failure first
     try {
         sound.take(5, samples);
         FAIL() << "no error";

@@ -134,8 +134,8 @@ private:
     std::optional<FramePacer> pacer;
     PacedClock clock{BASS_GetSeconds};
     std::optional<ShowControls> controls;
-    // Offline: the sound of the frames up to endFrame, rendered ahead. Last, so that it stops
-    // before anything it uses goes.
+    // Offline: the sound of the frames up to endFrame, rendered ahead. Last, so that the drawing
+    // threads stop rendering it before anything it uses goes.
     std::optional<SoundAhead> sound;
 };
 
@@ -184,9 +184,11 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
     driver->play();
     clock.restartAt(driver->frameTime(driver->firstFrame()));
     if (offline) {
-        // With threads the sound goes ahead on one of its own; --threads 1 keeps it all on one.
+        // With threads the sound goes ahead while they wait for work, up to 5 seconds: the long waits
+        // come in some scenes only (the static, the layers that are not split). --threads 1 renders
+        // it frame by frame.
         auto render = [](double seconds, std::vector<std::int16_t>& chunk) { BASS_RenderOffline(seconds, chunk); };
-        sound.emplace(render, options.fps, nextFrame, endFrame, bandPool().threads() > 1 ? 16 : 0);
+        sound.emplace(render, options.fps, nextFrame, endFrame, bandPool(), 300);
     }
 }
 

@@ -1,80 +1,76 @@
 #include "app/SoundAhead.h"
 
-#include "core/QuietThreadStart.h"
 #include "platform/ptc/Error.h"
 
 #include <algorithm>
 #include <string>
 #include <utility>
 
-SoundAhead::SoundAhead(Render render, int fps, long firstFrame, long lastFrame, int depth)
+SoundAhead::SoundAhead(Render render, int fps, long firstFrame, long lastFrame, BandPool& pool, int depth)
     : render(std::move(render)), fps(fps), firstFrame(firstFrame), lastFrame(lastFrame),
-      chunks(std::size_t(std::max(depth, 1))), rendered(firstFrame), taken(firstFrame) {
-    if (depth <= 0)
-        return;
-    QuietThreadStart quiet; // a request to stop is the drawing thread's to see
-    thread = std::thread([this] { renderChunks(); });
+      pool(depth > 0 && pool.threads() > 1 ? &pool : nullptr), chunks(std::size_t(std::max(depth, 1))),
+      rendered(firstFrame), taken(firstFrame) {
+    if (this->pool != nullptr)
+        this->pool->setIdleWork(this);
 }
 
 SoundAhead::~SoundAhead() {
-    {
-        std::lock_guard guard(lock);
-        stopping = true;
-    }
-    changed.notify_all();
-    if (thread.joinable())
-        thread.join();
+    if (pool != nullptr)
+        pool->setIdleWork(nullptr);
 }
 
-void SoundAhead::renderChunks() {
-    const long depth = long(chunks.size());
-    for (long frame = firstFrame; frame <= lastFrame; ++frame) {
-        std::vector<std::int16_t>* chunk;
-        {
-            std::unique_lock guard(lock);
-            // With every slot full, the thread sleeps until half of them are taken: it wakes once
-            // for a run of chunks, not once a frame, and takes a drawing thread's core that seldom.
-            if (frame - taken >= depth)
-                changed.wait(guard, [&] { return stopping || frame - taken <= depth / 2; });
-            if (stopping)
-                return;
-            chunk = &chunks[std::size_t((frame - firstFrame) % depth)];
-        }
-        // The slot is this thread's until `rendered` passes it.
-        try {
-            chunk->clear();
-            render(double(frame) / fps, *chunk);
-        } catch (...) {
-            std::lock_guard guard(lock);
-            failure = std::current_exception();
-            changed.notify_all();
-            return;
-        }
-        {
-            std::lock_guard guard(lock);
-            rendered = frame + 1;
-        }
-        changed.notify_all();
+std::vector<std::int16_t>& SoundAhead::chunkOf(long frame) {
+    return chunks[std::size_t((frame - firstFrame) % long(chunks.size()))];
+}
+
+// A chunk's slot is free once the frame depth before it is taken; the slot is the renderer's until
+// `rendered` passes it.
+bool SoundAhead::runPiece() {
+    std::unique_lock rendering(renderLock, std::try_to_lock);
+    if (!rendering)
+        return false;
+    long frame;
+    {
+        std::lock_guard guard(lock);
+        if (failure || rendered > lastFrame || rendered - taken >= long(chunks.size()))
+            return false;
+        frame = rendered;
     }
+    try {
+        renderChunk(frame);
+    } catch (...) {
+        std::lock_guard guard(lock);
+        failure = std::current_exception();
+    }
+    return true;
+}
+
+void SoundAhead::renderChunk(long frame) {
+    std::vector<std::int16_t>& chunk = chunkOf(frame);
+    chunk.clear();
+    render(double(frame) / fps, chunk);
+    std::lock_guard guard(lock);
+    rendered = frame + 1;
 }
 
 void SoundAhead::take(long frame, std::vector<std::int16_t>& samples) {
     std::unique_lock guard(lock);
     if (frame != taken || frame > lastFrame)
         throw ptc::DynamicError("sound: frame " + std::to_string(frame) + " asked for out of turn");
-    if (!thread.joinable()) {
-        samples.clear();
-        render(double(frame) / fps, samples);
-        taken = frame + 1;
-        return;
+    if (rendered <= frame && !failure) {
+        // Only this chunk can be missing (chunks go in order): it may be in a thread's hands now.
+        // `rendered` and `failure` change only under renderLock.
+        guard.unlock();
+        {
+            std::lock_guard rendering(renderLock);
+            if (rendered <= frame && !failure)
+                renderChunk(frame);
+        }
+        guard.lock();
     }
-    changed.wait(guard, [&] { return rendered > frame || failure; });
     if (rendered <= frame)
         std::rethrow_exception(failure);
-    samples.swap(chunks[std::size_t((frame - firstFrame) % long(chunks.size()))]);
+    samples.clear();
+    samples.swap(chunkOf(frame));
     taken = frame + 1;
-    bool roomEnough = rendered - taken == long(chunks.size()) / 2;
-    guard.unlock();
-    if (roomEnough)
-        changed.notify_all();
 }

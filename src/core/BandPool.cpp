@@ -44,6 +44,11 @@ namespace {
 // well within it; in a window the threads sleep between frames.
 constexpr auto spinTime = std::chrono::microseconds(500);
 
+// How long a thread waits for the next split before it takes up idle work. The splits of one
+// layer follow each other closely, and a split that comes while the thread is in a piece runs
+// on its caller alone; a longer wait is the caller's work that is not split.
+constexpr auto idleWorkDelay = std::chrono::microseconds(40);
+
 void relax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
@@ -100,13 +105,35 @@ bool BandPool::claim(int band, std::uint64_t split) {
     return false;
 }
 
+void BandPool::setIdleWork(IdleWork* work) {
+    std::lock_guard lock(idleLock);
+    idleWork.store(work, std::memory_order_relaxed);
+}
+
+bool BandPool::runIdlePiece() {
+    if (idleWork.load(std::memory_order_relaxed) == nullptr)
+        return false;
+    std::unique_lock lock(idleLock, std::try_to_lock);
+    IdleWork* work = idleWork.load(std::memory_order_relaxed);
+    return lock && work != nullptr && work->runPiece();
+}
+
 bool BandPool::awaitSplit(std::uint64_t seen) {
-    auto spinEnd = std::chrono::steady_clock::now() + spinTime;
+    const auto idleStart = std::chrono::steady_clock::now();
+    auto spinEnd = idleStart + spinTime;
     for (int spins = 0; generation.load(std::memory_order_acquire) == seen; ++spins) {
         if (stopping.load(std::memory_order_relaxed))
             return false;
         relax();
-        if (spins % 64 == 63 && std::chrono::steady_clock::now() > spinEnd) {
+        if (spins % 64 != 63)
+            continue;
+        auto now = std::chrono::steady_clock::now();
+        // Idle work keeps the thread awake: the frame it is ahead for comes soon.
+        if (now - idleStart > idleWorkDelay && runIdlePiece()) {
+            spinEnd = std::chrono::steady_clock::now() + spinTime;
+            continue;
+        }
+        if (now > spinEnd) {
             std::unique_lock lock(sleepLock);
             ++sleepers;
             wake.wait(lock, [&] { return stopping || generation.load(std::memory_order_acquire) != seen; });

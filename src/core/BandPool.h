@@ -18,6 +18,18 @@
 #include <type_traits>
 #include <vector>
 
+// Work that the pool's threads take up while they wait for a split: small pieces (a chunk of sound
+// rendered ahead), which a split that comes in the meantime does not wait for (its caller runs a
+// band that no thread has started).
+class IdleWork {
+  public:
+    // Does one piece if there is one to do and says whether it did. On one thread at a time.
+    virtual bool runPiece() = 0;
+
+  protected:
+    ~IdleWork() = default;
+};
+
 class BandPool {
   public:
     // `threads` counts the calling thread: 1 runs every band on the caller.
@@ -75,6 +87,10 @@ class BandPool {
         });
     }
 
+    // The work the threads do between splits (none: nullptr). Returns once no thread is in a
+    // piece of the work replaced, which may then go.
+    void setIdleWork(IdleWork* work);
+
     // Where band `band` of `bands` starts in [0, count).
     static int bandStart(int count, int band, int bands) {
         return static_cast<int>(static_cast<std::int64_t>(count) * band / bands);
@@ -91,6 +107,7 @@ class BandPool {
 
     // Waits for a split newer than `seen`, spinning first and then sleeping; false when stopping.
     bool awaitSplit(std::uint64_t seen);
+    bool runIdlePiece();
     void awaitBands();
 
     int bandCount;
@@ -110,6 +127,9 @@ class BandPool {
     std::mutex sleepLock;
     std::condition_variable wake;
     int sleepers = 0;
+    // Held by the thread in a piece of idle work, and to replace the work.
+    std::mutex idleLock;
+    std::atomic<IdleWork*> idleWork{nullptr};
 };
 
 // The pool the layers split their work over, shared by the whole process. It starts with one
