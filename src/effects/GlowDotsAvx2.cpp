@@ -8,6 +8,9 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 // Eight int32 quotients n / d, truncated toward zero; d > 0 in every lane.
@@ -194,21 +197,73 @@ __attribute__((target("avx2"))) void addGlowDotPlacementsAvx2(Bitmap& target, co
     }
 }
 
+namespace {
+
+// For each mask of eight lanes, the numbers of its set lanes in order (the rest 0).
+struct LanesOfMask {
+    std::uint64_t lanes[256];
+
+    constexpr LanesOfMask() : lanes() {
+        for (int mask = 0; mask < 256; ++mask) {
+            int found = 0;
+            for (int lane = 0; lane < 8; ++lane)
+                if (mask >> lane & 1)
+                    lanes[mask] |= std::uint64_t(lane) << (8 * found++);
+        }
+    }
+};
+
+constexpr LanesOfMask lanesOfMask;
+
+// The indices in [start, end) whose row lies in [lowestRow, endRow), in order, into `picked` (room
+// for end - start + 8); returns their number. lowestRow > INT32_MIN, the row of a hidden dot. Eight rows are compared at a time and the indices of
+// those inside are packed together: the dots come in no order of rows, so a branch per dot would
+// be a coin toss for the processor's predictor.
+__attribute__((target("avx2"))) int pickDotsInRows(const std::int32_t* rows, int start, int end,
+                                                   std::int32_t lowestRow, std::int32_t endRow,
+                                                   std::int32_t* picked) {
+    const __m256i below = _mm256_set1_epi32(lowestRow - 1);
+    const __m256i above = _mm256_set1_epi32(endRow);
+    int found = 0;
+    int i = start;
+    for (; i + 8 <= end; i += 8) {
+        __m256i row = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows + i));
+        // lowestRow <= row < endRow, as row > lowestRow - 1 and endRow > row.
+        __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi32(row, below), _mm256_cmpgt_epi32(above, row));
+        int mask = _mm256_movemask_ps(_mm256_castsi256_ps(inside));
+        __m256i lanes = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(lanesOfMask.lanes[mask])));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(picked + found),
+                            _mm256_add_epi32(lanes, _mm256_set1_epi32(i)));
+        found += __builtin_popcount(static_cast<unsigned>(mask));
+    }
+    for (; i < end; ++i) {
+        picked[found] = i;
+        found += rows[i] >= lowestRow && rows[i] < endRow ? 1 : 0;
+    }
+    return found;
+}
+
+} // namespace
+
 __attribute__((target("avx2"))) void addPlacedGlowDotsAvx2(Bitmap& target, const GlowDotPlacement* placements,
                                                            const std::int32_t* rows, const std::uint32_t* colours,
                                                            int count, int margin, int firstRow, int endRow) {
-    for (int i = 0; i < count; ++i) {
+    constexpr int pickSize = 512;
+    std::int32_t picked[pickSize + 8];
+    for (int start = 0; start < count; start += pickSize) {
         // The dot covers rows row and row + 1; a hidden dot's row is below every band.
-        const std::int32_t row = rows[i];
-        if (row < firstRow - 1 || row >= endRow)
-            continue;
-        const GlowDotPlacement& placement = placements[i];
-        if (placement.column == hiddenGlowDot)
-            continue;
-        if (row >= firstRow && row + 1 < endRow && glowDotInside(target, placement, margin))
-            blendInside(target.pixels + row * 512 + placement.column, colours[i],
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(placement.weights)));
-        else
-            addGlowCornersInRows(target, placement, colours[i], margin, firstRow, endRow);
+        int found = pickDotsInRows(rows, start, std::min(start + pickSize, count), firstRow - 1, endRow, picked);
+        for (int k = 0; k < found; ++k) {
+            const int i = picked[k];
+            const std::int32_t row = rows[i];
+            const GlowDotPlacement& placement = placements[i];
+            if (placement.column == hiddenGlowDot)
+                continue;
+            if (row >= firstRow && row + 1 < endRow && glowDotInside(target, placement, margin))
+                blendInside(target.pixels + row * 512 + placement.column, colours[i],
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(placement.weights)));
+            else
+                addGlowCornersInRows(target, placement, colours[i], margin, firstRow, endRow);
+        }
     }
 }
