@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <limits>
 #include <vector>
@@ -202,4 +203,34 @@ TEST(LensLayer, SaturatingAdditionMatchesPerByteSums) {
         expected[i] = addSaturateBytes(a[i], b[i]);
     LensLayer::addSaturated(a.data(), b.data(), int(a.size()));
     EXPECT_EQ(a, expected);
+}
+
+// The disc a row at a time, bottom row first, is the disc drawn whole: every row's v comes from the
+// plan, not from the order the rows are drawn in. Discs inside, across the edges, off the screen
+// and without area.
+TEST_F(LensTest, RowsDrawnInAnyOrderAreTheWholeDisc) {
+    struct Case {
+        float x, y, radius, angle;
+    };
+    const Case cases[] = {{256.0f, 192.0f, 100.0f, 3.1415f}, {20.5f, 370.25f, 143.9f, 1.0f},
+                          {500.0f, -30.0f, 60.0f, -2.0f},    {-200.0f, 100.0f, 50.0f, 0.5f},
+                          {100.0f, 100.0f, 0.0f, 0.0f},      {300.3f, 10.7f, 0.4f, 2.2f}};
+    for (const Case& c : cases) {
+        lens.setCentre(c.x, c.y);
+        lens.setRadius(c.radius);
+        lens.setOffset(13.0f, -7.5f, c.angle);
+        std::fill(target.begin(), target.end(), untouched);
+        std::fill(work.begin(), work.end(), untouched);
+        lens.draw(targetBitmap, workBitmap);
+        std::vector<std::uint32_t> wholeTarget = target, wholeWork = work;
+
+        std::fill(target.begin(), target.end(), untouched);
+        std::fill(work.begin(), work.end(), untouched);
+        Lens::Rows rows;
+        lens.plan(rows);
+        for (int y = 383; y >= 0; --y)
+            lens.drawRow(rows, y, targetBitmap, workBitmap);
+        EXPECT_EQ(target, wholeTarget) << "centre " << c.x << ", " << c.y << ", radius " << c.radius;
+        EXPECT_EQ(work, wholeWork) << "centre " << c.x << ", " << c.y << ", radius " << c.radius;
+    }
 }
