@@ -116,7 +116,7 @@ struct SlowPieces final : IdleWork {
 TEST(BandPool, IdleWorkRunsBetweenSplitsAndIsTakenAwayWhole) {
     BandPool pool(3);
     SlowPieces pieces;
-    pool.setIdleWork(&pieces);
+    pool.addIdleWork(&pieces);
     for (int split = 0; split < 50; ++split) {
         std::vector<std::atomic<int>> visits(1000);
         pool.forEachBand(1000, [&](int begin, int end) {
@@ -130,11 +130,59 @@ TEST(BandPool, IdleWorkRunsBetweenSplitsAndIsTakenAwayWhole) {
     while (!pieces.running && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
     ASSERT_TRUE(pieces.running) << "no thread took up the idle work";
-    pool.setIdleWork(nullptr);
+    pool.removeIdleWork(&pieces);
     EXPECT_FALSE(pieces.running) << "the piece in hand was not waited for";
     int started = pieces.started;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(pieces.started.load(), started) << "a piece began after the work was taken away";
+}
+
+// Pieces that never run out and go before splits.
+struct PressingPieces final : IdleWork {
+    std::atomic<int> started{0};
+
+    bool runPiece() override {
+        ++started;
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+        return true;
+    }
+    bool pressing() const override { return true; }
+};
+
+// While pressing work lasts, the threads leave the bands of a split to its caller; bands that wait
+// for one another still get a thread each.
+TEST(BandPool, PressingWorkGoesBeforeSplitsButNotBeforeBandsThatWaitForEachOther) {
+    BandPool pool(2);
+    PressingPieces pieces;
+    pool.addIdleWork(&pieces);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (pieces.started == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_GT(pieces.started.load(), 0) << "no thread took up the pressing work";
+
+    const std::thread::id caller = std::this_thread::get_id();
+    for (int split = 0; split < 20; ++split) {
+        std::vector<std::atomic<int>> visits(100);
+        std::atomic<bool> elsewhere{false};
+        pool.forEachBand(100, [&](int begin, int end) {
+            elsewhere = elsewhere || std::this_thread::get_id() != caller;
+            for (int i = begin; i < end; ++i)
+                ++visits[i];
+        });
+        EXPECT_FALSE(elsewhere) << "a thread with pressing work took a band, split " << split;
+        for (int i = 0; i < 100; ++i)
+            ASSERT_EQ(visits[i].load(), 1) << "index " << i << ", split " << split;
+    }
+    for (int split = 0; split < 20; ++split) {
+        std::atomic<int> arrived{0};
+        pool.forEachBandTogether(2, [&](int begin, int end) {
+            arrived += end - begin;
+            while (arrived < 2) // each band waits for the other
+                std::this_thread::yield();
+        });
+        EXPECT_EQ(arrived.load(), 2);
+    }
+    pool.removeIdleWork(&pieces);
 }
 
 } // namespace

@@ -11,12 +11,12 @@ SoundAhead::SoundAhead(Render render, int fps, long firstFrame, long lastFrame, 
       pool(depth > 0 && pool.threads() > 1 ? &pool : nullptr), chunks(std::size_t(std::max(depth, 1))),
       rendered(firstFrame), taken(firstFrame) {
     if (this->pool != nullptr)
-        this->pool->setIdleWork(this);
+        this->pool->addIdleWork(this);
 }
 
 SoundAhead::~SoundAhead() {
     if (pool != nullptr)
-        pool->setIdleWork(nullptr);
+        pool->removeIdleWork(this);
 }
 
 std::vector<std::int16_t>& SoundAhead::chunkOf(long frame) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 BandPool::BandPool(int threads)
     : bandCount(std::max(1, threads)), claimedSplit(std::make_unique<std::atomic<std::uint64_t>[]>(bandCount)) {
@@ -57,8 +59,9 @@ void relax() {
 
 } // namespace
 
-void BandPool::runBands(int count, BandCall call, void* context) {
+void BandPool::runBands(int count, BandCall call, void* context, bool together) {
     splitCount = count;
+    splitTogether.store(together, std::memory_order_relaxed);
     splitCall = call;
     splitContext = context;
     bandsLeft.store(bandCount - 1, std::memory_order_relaxed);
@@ -105,17 +108,41 @@ bool BandPool::claim(int band, std::uint64_t split) {
     return false;
 }
 
-void BandPool::setIdleWork(IdleWork* work) {
+void BandPool::addIdleWork(IdleWork* work) {
     std::lock_guard lock(idleLock);
-    idleWork.store(work, std::memory_order_relaxed);
+    int count = idleWorkCount.load(std::memory_order_relaxed);
+    if (count == maxIdleWorks)
+        throw std::length_error("BandPool: more than " + std::to_string(maxIdleWorks) + " idle works");
+    idleWorks[count] = work;
+    idleWorkCount.store(count + 1, std::memory_order_relaxed);
 }
 
-bool BandPool::runIdlePiece() {
-    if (idleWork.load(std::memory_order_relaxed) == nullptr)
+void BandPool::removeIdleWork(IdleWork* work) {
+    std::lock_guard lock(idleLock);
+    int count = idleWorkCount.load(std::memory_order_relaxed);
+    IdleWork** end = std::remove(idleWorks, idleWorks + count, work);
+    idleWorkCount.store(static_cast<int>(end - idleWorks), std::memory_order_relaxed);
+}
+
+// A thread woken without a split goes back to waiting for one, with the idle work to do meanwhile.
+void BandPool::wakeForIdleWork() {
+    std::lock_guard lock(sleepLock);
+    ++idleWakes;
+    if (sleepers > 0)
+        wake.notify_all();
+}
+
+bool BandPool::runIdlePiece(bool pressingOnly) {
+    if (idleWorkCount.load(std::memory_order_relaxed) == 0)
         return false;
     std::unique_lock lock(idleLock, std::try_to_lock);
-    IdleWork* work = idleWork.load(std::memory_order_relaxed);
-    return lock && work != nullptr && work->runPiece();
+    if (!lock)
+        return false;
+    int count = idleWorkCount.load(std::memory_order_relaxed);
+    for (int i = 0; i < count; ++i)
+        if ((!pressingOnly || idleWorks[i]->pressing()) && idleWorks[i]->runPiece())
+            return true;
+    return false;
 }
 
 bool BandPool::awaitSplit(std::uint64_t seen) {
@@ -127,16 +154,23 @@ bool BandPool::awaitSplit(std::uint64_t seen) {
         relax();
         if (spins % 64 != 63)
             continue;
-        auto now = std::chrono::steady_clock::now();
         // Idle work keeps the thread awake: the frame it is ahead for comes soon.
-        if (now - idleStart > idleWorkDelay && runIdlePiece()) {
+        if (runIdlePiece(true)) {
+            spinEnd = std::chrono::steady_clock::now() + spinTime;
+            continue;
+        }
+        auto now = std::chrono::steady_clock::now();
+        if (now - idleStart > idleWorkDelay && runIdlePiece(false)) {
             spinEnd = std::chrono::steady_clock::now() + spinTime;
             continue;
         }
         if (now > spinEnd) {
             std::unique_lock lock(sleepLock);
             ++sleepers;
-            wake.wait(lock, [&] { return stopping || generation.load(std::memory_order_acquire) != seen; });
+            const std::uint64_t wakes = idleWakes;
+            wake.wait(lock, [&] {
+                return stopping || generation.load(std::memory_order_acquire) != seen || idleWakes != wakes;
+            });
             --sleepers;
             break;
         }
@@ -148,6 +182,9 @@ void BandPool::serveBands(int band) {
     std::uint64_t seen = 0;
     while (awaitSplit(seen)) {
         seen = generation.load(std::memory_order_acquire);
+        // Pressing work goes first; the caller runs this band itself once it is done with its own.
+        if (!splitTogether.load(std::memory_order_relaxed) && runIdlePiece(true))
+            continue;
         if (!claim(band, seen))
             continue;
         int count = splitCount;

@@ -19,12 +19,16 @@
 #include <vector>
 
 // Work that the pool's threads take up while they wait for a split: small pieces (a chunk of sound
-// rendered ahead), which a split that comes in the meantime does not wait for (its caller runs a
+// or a stretch of static rendered ahead), which a split that comes in the meantime does not wait for (its caller runs a
 // band that no thread has started).
 class IdleWork {
   public:
     // Does one piece if there is one to do and says whether it did. On one thread at a time.
     virtual bool runPiece() = 0;
+    // Whether the pieces go before splits: a thread with such a piece to do leaves its band of a
+    // split to the caller (unless the bands wait for one another) and does the piece at once. For
+    // work the next frame may need; other work waits for a pause between splits.
+    virtual bool pressing() const { return false; }
 
   protected:
     ~IdleWork() = default;
@@ -61,15 +65,11 @@ class BandPool {
     // Calls work(begin, end) once per band, the bands covering [0, count) in order without
     // overlap; the caller runs the first band and returns when all are done. `work` must only
     // write what its band owns.
-    template <class Work> void forEachBand(int count, Work&& work) {
-        if (bands() == 1 || count <= 1) {
-            work(0, count);
-            return;
-        }
-        using Body = std::remove_reference_t<Work>; // a named callable comes as a reference
-        auto call = [](void* context, int begin, int end) { (*static_cast<Body*>(context))(begin, end); };
-        runBands(count, call, &work);
-    }
+    template <class Work> void forEachBand(int count, Work&& work) { splitBands(count, work, false); }
+
+    // forEachBand for bands that wait for one another's progress: every band then runs on a
+    // thread of its own, at the same time as the others.
+    template <class Work> void forEachBandTogether(int count, Work&& work) { splitBands(count, work, true); }
 
     // Calls work(begin, end) for chunks of `chunkSize` iterations covering [0, count), handed out
     // one after another to whichever thread is free: for iterations of uneven cost (rays that meet
@@ -87,9 +87,14 @@ class BandPool {
         });
     }
 
-    // The work the threads do between splits (none: nullptr). Returns once no thread is in a
-    // piece of the work replaced, which may then go.
-    void setIdleWork(IdleWork* work);
+    // Work the threads do between splits, a piece at a time: each time the first of the works,
+    // in the order added, that has a piece to do. At most maxIdleWorks at once.
+    void addIdleWork(IdleWork* work);
+    // Returns once no thread is in a piece of `work`, which may then go.
+    void removeIdleWork(IdleWork* work);
+    // Wakes the threads that sleep for want of a split: an idle work has new pieces to do.
+    void wakeForIdleWork();
+    static constexpr int maxIdleWorks = 4;
 
     // Where band `band` of `bands` starts in [0, count).
     static int bandStart(int count, int band, int bands) {
@@ -99,7 +104,15 @@ class BandPool {
   private:
     using BandCall = void (*)(void* context, int begin, int end);
 
-    void runBands(int count, BandCall call, void* context);
+    template <class Work> void splitBands(int count, Work& work, bool together) {
+        if (bands() == 1 || count <= 1) {
+            work(0, count);
+            return;
+        }
+        auto call = [](void* context, int begin, int end) { (*static_cast<Work*>(context))(begin, end); };
+        runBands(count, call, &work, together);
+    }
+    void runBands(int count, BandCall call, void* context, bool together);
     void stopWorkers();
     void serveBands(int band);
     // Takes band `band` of split `split` for the caller of claim; false when it is taken already.
@@ -107,7 +120,8 @@ class BandPool {
 
     // Waits for a split newer than `seen`, spinning first and then sleeping; false when stopping.
     bool awaitSplit(std::uint64_t seen);
-    bool runIdlePiece();
+    // Runs a piece of the first idle work that has one (pressing work only, if asked).
+    bool runIdlePiece(bool pressingOnly);
     void awaitBands();
 
     int bandCount;
@@ -117,6 +131,8 @@ class BandPool {
     // thread that sees the new generation (acquire) and then claims its band reads them whole.
     std::atomic<std::uint64_t> generation{0};
     int splitCount = 0;
+    // Read by a thread before it claims its band, when the split may be over: atomic.
+    std::atomic<bool> splitTogether{false};
     BandCall splitCall = nullptr;
     void* splitContext = nullptr;
     std::atomic<int> bandsLeft{0};
@@ -127,9 +143,11 @@ class BandPool {
     std::mutex sleepLock;
     std::condition_variable wake;
     int sleepers = 0;
-    // Held by the thread in a piece of idle work, and to replace the work.
+    std::uint64_t idleWakes = 0; // under sleepLock
+    // Held by the thread in a piece of idle work, and to add or remove a work.
     std::mutex idleLock;
-    std::atomic<IdleWork*> idleWork{nullptr};
+    std::atomic<int> idleWorkCount{0};
+    IdleWork* idleWorks[maxIdleWorks] = {};
 };
 
 // The pool the layers split their work over, shared by the whole process. It starts with one

@@ -55,7 +55,7 @@ void drawRowsInWavefront(int rowCount, int columnCount, DrawSpan&& drawSpan, Bef
     for (int block = 0; block < blockCount; ++block)
         drawn[block].store(0, std::memory_order_relaxed);
 
-    pool.forEachBand(bands, [&](int firstBand, int endBand) {
+    pool.forEachBandTogether(bands, [&](int firstBand, int endBand) {
         for (int band = firstBand; band < endBand; ++band)
             for (int block = band; block < blockCount; block += bands) {
                 int firstRow = block * blockRows;
