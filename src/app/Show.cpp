@@ -14,11 +14,14 @@
 #include "driver/FrameStats.h"
 #include "driver/ShowDisplay.h"
 #include "driver/ShowDriver.h"
+#include "effects/NoiseLayer.h"
+#include "effects/StaticAhead.h"
 #include "platform/bass/Bass.h"
 #include "platform/ptc/Error.h"
 #include "platform/ptc/HeadlessBackend.h"
 #include "platform/ptc/Timer.h"
 #include "platform/ptc/window/WindowBackend.h"
+#include "show/ShowLayers.h"
 #include "timeline/LayerList.h"
 
 #include <algorithm>
@@ -32,6 +35,9 @@
 #include <thread>
 
 namespace {
+
+// Screens of static the drawing threads keep ready (0.2 MB each).
+constexpr int staticFramesAhead = 8;
 
 // The first frame whose time n / fps is at or after `seconds`.
 long frameAtOrAfter(double seconds, int fps) {
@@ -86,6 +92,21 @@ double vsyncLead(const ptc::WindowBackend* window, int fps) {
     return std::abs(refresh - fps) <= 1 ? 0.5 / fps : 0.0;
 }
 
+// The noise layer's static rendered ahead by the drawing threads, for as long as this lives.
+class NoiseStaticAhead {
+public:
+    NoiseStaticAhead(NoiseLayer& layer, BandPool& pool, int frames) : layer(layer), ahead(pool, frames) {
+        layer.renderAheadWith(&ahead);
+    }
+    ~NoiseStaticAhead() { layer.renderAheadWith(nullptr); }
+    NoiseStaticAhead(const NoiseStaticAhead&) = delete;
+    NoiseStaticAhead& operator=(const NoiseStaticAhead&) = delete;
+
+private:
+    NoiseLayer& layer;
+    StaticAhead ahead;
+};
+
 // The show as an application in three calls, the shape SDL gives its own applications: the
 // constructor starts everything (init), each iterate() is one step of the loop the options chose
 // (false once the show is over), quit() shuts down. The loops:
@@ -134,8 +155,9 @@ private:
     std::optional<FramePacer> pacer;
     PacedClock clock{BASS_GetSeconds};
     std::optional<ShowControls> controls;
-    // Offline: the sound of the frames up to endFrame, rendered ahead. Last, so that the drawing
-    // threads stop rendering it before anything it uses goes.
+    // Offline: the static and the sound of the frames to come, rendered ahead. Last, so that the
+    // drawing threads stop rendering them before anything they use goes.
+    std::optional<NoiseStaticAhead> staticAhead;
     std::optional<SoundAhead> sound;
 };
 
@@ -187,6 +209,9 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
         // With threads the sound goes ahead while they wait for work, up to 5 seconds: the long waits
         // come in some scenes only (the static, the layers that are not split). --threads 1 renders
         // it frame by frame.
+        // The static first: the frame after next may need it, the sound only seconds later.
+        if (noise != nullptr)
+            staticAhead.emplace(*noise, bandPool(), staticFramesAhead);
         auto render = [](double seconds, std::vector<std::int16_t>& chunk) { BASS_RenderOffline(seconds, chunk); };
         sound.emplace(render, options.fps, nextFrame, endFrame, bandPool(), 300);
     }
@@ -342,6 +367,7 @@ bool ShowApp::uncappedStep() {
 
 int ShowApp::quit() {
     sound.reset();
+    staticAhead.reset();
     driver->shutDown();
     if (output)
         output->finish();

@@ -5,6 +5,7 @@
 // four bytes of the target's 196,608 pixels.
 
 #include "effects/ScreenFadeLayer.h"
+#include "effects/StaticAhead.h"
 
 #include <cstdint>
 
@@ -18,7 +19,14 @@ class NoiseLayer : public ScreenFadeLayer {
     void render(Bitmap& target, double seconds) override;
     void archiveState(StateArchive& archive) override;
 
+    // Where the static of the coming frames is rendered ahead (nullptr: nowhere, each frame makes
+    // its own). It must outlive its use here. The picture is the same either way.
+    void renderAheadWith(StaticAhead* ahead);
+
     std::uint32_t noiseState = 13985765;
     double fadeLimit = 1.0;
     double lastTime = -1.0;
+
+  private:
+    StaticAhead* ahead = nullptr;
 };
