@@ -4,6 +4,7 @@
 #include "capture/PixelHash.h"
 #include "core/Random.h"
 #include "core/ShowObjects.h"
+#include "core/SineTable.h"
 #include "effects/ParticleRingLayer.h"
 #include "effects/ParticleStreamsLayer.h"
 #include "effects/SparkTrails.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace {
@@ -100,6 +102,48 @@ TEST(BandedSparkTrails, StepListsTheSpentSparksInOrder) {
             }
         }
     }
+}
+
+// The fused frame (particles turned, placed and moved in one split, dots and trails added by rows in
+// another) against the steps one after another on one thread: sparks scattered over the whole
+// picture and past its edges, so that dots fall on the first and last rows and across the bands'
+// boundaries, with short lives so that some are spent each step.
+std::vector<std::uint64_t> drawFusedSparkSteps() {
+    std::mt19937 random(91);
+    auto within = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    std::vector<SparkParticle> sparks;
+    for (int i = 0; i < 6000; ++i)
+        sparks.emplace_back(within(-70000, 70000), within(-56000, 56000), within(-30000, 40000), within(-512, 512),
+                            within(-512, 512), within(-512, 512), static_cast<std::uint32_t>(random()),
+                            within(1, 4));
+    TestPicture screen(512, 384);
+    fillRandom(screen.storage, 92);
+    std::vector<std::uint32_t> accumulation(trailPixels);
+    fillRandom(accumulation, 93);
+    for (std::uint32_t& pixel : accumulation)
+        pixel &= 0x003F3F3F;
+    Bitmap trails;
+    trails.width = trailWidth;
+    trails.height = trailHeight;
+    trails.pixels = accumulation.data();
+    std::vector<std::uint64_t> hashes;
+    std::vector<int> spent;
+    for (int step = 0; step < 3; ++step) {
+        SparkRotation rotation(*SineTable::instance(), 300 * step, 1000 + 700 * step, -200 * step);
+        drawSparksAndAddTrails(screen.bitmap, trails, rotation, sparks, spent);
+        hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
+        hashes.push_back(pixelHash(accumulation.data(), accumulation.size(), 0xFFFFFFFF));
+        hashes.push_back(spent.size());
+        for (int i : spent)
+            hashes.push_back(static_cast<std::uint64_t>(i));
+        for (const SparkParticle& spark : sparks)
+            hashes.back() = hashes.back() * 31 + static_cast<std::uint32_t>(spark.x ^ spark.y ^ spark.z ^ spark.life);
+    }
+    return hashes;
+}
+
+TEST(BandedSparkTrails, FusedFrameMatchesTheStepsOneAfterAnother) {
+    expectSameFramesAtEveryLevelAndThreadCount(drawFusedSparkSteps);
 }
 
 // The blur's wavefront on pictures of other sizes: an odd number of rows (a single row after the

@@ -3,6 +3,8 @@
 #include "core/BandPool.h"
 #include "core/SimdLevel.h"
 
+#include <algorithm>
+
 void placeGlowDotsPlain(const Bitmap& target, const GlowDotBatch& dots, int focal, int depth,
                         GlowDotPlacement* placements) {
     for (int i = 0; i < dots.count; ++i)
@@ -59,6 +61,34 @@ void addPlacedGlowDots(Bitmap& target, const GlowDotPlacement* placements, const
     }
 }
 
+void placeGlowDotBand(const Bitmap& target, const GlowDotBatch& dots, int focal, int depth, GlowDotScratch& scratch,
+                      int begin, int end) {
+    GlowDotPlacement* placed = scratch.placements.data();
+    std::int32_t* rows = scratch.rows.data();
+    GlowDotBatch band{dots.x + begin, dots.y + begin, dots.z + begin, dots.colour + begin, end - begin};
+    placeGlowDots(target, band, focal, depth, placed + begin);
+    for (int i = begin; i < end; ++i)
+        rows[i] = placed[i].column == hiddenGlowDot ? hiddenGlowDot : placed[i].row;
+}
+
+// Rows past either end of the picture belong to the first and the last band, so that every corner
+// the plain loop writes has one band.
+void addGlowDotRows(Bitmap& target, const std::uint32_t* colours, int count, int margin,
+                    const GlowDotScratch& scratch, int begin, int end) {
+    const int pictureRows = std::max(target.height, 1);
+    int firstRow = begin == 0 ? INT32_MIN + 2 : begin;
+    int endRow = end == pictureRows ? INT32_MAX : end;
+    addPlacedGlowDots(target, scratch.placements.data(), scratch.rows.data(), colours, count, margin, firstRow,
+                      endRow);
+}
+
+void GlowDotScratch::reserve(int count) {
+    if (static_cast<int>(placements.size()) < count) {
+        placements.resize(count);
+        rows.resize(count);
+    }
+}
+
 void addGlowDotsInBands(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin,
                         GlowDotScratch& scratch) {
     BandPool& pool = bandPool();
@@ -66,24 +96,11 @@ void addGlowDotsInBands(Bitmap& target, const GlowDotBatch& dots, int focal, int
         addGlowDots(target, dots, focal, depth, margin);
         return;
     }
-    if (static_cast<int>(scratch.placements.size()) < dots.count) {
-        scratch.placements.resize(dots.count);
-        scratch.rows.resize(dots.count);
-    }
-    GlowDotPlacement* placed = scratch.placements.data();
-    std::int32_t* rows = scratch.rows.data();
+    scratch.reserve(dots.count);
     pool.forEachBand(dots.count, [&](int begin, int end) {
-        GlowDotBatch band{dots.x + begin, dots.y + begin, dots.z + begin, dots.colour + begin, end - begin};
-        placeGlowDots(target, band, focal, depth, placed + begin);
-        for (int i = begin; i < end; ++i)
-            rows[i] = placed[i].column == hiddenGlowDot ? hiddenGlowDot : placed[i].row;
+        placeGlowDotBand(target, dots, focal, depth, scratch, begin, end);
     });
-    // Rows past either end of the picture belong to the first and the last band, so that every
-    // corner the plain loop writes has one band.
-    const int pictureRows = target.height > 0 ? target.height : 1;
-    pool.forEachBand(pictureRows, [&](int begin, int end) {
-        int firstRow = begin == 0 ? INT32_MIN + 2 : begin;
-        int endRow = end == pictureRows ? INT32_MAX : end;
-        addPlacedGlowDots(target, placed, rows, dots.colour, dots.count, margin, firstRow, endRow);
+    pool.forEachBand(std::max(target.height, 1), [&](int begin, int end) {
+        addGlowDotRows(target, dots.colour, dots.count, margin, scratch, begin, end);
     });
 }

@@ -49,8 +49,20 @@ void addGlowCornersInRows(Bitmap& target, const GlowDotPlacement& placement, std
 struct GlowDotScratch {
     std::vector<GlowDotPlacement> placements;
     std::vector<std::int32_t> rows;
+
+    // Room for `count` dots.
+    void reserve(int count);
 };
 
 // addGlowDots over the band pool, the same picture at any thread count.
 void addGlowDotsInBands(Bitmap& target, const GlowDotBatch& dots, int focal, int depth, int margin,
                         GlowDotScratch& scratch);
+
+// The two steps of addGlowDotsInBands, for callers that do more in the same bands (scratch
+// reserved for the batch first). Places dots [begin, end) of the batch into the scratch:
+void placeGlowDotBand(const Bitmap& target, const GlowDotBatch& dots, int focal, int depth, GlowDotScratch& scratch,
+                      int begin, int end);
+// Once every dot is placed, adds the corners on band [begin, end) of the target's rows, the first
+// band also those above the picture and the last those below it.
+void addGlowDotRows(Bitmap& target, const std::uint32_t* colours, int count, int margin,
+                    const GlowDotScratch& scratch, int begin, int end);

@@ -89,18 +89,20 @@ void ParticleStreamsLayer::render(Bitmap& target, double seconds) {
     // Dots may be blended in any order, so the fast paths draw them all before any spark moves,
     // and then move them all before any is born again.
     if (simdLevel() != SimdLevel::plain) {
-        drawTurnedSparks(trails, rotation, particles);
-        stepSparks(particles, spent);
+        // The births change neither image: the trails go on before them.
+        drawSparksAndAddTrails(target, trails, rotation, particles, spent);
         for (int i : spent)
             particles[i] = fire(i);
-    } else {
-        for (int i = 0; i < count; ++i) {
-            SparkParticle& particle = particles[i];
-            drawTurnedSpark(trails, rotation, particle);
-            particle.step();
-            if (particle.life <= 0)
-                particle = fire(i);
-        }
+        blurTrails(accumulation, target.width, target.height);
+        return;
+    }
+
+    for (int i = 0; i < count; ++i) {
+        SparkParticle& particle = particles[i];
+        drawTurnedSpark(trails, rotation, particle);
+        particle.step();
+        if (particle.life <= 0)
+            particle = fire(i);
     }
 
     addTrails(target, accumulation);

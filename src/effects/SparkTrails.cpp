@@ -67,29 +67,41 @@ struct TurnedSparks {
     std::vector<std::int32_t> x, y, z;
     std::vector<std::uint32_t> colours;
     GlowDotScratch dots;
+
+    void reserve(int total) {
+        if (static_cast<int>(x.size()) < total) {
+            x.resize(total);
+            y.resize(total);
+            z.resize(total);
+            colours.resize(total);
+        }
+        dots.reserve(total);
+    }
+
+    // Particles [begin, end) turned into the arrays.
+    void turn(const SparkRotation& rotation, const std::vector<SparkParticle>& particles, int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            SparkParticle spark = rotation.turned(particles[i]);
+            x[i] = spark.x;
+            y[i] = spark.y;
+            z[i] = spark.z;
+            colours[i] = spark.colour;
+        }
+    }
 };
+
+// The drawing thread's scratch. Inside the bands, the reference the caller took is the one to use.
+TurnedSparks& drawingThreadScratch() {
+    thread_local TurnedSparks scratch;
+    return scratch;
+}
 
 void drawTurnedSparksInBands(Bitmap& trails, const SparkRotation& rotation,
                              const std::vector<SparkParticle>& particles) {
-    // The drawing thread's scratch, named here: inside the bands `turned` is what the caller holds.
-    thread_local TurnedSparks callerScratch;
-    TurnedSparks& turned = callerScratch;
+    TurnedSparks& turned = drawingThreadScratch();
     int total = static_cast<int>(particles.size());
-    if (static_cast<int>(turned.x.size()) < total) {
-        turned.x.resize(total);
-        turned.y.resize(total);
-        turned.z.resize(total);
-        turned.colours.resize(total);
-    }
-    bandPool().forEachBand(total, [&](int begin, int end) {
-        for (int i = begin; i < end; ++i) {
-            SparkParticle spark = rotation.turned(particles[i]);
-            turned.x[i] = spark.x;
-            turned.y[i] = spark.y;
-            turned.z[i] = spark.z;
-            turned.colours[i] = spark.colour;
-        }
-    });
+    turned.reserve(total);
+    bandPool().forEachBand(total, [&](int begin, int end) { turned.turn(rotation, particles, begin, end); });
     addGlowDotsInBands(
         trails, GlowDotBatch{turned.x.data(), turned.y.data(), turned.z.data(), turned.colours.data(), total},
         16002, 4096, 2, turned.dots);
@@ -118,29 +130,40 @@ void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
     }
 }
 
-void stepSparks(std::vector<SparkParticle>& particles, std::vector<int>& spent) {
-    const int total = static_cast<int>(particles.size());
-    spent.resize(particles.size());
-    // Each band lists its spent particles from its own first index on, ended by -1 when short.
-    BandPool& pool = bandPool();
-    pool.forEachBand(total, [&](int begin, int end) {
-        int listed = begin;
-        for (int i = begin; i < end; ++i) {
-            particles[i].step();
-            if (particles[i].life <= 0)
-                spent[listed++] = i;
-        }
-        if (listed < end)
-            spent[listed] = -1;
-    });
+namespace {
+
+// Moves particles [begin, end) a step and lists the spent ones from spent[begin] on, ended by -1
+// when short.
+void stepSparkBand(std::vector<SparkParticle>& particles, std::vector<int>& spent, int begin, int end) {
+    int listed = begin;
+    for (int i = begin; i < end; ++i) {
+        particles[i].step();
+        if (particles[i].life <= 0)
+            spent[listed++] = i;
+    }
+    if (listed < end)
+        spent[listed] = -1;
+}
+
+// Gathers the bands' lists of stepSparkBand, in order, to the front of `spent`.
+void gatherSpent(std::vector<int>& spent, int total, int bands) {
     int count = 0;
-    const int bands = pool.bands();
     for (int band = 0; band < bands; ++band) {
         int end = BandPool::bandStart(total, band + 1, bands);
         for (int k = BandPool::bandStart(total, band, bands); k < end && spent[k] >= 0; ++k)
             spent[count++] = spent[k];
     }
     spent.resize(count);
+}
+
+} // namespace
+
+void stepSparks(std::vector<SparkParticle>& particles, std::vector<int>& spent) {
+    const int total = static_cast<int>(particles.size());
+    spent.resize(particles.size());
+    BandPool& pool = bandPool();
+    pool.forEachBand(total, [&](int begin, int end) { stepSparkBand(particles, spent, begin, end); });
+    gatherSpent(spent, total, pool.bands());
 }
 
 void addTrailsPlain(Bitmap& target, const std::uint32_t* accumulation) {
@@ -165,6 +188,17 @@ void addTrailsSse2(std::uint32_t* target, const std::uint32_t* accumulation, int
 
 } // namespace
 
+namespace {
+
+// Rows [firstRow, endRow) of addTrails, as far as the target reaches.
+void addTrailRows(Bitmap& target, const std::uint32_t* accumulation, int firstRow, int endRow) {
+    int count = trailPixelCount(target);
+    addTrailsSse2(target.pixels, accumulation, std::min(firstRow * trailWidth, count),
+                  std::min(endRow * trailWidth, count));
+}
+
+} // namespace
+
 void addTrails(Bitmap& target, const std::uint32_t* accumulation) {
     if (simdLevel() == SimdLevel::plain) {
         addTrailsPlain(target, accumulation);
@@ -173,8 +207,35 @@ void addTrails(Bitmap& target, const std::uint32_t* accumulation) {
     // Every pixel adds its own trail pixel: split by rows of 512 pixels.
     int count = trailPixelCount(target);
     bandPool().forEachBand((count + trailWidth - 1) / trailWidth, [&](int firstRow, int endRow) {
-        addTrailsSse2(target.pixels, accumulation, firstRow * trailWidth,
-                      std::min(endRow * trailWidth, count));
+        addTrailRows(target, accumulation, firstRow, endRow);
+    });
+}
+
+void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
+                            std::vector<SparkParticle>& particles, std::vector<int>& spent) {
+    BandPool& pool = bandPool();
+    if (pool.bands() == 1) {
+        drawTurnedSparks(trails, rotation, particles);
+        stepSparks(particles, spent);
+        addTrails(target, trails.pixels);
+        return;
+    }
+    TurnedSparks& turned = drawingThreadScratch();
+    const int total = static_cast<int>(particles.size());
+    turned.reserve(total);
+    spent.resize(particles.size());
+    const GlowDotBatch dots{turned.x.data(), turned.y.data(), turned.z.data(), turned.colours.data(), total};
+    // A band of particles turned, placed and moved on, each read once.
+    pool.forEachBand(total, [&](int begin, int end) {
+        turned.turn(rotation, particles, begin, end);
+        placeGlowDotBand(trails, dots, 16002, 4096, turned.dots, begin, end);
+        stepSparkBand(particles, spent, begin, end);
+    });
+    gatherSpent(spent, total, pool.bands());
+    // A band of rows: its dots, after which those trail rows are final for the frame, added on.
+    pool.forEachBand(trailHeight, [&](int firstRow, int endRow) {
+        addGlowDotRows(trails, turned.colours.data(), total, 2, turned.dots, firstRow, endRow);
+        addTrailRows(target, trails.pixels, firstRow, endRow);
     });
 }
 

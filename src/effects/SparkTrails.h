@@ -43,6 +43,12 @@ void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
 // particles drawTurnedSparks turns, so that each thread moves the particles it has just read.
 void stepSparks(std::vector<SparkParticle>& particles, std::vector<int>& spent);
 
+// One frame of a spark system up to the births: drawTurnedSparks, stepSparks, then addTrails. Over
+// the band pool, a thread turns, places and moves a band of particles, then adds the dots of a band
+// of rows and, those rows being final, adds them onto the target: two splits, not five.
+void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
+                            std::vector<SparkParticle>& particles, std::vector<int>& spent);
+
 // Every byte of the first width x height target pixels (at most the accumulation image's)
 // becomes min(255, accumulation byte + target byte).
 void addTrails(Bitmap& target, const std::uint32_t* accumulation);
