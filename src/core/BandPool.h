@@ -19,8 +19,8 @@
 #include <vector>
 
 // Work that the pool's threads take up while they wait for a split: small pieces (a chunk of sound
-// or a stretch of static rendered ahead), which a split that comes in the meantime does not wait for (its caller runs a
-// band that no thread has started).
+// or a stretch of static rendered ahead), which a split that comes in the meantime does not wait
+// for (its caller runs a band that no thread has started).
 class IdleWork {
   public:
     // Does one piece if there is one to do and says whether it did. On one thread at a time.
