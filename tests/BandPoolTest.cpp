@@ -153,6 +153,7 @@ struct PressingPieces final : IdleWork {
 // for one another still get a thread each.
 TEST(BandPool, PressingWorkGoesBeforeSplitsButNotBeforeBandsThatWaitForEachOther) {
     BandPool pool(2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2)); // the thread is asleep by now
     PressingPieces pieces;
     pool.addIdleWork(&pieces);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);

@@ -108,13 +108,17 @@ bool BandPool::claim(int band, std::uint64_t split) {
     return false;
 }
 
+// A thread asleep for want of a split is woken: the work may have pieces to do now.
 void BandPool::addIdleWork(IdleWork* work) {
-    std::lock_guard lock(idleLock);
-    int count = idleWorkCount.load(std::memory_order_relaxed);
-    if (count == maxIdleWorks)
-        throw std::length_error("BandPool: more than " + std::to_string(maxIdleWorks) + " idle works");
-    idleWorks[count] = work;
-    idleWorkCount.store(count + 1, std::memory_order_relaxed);
+    {
+        std::lock_guard lock(idleLock);
+        int count = idleWorkCount.load(std::memory_order_relaxed);
+        if (count == maxIdleWorks)
+            throw std::length_error("BandPool: more than " + std::to_string(maxIdleWorks) + " idle works");
+        idleWorks[count] = work;
+        idleWorkCount.store(count + 1, std::memory_order_relaxed);
+    }
+    wakeForIdleWork();
 }
 
 void BandPool::removeIdleWork(IdleWork* work) {
