@@ -21,7 +21,9 @@ namespace {
 // 40,000 points (the show's cloud) over 70 frames from 30 s, the screen kept from frame to frame so
 // that bright regions saturate; the palette shifts twice, the first during the other's blend, and
 // the shared random state is disturbed between frames as cues would.
-std::vector<std::uint64_t> drawCloudRun() {
+// With `shares`, each frame first sets the points of a block that the walking thread places,
+// in turn, as if the balancing had moved there.
+std::vector<std::uint64_t> drawCloudRun(const std::vector<int>& shares = {}) {
     TestPicture palette(16, 16), screen(512, 384, 0x00102030);
     fillRandom(palette.storage, 31);
     IfsFractalLayer cloud(40000, palette.bitmap);
@@ -29,6 +31,8 @@ std::vector<std::uint64_t> drawCloudRun() {
     for (int frame = 0; frame < 70; ++frame) {
         if (frame == 10 || frame == 14)
             cloud.shiftPalette();
+        if (!shares.empty())
+            cloud.walkerPlaces = shares[frame % shares.size()];
         randomState = static_cast<std::uint32_t>(frame * 7919);
         renderLayer(cloud, screen.bitmap, 30.0 + frame / 60.0);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
@@ -38,7 +42,13 @@ std::vector<std::uint64_t> drawCloudRun() {
 }
 
 TEST(BandedIfsFractalLayer, FramesMatchOneThreadAtEveryLevel) {
-    expectSameFramesAtEveryLevelAndThreadCount(drawCloudRun);
+    expectSameFramesAtEveryLevelAndThreadCount([] { return drawCloudRun(); });
+}
+
+// Whoever places a point, the dots are the same: the walker places none, one, all but one, all of
+// a block (the last block holds 64 points), or a share out of range.
+TEST(BandedIfsFractalLayer, FramesMatchOneThreadWhateverShareOfPlacingTheWalkerTakes) {
+    expectSameFramesAtEveryThreadCount([] { return drawCloudRun({0, 1, 63, 64, 65, 1023, 1024, 5000, -3}); });
 }
 
 // Dots anywhere (many far off the picture, behind the eye, on every border) with both margins, and

@@ -34,6 +34,11 @@ class IfsFractalLayer : public Layer {
     double lastTime = -1.0;
     double spread = 0.9;
 
+    // Of each block of drawPointsInTwoStages, the points the walking thread places; the other
+    // thread places the rest. It moves from frame to frame to balance the two threads' work and
+    // changes no pixel, so it is not part of the layer's state.
+    int walkerPlaces = IfsCloudBlock::size / 2;
+
   private:
     using Maps = double[4][12];
 
@@ -48,6 +53,8 @@ class IfsFractalLayer : public Layer {
     // each block's dots as soon as it is ready, in the same order as drawPointsInBlocks.
     void drawPointsInTwoStages(Bitmap& target, const Maps& maps, const IfsView& view,
                                const std::array<std::uint32_t, 256>& palette);
+    // Moves walkerPlaces towards the share that ends the two stages together.
+    void shareThePlacing(int blocksAwaited);
     // Fills mapChoices once and leaves randomState where the draws leave it.
     void takeMapChoices();
     // Walks block `block` on from element 0 of its positions and projects its points.
