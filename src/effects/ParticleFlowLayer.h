@@ -17,6 +17,12 @@ struct FlowParticle {
     std::int32_t y;
 };
 
+// Where a particle's sprite goes this frame: its top-left pixel, and its colour.
+struct FlowStamp {
+    std::int32_t top, left;
+    std::uint32_t colour;
+};
+
 // The swarm's own random generator, apart from nextRandom; its state is process-wide.
 constexpr std::uint32_t initialFlowRandomState = 1230949;
 extern std::uint32_t flowRandomState;
@@ -51,4 +57,11 @@ class ParticleFlowLayer : public Layer {
 
   private:
     void moveAndStamp(const std::uint32_t* screen, int level);
+    // moveAndStamp and the combine, split over the band pool.
+    void moveStampAndCombineInBands(std::uint32_t* screen, int level);
+
+    // Scratch of the banded frame, kept to spare an allocation a frame: the jitter draws, two per
+    // moving particle, and the stamps.
+    std::vector<std::uint8_t> jitterDraws;
+    std::vector<FlowStamp> stamps;
 };
