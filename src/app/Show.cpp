@@ -39,6 +39,9 @@ namespace {
 // Screens of static the drawing threads keep ready (0.2 MB each).
 constexpr int staticFramesAhead = 8;
 
+// Seconds of sound the drawing threads may render ahead (9 MB at 44.1 kHz, whatever the frame rate).
+constexpr int soundSecondsAhead = 50;
+
 // The first frame whose time n / fps is at or after `seconds`.
 long frameAtOrAfter(double seconds, int fps) {
     return static_cast<long>(std::ceil(seconds * fps - 1e-9));
@@ -206,14 +209,14 @@ ShowApp::ShowApp(const ShowOptions& showOptions, const ShowHooks& showHooks)
     driver->play();
     clock.restartAt(driver->frameTime(driver->firstFrame()));
     if (offline) {
-        // With threads the sound goes ahead while they wait for work, up to 5 seconds: the long waits
-        // come in some scenes only (the static, the layers that are not split). --threads 1 renders
-        // it frame by frame.
+        // With threads the sound goes ahead while they wait for work: the long waits come in some
+        // scenes only (the static, the layers that are not split), and the heavy scenes after them
+        // use up what was rendered ahead only slowly. --threads 1 renders it frame by frame.
         // The static first: the frame after next may need it, the sound only seconds later.
         if (noise != nullptr)
             staticAhead.emplace(*noise, bandPool(), staticFramesAhead);
         auto render = [](double seconds, std::vector<std::int16_t>& chunk) { BASS_RenderOffline(seconds, chunk); };
-        sound.emplace(render, options.fps, nextFrame, endFrame, bandPool(), 300);
+        sound.emplace(render, options.fps, nextFrame, endFrame, bandPool(), soundSecondsAhead * options.fps);
     }
 }
 
