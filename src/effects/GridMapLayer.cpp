@@ -123,7 +123,7 @@ void GridMapLayer::render(Bitmap& target, double seconds) {
         fillBlocks(target, 0, gridRows - 1);
         return;
     }
-    bandPool().forEachBand(gridRows - 1, [this, &target](int firstBlockRow, int endBlockRow) {
+    fillBands.forEachBand(bandPool(), gridRows - 1, [this, &target](int firstBlockRow, int endBlockRow) {
         fillBlocks(target, firstBlockRow, endBlockRow);
     });
 }

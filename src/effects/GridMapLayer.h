@@ -5,6 +5,7 @@
 // pixel or texel), screen positions from the screen centre, texture positions from the texture
 // centre. The texture is read as 512 x 512 and wraps. Overwrites the whole 512 x 384 target.
 
+#include "core/BandBalance.h"
 #include "core/Bitmap.h"
 #include "core/Layer.h"
 
@@ -39,4 +40,8 @@ class GridMapLayer : public Layer {
   private:
     // Rows of 16 x 16 blocks [firstBlockRow, endBlockRow).
     void fillBlocks(Bitmap& target, int firstBlockRow, int endBlockRow);
+
+    // The rows of blocks each thread fills, moved to balance the threads (the texture is fetched
+    // faster where the grid shrinks it); not the layer's state.
+    BandBalance fillBands;
 };

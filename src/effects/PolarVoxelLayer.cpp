@@ -118,7 +118,7 @@ void PolarVoxelLayer::render(Bitmap& target, double seconds) {
     Frame frame = frameParameters(d);
     bool vector = simdLevel() >= SimdLevel::sse2;
     blendHeights(d);
-    bandPool().forEachBand(mapSize, [&](int begin, int end) {
+    colourMapBands.forEachBand(bandPool(), mapSize, [&](int begin, int end) {
         if (vector)
             buildColourMapSse2(frame, begin, end);
         else
@@ -143,7 +143,7 @@ void PolarVoxelLayer::castRays(const Frame& frame) {
 }
 
 void PolarVoxelLayer::mapOntoScreen(Bitmap& target) const {
-    bandPool().forEachBand(screenHeight, [&](int begin, int end) {
+    screenBands.forEachBand(bandPool(), screenHeight, [&](int begin, int end) {
         for (int k = begin * screenWidth; k < end * screenWidth; ++k) {
             std::uint32_t entry = polarImage[polarTable[k]];
             if (entry != emptyEntry)

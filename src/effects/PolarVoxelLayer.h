@@ -4,6 +4,7 @@
 // from the screen centre in pixels), then mapped onto the screen through an angle/radius table.
 // Screen pixels whose polar entry is empty keep what the lower layers drew.
 
+#include "core/BandBalance.h"
 #include "core/Bitmap.h"
 #include "core/ByteMap.h"
 #include "core/Layer.h"
@@ -69,6 +70,10 @@ class PolarVoxelLayer : public Layer {
     float rotation = 0.0f;
 
   private:
+    // The map rows and screen rows each thread takes, moved to balance the threads (the sky costs
+    // less than the ground); not the layer's state.
+    BandBalance colourMapBands;
+    mutable BandBalance screenBands;
     std::vector<std::uint32_t> polarTableStorage, polarImageStorage, colourStorage;
     std::vector<std::uint8_t> heightStorage;
     std::vector<std::int32_t> horizonStorage;

@@ -52,7 +52,7 @@ void WarpLayer::render(Bitmap& target, double seconds) {
     buildTables(seconds);
     bool vector = simdLevel() >= SimdLevel::sse2;
     BandPool& pool = bandPool();
-    pool.forEachBand(screenHeight, [this, vector](int firstRow, int endRow) {
+    distortBands.forEachBand(pool, screenHeight, [this, vector](int firstRow, int endRow) {
         if (vector)
             distortSse2(firstRow, endRow);
         else
@@ -61,7 +61,7 @@ void WarpLayer::render(Bitmap& target, double seconds) {
     std::uint32_t weight = std::uint32_t(blend);
     if (blend < 16)
         ++blend;
-    pool.forEachBand(screenHeight, [this, vector, &target, weight](int firstRow, int endRow) {
+    blendBands.forEachBand(pool, screenHeight, [this, vector, &target, weight](int firstRow, int endRow) {
         if (vector)
             blendSse2(target.pixels, weight, firstRow, endRow);
         else

@@ -5,6 +5,7 @@
 // fixed point in the 512 x 512 feedback image (workBufferB); the distorted copy goes to
 // workBufferA.
 
+#include "core/BandBalance.h"
 #include "core/Bitmap.h"
 #include "core/Layer.h"
 #include "core/ScreenSize.h"
@@ -50,4 +51,6 @@ class WarpLayer : public Layer {
     std::uint32_t* warped;
     std::vector<Sample> columnTable;
     std::vector<Sample> rowTable;
+    // The rows each thread distorts and blends, moved to balance the threads; not the layer's state.
+    BandBalance distortBands, blendBands;
 };

@@ -1,0 +1,58 @@
+#pragma once
+// Where the bands of one split start, moved from frame to frame so that the bands take equally
+// long. For loops whose iterations cost more in one part of the range than in another (the sky
+// and the ground of a landscape, the half of the screen the sparks crowd into), the same way from
+// one frame to the next. The bands' bounds change nothing but the time: each iteration is the same
+// whichever thread runs it.
+
+#include "core/BandPool.h"
+
+#include <chrono>
+#include <vector>
+
+class BandBalance {
+  public:
+    // Calls work(begin, end) once per band of `pool`, the ranges covering [0, count) in order
+    // without overlap, as BandPool::forEachBand does but at this balance's bounds; then moves the
+    // bounds towards the ones that would have ended the bands together.
+    template <class Work> void forEachBand(BandPool& pool, int count, Work&& work) {
+        const int bands = pool.bands();
+        if (bands == 1 || count <= 1) {
+            work(0, count);
+            return;
+        }
+        fit(bands);
+        placeBounds(count);
+        pool.forEachBand(bands, [&](int firstBand, int endBand) {
+            for (int band = firstBand; band < endBand; ++band) {
+                const auto start = std::chrono::steady_clock::now();
+                int begin = bounds[band], end = bounds[band + 1];
+                if (begin < end)
+                    work(begin, end);
+                seconds[band] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            }
+        });
+        rebalance();
+    }
+
+    // The bounds of the last forEachBand over several bands: band b ran [bounds[b], bounds[b + 1]).
+    const std::vector<int>& lastBounds() const { return bounds; }
+
+    // The share of the range each band takes next, summing to 1.
+    const std::vector<double>& bandShares() const { return shares; }
+
+    // Starts from these shares instead (their number is the bands of the next call), as if the
+    // balancing had moved there; they are scaled to sum to 1.
+    void presetShares(const std::vector<double>& newShares);
+
+  private:
+    // Equal shares for a new number of bands.
+    void fit(int bands);
+    // The bounds of `count` iterations at the present shares.
+    void placeBounds(int count);
+    void rebalance();
+
+    std::vector<double> shares;
+    std::vector<double> seconds;
+    std::vector<int> bounds;
+};

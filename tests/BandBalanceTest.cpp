@@ -1,0 +1,82 @@
+// The balanced bands: whatever the shares, the bands cover the range in order, once; and the
+// bounds move away from the band that took longer.
+
+#include "core/BandBalance.h"
+
+#include "BandedTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// One call's bands, chained: each begin maps to its end, so that the walk from 0 must reach
+// `count` through bands that follow one another without a gap or an overlap.
+bool bandsChainFromZeroToCount(BandBalance& balance, int count) {
+    std::vector<int> endAt(count + 1, -1);
+    balance.forEachBand(bandPool(), count, [&](int begin, int end) { endAt[begin] = end; });
+    int calls = 0, next = 0;
+    while (next < count && endAt[next] > next) {
+        next = endAt[next];
+        ++calls;
+    }
+    return next == count && calls <= bandPool().bands();
+}
+
+} // namespace
+
+TEST(BandBalance, BandsCoverTheRangeInOrderWhateverTheShares) {
+    for (int threads : {2, 3, 8}) {
+        BandThreadsGuard guard(threads);
+        for (int count : {2, 7, 384, 6000}) {
+            for (bool falling : {false, true}) {
+                BandBalance balance;
+                std::vector<double> shares;
+                for (int band = 0; band < threads; ++band)
+                    shares.push_back(falling ? 1.0 / (band + 1) : (band + 1.0) * (band + 1.0));
+                balance.presetShares(shares);
+                for (int call = 0; call < 3; ++call) {
+                    EXPECT_TRUE(bandsChainFromZeroToCount(balance, count)) << threads << " threads, " << count;
+                    double total = 0.0;
+                    for (double share : balance.bandShares()) {
+                        EXPECT_GT(share, 0.0);
+                        total += share;
+                    }
+                    EXPECT_NEAR(total, 1.0, 1e-9);
+                }
+            }
+        }
+    }
+}
+
+TEST(BandBalance, OneThreadRunsTheWholeRangeAtOnce) {
+    BandThreadsGuard guard(1);
+    BandBalance balance;
+    std::vector<std::pair<int, int>> calls;
+    balance.forEachBand(bandPool(), 100, [&](int begin, int end) { calls.emplace_back(begin, end); });
+    EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{0, 100}}));
+}
+
+// The first eighth of the range sleeps, the rest does nothing: the first band's share shrinks at
+// every call, down to its floor of about a quarter of an equal share (still the eighth that sleeps).
+TEST(BandBalance, SharesMoveAwayFromTheSlowerBand) {
+    BandThreadsGuard guard(2);
+    BandBalance balance;
+    std::vector<double> firstShares;
+    for (int call = 0; call < 12; ++call) {
+        balance.forEachBand(bandPool(), 64, [](int begin, int end) {
+            for (int i = begin; i < end; ++i)
+                if (i < 8)
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+        });
+        firstShares.push_back(balance.bandShares()[0]);
+    }
+    EXPECT_LT(firstShares[0], 0.5);
+    for (std::size_t call = 1; call < firstShares.size(); ++call)
+        EXPECT_LE(firstShares[call], firstShares[call - 1] + 1e-12);
+    EXPECT_GT(firstShares.back(), 0.1);
+    EXPECT_LT(firstShares.back(), 0.13);
+}
