@@ -104,10 +104,21 @@ TEST(BandedSparkTrails, StepListsTheSpentSparksInOrder) {
     }
 }
 
+// Shares of 1, 4, 9, ... out of their sum, growing with the band or (`falling`) shrinking.
+std::vector<double> skewedShares(int bands, bool falling) {
+    std::vector<double> shares;
+    for (int band = 0; band < bands; ++band) {
+        int rank = falling ? bands - band : band + 1;
+        shares.push_back(rank * rank);
+    }
+    return shares;
+}
+
 // The fused frame (particles turned, placed and moved in one split, dots and trails added by rows in
 // another) against the steps one after another on one thread: sparks scattered over the whole
 // picture and past its edges, so that dots fall on the first and last rows and across the bands'
-// boundaries, with short lives so that some are spent each step.
+// boundaries, with short lives so that some are spent each step. The bands' bounds are skewed one
+// way and then the other before the first two steps, as the balancing may leave them.
 std::vector<std::uint64_t> drawFusedSparkSteps() {
     std::mt19937 random(91);
     auto within = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
@@ -128,9 +139,14 @@ std::vector<std::uint64_t> drawFusedSparkSteps() {
     trails.pixels = accumulation.data();
     std::vector<std::uint64_t> hashes;
     std::vector<int> spent;
+    SparkBands bands;
     for (int step = 0; step < 3; ++step) {
         SparkRotation rotation(*SineTable::instance(), 300 * step, 1000 + 700 * step, -200 * step);
-        drawSparksAndAddTrails(screen.bitmap, trails, rotation, sparks, spent);
+        if (step < 2) {
+            bands.particles.presetShares(skewedShares(bandPool().bands(), step == 0));
+            bands.rows.presetShares(skewedShares(bandPool().bands(), step == 1));
+        }
+        drawSparksAndAddTrails(screen.bitmap, trails, rotation, sparks, spent, bands);
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
         hashes.push_back(pixelHash(accumulation.data(), accumulation.size(), 0xFFFFFFFF));
         hashes.push_back(spent.size());

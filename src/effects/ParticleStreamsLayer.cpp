@@ -90,7 +90,7 @@ void ParticleStreamsLayer::render(Bitmap& target, double seconds) {
     // and then move them all before any is born again.
     if (simdLevel() != SimdLevel::plain) {
         // The births change neither image: the trails go on before them.
-        drawSparksAndAddTrails(target, trails, rotation, particles, spent);
+        drawSparksAndAddTrails(target, trails, rotation, particles, spent, bands);
         for (int i : spent)
             particles[i] = fire(i);
         blurTrails(accumulation, target.width, target.height);

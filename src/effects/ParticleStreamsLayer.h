@@ -6,6 +6,7 @@
 
 #include "core/Layer.h"
 #include "effects/SparkParticle.h"
+#include "effects/SparkTrails.h"
 
 #include <cstdint>
 #include <vector>
@@ -32,4 +33,5 @@ class ParticleStreamsLayer : public Layer {
 
     // This frame's particles whose life ran out: scratch, not part of the state.
     std::vector<int> spent;
+    SparkBands bands;
 };

@@ -145,12 +145,13 @@ void stepSparkBand(std::vector<SparkParticle>& particles, std::vector<int>& spen
         spent[listed] = -1;
 }
 
-// Gathers the bands' lists of stepSparkBand, in order, to the front of `spent`.
-void gatherSpent(std::vector<int>& spent, int total, int bands) {
+// Gathers the bands' lists of stepSparkBand, in order, to the front of `spent`; band b ran
+// [bandStart(b), bandStart(b + 1)).
+template <class BandStart> void gatherSpent(std::vector<int>& spent, int bands, BandStart bandStart) {
     int count = 0;
     for (int band = 0; band < bands; ++band) {
-        int end = BandPool::bandStart(total, band + 1, bands);
-        for (int k = BandPool::bandStart(total, band, bands); k < end && spent[k] >= 0; ++k)
+        int end = bandStart(band + 1);
+        for (int k = bandStart(band); k < end && spent[k] >= 0; ++k)
             spent[count++] = spent[k];
     }
     spent.resize(count);
@@ -163,7 +164,8 @@ void stepSparks(std::vector<SparkParticle>& particles, std::vector<int>& spent) 
     spent.resize(particles.size());
     BandPool& pool = bandPool();
     pool.forEachBand(total, [&](int begin, int end) { stepSparkBand(particles, spent, begin, end); });
-    gatherSpent(spent, total, pool.bands());
+    const int bands = pool.bands();
+    gatherSpent(spent, bands, [&](int band) { return BandPool::bandStart(total, band, bands); });
 }
 
 void addTrailsPlain(Bitmap& target, const std::uint32_t* accumulation) {
@@ -212,7 +214,7 @@ void addTrails(Bitmap& target, const std::uint32_t* accumulation) {
 }
 
 void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
-                            std::vector<SparkParticle>& particles, std::vector<int>& spent) {
+                            std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands) {
     BandPool& pool = bandPool();
     if (pool.bands() == 1) {
         drawTurnedSparks(trails, rotation, particles);
@@ -226,14 +228,15 @@ void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation&
     spent.resize(particles.size());
     const GlowDotBatch dots{turned.x.data(), turned.y.data(), turned.z.data(), turned.colours.data(), total};
     // A band of particles turned, placed and moved on, each read once.
-    pool.forEachBand(total, [&](int begin, int end) {
+    bands.particles.forEachBand(pool, total, [&](int begin, int end) {
         turned.turn(rotation, particles, begin, end);
         placeGlowDotBand(trails, dots, 16002, 4096, turned.dots, begin, end);
         stepSparkBand(particles, spent, begin, end);
     });
-    gatherSpent(spent, total, pool.bands());
+    const std::vector<int>& particleBounds = bands.particles.lastBounds();
+    gatherSpent(spent, pool.bands(), [&](int band) { return particleBounds[band]; });
     // A band of rows: its dots, after which those trail rows are final for the frame, added on.
-    pool.forEachBand(trailHeight, [&](int firstRow, int endRow) {
+    bands.rows.forEachBand(pool, trailHeight, [&](int firstRow, int endRow) {
         addGlowDotRows(trails, turned.colours.data(), total, 2, turned.dots, firstRow, endRow);
         addTrailRows(target, trails.pixels, firstRow, endRow);
     });

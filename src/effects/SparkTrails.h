@@ -3,6 +3,7 @@
 // pixels, rows 512 apart, in a shared work buffer) that is added onto the screen with per-byte
 // saturation and then blurred in place and darkened by 1/64, so every spark leaves a fading trail.
 
+#include "core/BandBalance.h"
 #include "core/Bitmap.h"
 #include "core/SineTable.h"
 #include "effects/GlowPoint.h"
@@ -43,11 +44,18 @@ void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
 // particles drawTurnedSparks turns, so that each thread moves the particles it has just read.
 void stepSparks(std::vector<SparkParticle>& particles, std::vector<int>& spent);
 
+// The bands of drawSparksAndAddTrails, moved from frame to frame to balance the threads: the
+// particles (the threads are not equally fast) and the rows (the dots crowd into some). Kept by
+// each spark system; not part of its state.
+struct SparkBands {
+    BandBalance particles, rows;
+};
+
 // One frame of a spark system up to the births: drawTurnedSparks, stepSparks, then addTrails. Over
 // the band pool, a thread turns, places and moves a band of particles, then adds the dots of a band
 // of rows and, those rows being final, adds them onto the target: two splits, not five.
 void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
-                            std::vector<SparkParticle>& particles, std::vector<int>& spent);
+                            std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands);
 
 // Every byte of the first width x height target pixels (at most the accumulation image's)
 // becomes min(255, accumulation byte + target byte).
