@@ -1,5 +1,6 @@
 #include "driver/ShowDisplay.h"
 
+#include "core/BandBalance.h"
 #include "core/BandPool.h"
 #include "core/ShowObjects.h"
 #include "effects/LoadingGaugeLayer.h"
@@ -22,7 +23,8 @@ void presentOffscreen() {
     } else if (!framed) {
         offscreen->copy(*console);
     } else {
-        bandPool().forEachBand(384, [left, top](int firstRow, int endRow) {
+        static BandBalance balance;
+        balance.forEachBand(bandPool(), 384, [left, top](int firstRow, int endRow) {
             offscreen->copy(*console, ptc::Area(0, firstRow, 512, endRow),
                             ptc::Area(left, top + firstRow, left + 512, top + endRow));
         });

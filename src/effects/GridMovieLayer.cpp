@@ -180,7 +180,7 @@ void GridMovieLayer::render(Bitmap& target, double seconds) {
     }
     // The blend of the small grid stays on one thread; each screen row reads it on its own.
     blendGridSse2(blendedGrid.data(), frameA, frameB, v, w);
-    bandPool().forEachBand(384, [&](int firstRow, int endRow) {
+    rowBands.forEachBand(bandPool(), 384, [&](int firstRow, int endRow) {
         drawRowsSse2(target.pixels, blendedGrid.data(), firstRow, endRow);
     });
 }

@@ -4,6 +4,7 @@
 // the fraction of the position, then enlarged by bilinear interpolation over 4 x 4 cells.
 // Overwrites the whole 512 x 384 target; written pixels have top byte 0xFF.
 
+#include "core/BandBalance.h"
 #include "core/Bitmap.h"
 #include "core/Layer.h"
 
@@ -38,4 +39,6 @@ class GridMovieLayer : public Layer {
     void wrapPosition();
 
     std::vector<std::uint32_t> blendedGrid; // one frame, blended, for the vector path
+    // The screen rows each thread draws, moved to balance the threads; not the layer's state.
+    BandBalance rowBands;
 };
