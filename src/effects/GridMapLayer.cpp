@@ -111,21 +111,33 @@ GridMapLayer::GridMapLayer(std::uint32_t* texturePixels) : texture(texturePixels
 
 void GridMapLayer::render(Bitmap& target, double seconds) {
     beginFrame(seconds);
-    for (int i = 0; i < gridRows; ++i)
-        for (int j = 0; j < gridColumns; ++j)
-            mapPoint(grid[i * gridColumns + j], j * 4096 - 65536, i * 4096 - 49152, seconds);
     // Blocks write only their own pixels and read the texture, so rows of blocks may be split
     // over the band pool, unless the texture is the target itself (then the order matters).
     const std::uint32_t* textureEnd = texture + 512 * 512;
     const std::uint32_t* targetEnd = target.pixels + 512 * 384;
     bool textureIsTarget = texture < targetEnd && target.pixels < textureEnd;
-    if (textureIsTarget) {
-        fillBlocks(target, 0, gridRows - 1);
+    const int blockRows = gridRows - 1;
+    if (textureIsTarget || bandPool().bands() == 1) {
+        for (int i = 0; i < gridRows; ++i)
+            mapGridRow(grid + i * gridColumns, i, seconds);
+        fillBlocks(target, 0, blockRows, grid + blockRows * gridColumns);
         return;
     }
-    fillBands.forEachBand(bandPool(), gridRows - 1, [this, &target](int firstBlockRow, int endBlockRow) {
-        fillBlocks(target, firstBlockRow, endBlockRow);
+    // Each band maps the grid rows its blocks stand on. The row under its last blocks is the next
+    // band's first: the band maps that one into a copy of its own.
+    fillBands.forEachBand(bandPool(), blockRows, [&](int firstBlockRow, int endBlockRow) {
+        for (int i = firstBlockRow; i < endBlockRow; ++i)
+            mapGridRow(grid + i * gridColumns, i, seconds);
+        std::int32_t below[gridColumns][2];
+        std::int32_t(*bottom)[2] = endBlockRow == blockRows ? grid + blockRows * gridColumns : below;
+        mapGridRow(bottom, endBlockRow, seconds);
+        fillBlocks(target, firstBlockRow, endBlockRow, bottom);
     });
+}
+
+void GridMapLayer::mapGridRow(std::int32_t (*points)[2], int gridRow, double seconds) {
+    for (int j = 0; j < gridColumns; ++j)
+        mapPoint(points[j], j * 4096 - 65536, gridRow * 4096 - 49152, seconds);
 }
 
 void GridMapLayer::mapPoint(std::int32_t out[2], int x, int y, double seconds) {
@@ -142,13 +154,15 @@ void GridMapLayer::samplePixel(int u, int v, std::uint32_t& out) {
 }
 
 // Coordinates are stepped in unsigned arithmetic, which wraps where a signed sum would overflow.
-void GridMapLayer::fillBlocks(Bitmap& target, int firstBlockRow, int endBlockRow) {
+void GridMapLayer::fillBlocks(Bitmap& target, int firstBlockRow, int endBlockRow,
+                              const std::int32_t (*lastBottom)[2]) {
     SimdLevel level = simdLevel();
     for (int blockRow = firstBlockRow; blockRow < endBlockRow; ++blockRow) {
         for (int blockColumn = 0; blockColumn < gridColumns - 1; ++blockColumn) {
             const std::int32_t* topLeft = grid[blockRow * gridColumns + blockColumn];
             const std::int32_t* topRight = topLeft + 2;
-            const std::int32_t* bottomLeft = grid[(blockRow + 1) * gridColumns + blockColumn];
+            const std::int32_t* bottomLeft =
+                blockRow + 1 == endBlockRow ? lastBottom[blockColumn] : grid[(blockRow + 1) * gridColumns + blockColumn];
             const std::int32_t* bottomRight = bottomLeft + 2;
             // 65536 = 256 texels: the texture centre lands on the screen centre.
             BlockEdges edges{topLeft[0] + 65536u,

@@ -38,8 +38,11 @@ class GridMapLayer : public Layer {
     static std::int32_t (*grid)[2];
 
   private:
-    // Rows of 16 x 16 blocks [firstBlockRow, endBlockRow).
-    void fillBlocks(Bitmap& target, int firstBlockRow, int endBlockRow);
+    // The points of grid row `gridRow` (0 .. 24), mapped into `points`.
+    void mapGridRow(std::int32_t (*points)[2], int gridRow, double seconds);
+    // Rows of 16 x 16 blocks [firstBlockRow, endBlockRow) from the mapped grid, the row of points
+    // under the last of them from `lastBottom`.
+    void fillBlocks(Bitmap& target, int firstBlockRow, int endBlockRow, const std::int32_t (*lastBottom)[2]);
 
     // The rows of blocks each thread fills, moved to balance the threads (the texture is fetched
     // faster where the grid shrinks it); not the layer's state.
