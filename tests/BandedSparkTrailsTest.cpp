@@ -117,8 +117,8 @@ std::vector<double> skewedShares(int bands, bool falling) {
 // The fused frame (particles turned, placed and moved in one split, dots and trails added by rows in
 // another) against the steps one after another on one thread: sparks scattered over the whole
 // picture and past its edges, so that dots fall on the first and last rows and across the bands'
-// boundaries, with short lives so that some are spent each step. The bands' bounds are skewed one
-// way and then the other before the first two steps, as the balancing may leave them.
+// boundaries, with short lives so that some are spent each step and born again. The bands' bounds
+// are skewed one way and then the other before the first two steps, as the balancing may leave them.
 std::vector<std::uint64_t> drawFusedSparkSteps() {
     std::mt19937 random(91);
     auto within = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
@@ -146,7 +146,14 @@ std::vector<std::uint64_t> drawFusedSparkSteps() {
             bands.particles.presetShares(skewedShares(bandPool().bands(), step == 0));
             bands.rows.presetShares(skewedShares(bandPool().bands(), step == 1));
         }
-        drawSparksAndAddTrails(screen.bitmap, trails, rotation, sparks, spent, bands);
+        // Births that move the spent sparks somewhere new by their order in the list, once.
+        int birthCalls = 0;
+        drawSparksAndAddTrails(screen.bitmap, trails, rotation, sparks, spent, bands, [&] {
+            ++birthCalls;
+            for (std::size_t k = 0; k < spent.size(); ++k)
+                sparks[spent[k]] = SparkParticle(int(k) * 97 - 30000, int(k) * 31, 5000, 40, -40, 7, 0x102030, 3);
+        });
+        hashes.push_back(static_cast<std::uint64_t>(birthCalls));
         hashes.push_back(pixelHash(screen.storage.data(), screen.storage.size(), 0xFFFFFFFF));
         hashes.push_back(pixelHash(accumulation.data(), accumulation.size(), 0xFFFFFFFF));
         hashes.push_back(spent.size());

@@ -132,10 +132,11 @@ void ParticleRingLayer::render(Bitmap& target, double seconds) {
     // Dots may be blended in any order, so the fast paths draw them all before any spark moves,
     // and then move them all before any is born again.
     if (simdLevel() != SimdLevel::plain) {
-        // The births change neither image: the trails go on before them.
-        drawSparksAndAddTrails(target, trails, rotation, particles, spent, bands);
-        for (int i : spent)
-            particles[i] = fire();
+        // The births change neither image: they run beside the addition of the trails.
+        drawSparksAndAddTrails(target, trails, rotation, particles, spent, bands, [&] {
+            for (int i : spent)
+                particles[i] = fire();
+        });
         blurTrails(accumulation, target.width, target.height);
         return;
     }

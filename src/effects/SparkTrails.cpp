@@ -214,12 +214,14 @@ void addTrails(Bitmap& target, const std::uint32_t* accumulation) {
 }
 
 void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
-                            std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands) {
+                            std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands,
+                            const std::function<void()>& births) {
     BandPool& pool = bandPool();
     if (pool.bands() == 1) {
         drawTurnedSparks(trails, rotation, particles);
         stepSparks(particles, spent);
         addTrails(target, trails.pixels);
+        births();
         return;
     }
     TurnedSparks& turned = drawingThreadScratch();
@@ -236,7 +238,11 @@ void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation&
     const std::vector<int>& particleBounds = bands.particles.lastBounds();
     gatherSpent(spent, pool.bands(), [&](int band) { return particleBounds[band]; });
     // A band of rows: its dots, after which those trail rows are final for the frame, added on.
+    // The band that starts at row 0 (there is one) also gives the births; the balance then gives
+    // it fewer rows.
     bands.rows.forEachBand(pool, trailHeight, [&](int firstRow, int endRow) {
+        if (firstRow == 0)
+            births();
         addGlowDotRows(trails, turned.colours.data(), total, 2, turned.dots, firstRow, endRow);
         addTrailRows(target, trails.pixels, firstRow, endRow);
     });

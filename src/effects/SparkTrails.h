@@ -10,6 +10,7 @@
 #include "effects/SparkParticle.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 constexpr int trailWidth = 512;
@@ -51,11 +52,14 @@ struct SparkBands {
     BandBalance particles, rows;
 };
 
-// One frame of a spark system up to the births: drawTurnedSparks, stepSparks, then addTrails. Over
-// the band pool, a thread turns, places and moves a band of particles, then adds the dots of a band
-// of rows and, those rows being final, adds them onto the target: two splits, not five.
+// One frame of a spark system up to the blur: drawTurnedSparks, stepSparks, addTrails and the births
+// (`births`, called once, gives the spent sparks new lives in their order). Over the band pool, a
+// thread turns, places and moves a band of particles, then adds the dots of a band of rows and,
+// those rows being final, adds them onto the target: two splits, not five. The births change
+// neither image, so they run in the second split, on the band of its first rows.
 void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
-                            std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands);
+                            std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands,
+                            const std::function<void()>& births);
 
 // Every byte of the first width x height target pixels (at most the accumulation image's)
 // becomes min(255, accumulation byte + target byte).
