@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <thread>
 #include <vector>
 
@@ -50,6 +51,15 @@ TEST(BandBalance, BandsCoverTheRangeInOrderWhateverTheShares) {
             }
         }
     }
+}
+
+TEST(BandBalance, SharesThatAreNotAllPositiveAreIgnored) {
+    BandBalance balance;
+    balance.presetShares({1.0, 3.0});
+    for (const std::vector<double>& shares : std::vector<std::vector<double>>{
+             {}, {0.0, 1.0}, {-1.0, 2.0}, {1.0, std::nan("")}, {1.0, HUGE_VAL}, {1e308, 1e308}})
+        balance.presetShares(shares);
+    EXPECT_EQ(balance.bandShares(), (std::vector<double>{0.25, 0.75}));
 }
 
 TEST(BandBalance, OneThreadRunsTheWholeRangeAtOnce) {

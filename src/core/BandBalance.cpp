@@ -21,8 +21,13 @@ void BandBalance::fit(int bands) {
 
 void BandBalance::presetShares(const std::vector<double>& newShares) {
     double total = 0.0;
-    for (double share : newShares)
+    for (double share : newShares) {
+        if (!(share > 0.0) || !std::isfinite(share))
+            return;
         total += share;
+    }
+    if (newShares.empty() || !std::isfinite(total))
+        return;
     fit(static_cast<int>(newShares.size()));
     for (std::size_t band = 0; band < newShares.size(); ++band)
         shares[band] = newShares[band] / total;

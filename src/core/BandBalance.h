@@ -42,7 +42,8 @@ class BandBalance {
     const std::vector<double>& bandShares() const { return shares; }
 
     // Starts from these shares instead (their number is the bands of the next call), as if the
-    // balancing had moved there; they are scaled to sum to 1.
+    // balancing had moved there; they are scaled to sum to 1. Unless each is positive and finite,
+    // they are ignored.
     void presetShares(const std::vector<double>& newShares);
 
   private:
