@@ -132,6 +132,15 @@ void stampSse2(std::uint32_t* glow, const SpriteWeights& weights, int top, int l
     }
 }
 
+// The sprite of `stamp`, four pixels at a time where its row of eight lies inside the screen.
+void addSprite(std::uint32_t* glow, const ByteMap* sprite, const SpriteWeights& weights, const FlowStamp& stamp,
+               bool vector, StampRows rows = {}) {
+    if (vector && stamp.left + 8 <= 512)
+        stampSse2(glow, weights, stamp.top, stamp.left, stamp.colour, rows);
+    else
+        stampPlain(glow, sprite, stamp.top, stamp.left, stamp.colour, rows);
+}
+
 // target = min(255, target + glow) per byte, then the glow loses a quarter (rounded down) per byte.
 void combinePlain(std::uint32_t* target, std::uint32_t* glow) {
     for (int n = 0; n < screenPixels; ++n) {
@@ -205,10 +214,7 @@ void ParticleFlowLayer::moveAndStamp(const std::uint32_t* screen, int level) {
         int drawAcross = flowRandom(3);
         int drawDown = flowRandom(3);
         FlowStamp stamp = moveParticle(particles[i], map, screen, level, drawAcross, drawDown);
-        if (vector && stamp.left + 8 <= 512)
-            stampSse2(glow, weights, stamp.top, stamp.left, stamp.colour);
-        else
-            stampPlain(glow, sprite, stamp.top, stamp.left, stamp.colour);
+        addSprite(glow, sprite, weights, stamp, vector);
     }
 }
 
@@ -234,10 +240,7 @@ void ParticleFlowLayer::moveStampAndCombineInBands(std::uint32_t* screen, int le
         for (const FlowStamp& stamp : stamps) {
             if (stamp.top + 7 <= firstRow || stamp.top >= endRow)
                 continue;
-            if (stamp.left + 8 <= 512)
-                stampSse2(glow, weights, stamp.top, stamp.left, stamp.colour, rows);
-            else
-                stampPlain(glow, sprite, stamp.top, stamp.left, stamp.colour, rows);
+            addSprite(glow, sprite, weights, stamp, true, rows);
         }
         combineSse2(screen, glow, firstRow * screenWidth, endRow * screenWidth);
     });
