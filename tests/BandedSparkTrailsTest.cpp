@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -114,12 +116,14 @@ std::vector<double> skewedShares(int bands, bool falling) {
     return shares;
 }
 
-// The fused frame (particles turned, placed and moved in one split, dots and trails added by rows in
-// another) against the steps one after another on one thread: sparks scattered over the whole
+// The fused frame (particles turned, placed and moved in one split, dots and trails added and blurred
+// by rows in another) against the steps one after another on one thread: sparks scattered over the whole
 // picture and past its edges, so that dots fall on the first and last rows and across the bands'
 // boundaries, with short lives so that some are spent each step and born again. The bands' bounds
-// are skewed one way and then the other before the first two steps, as the balancing may leave them.
-std::vector<std::uint64_t> drawFusedSparkSteps() {
+// are skewed one way and then the other before the first two steps, as the balancing may leave them,
+// and before the third a middle band of rows is left empty. The screen may be smaller than the
+// trails (the blur then stops at its edge, and an odd number of rows ends on a single one).
+std::vector<std::uint64_t> drawFusedSparkSteps(int screenWidth, int screenHeight) {
     std::mt19937 random(91);
     auto within = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     std::vector<SparkParticle> sparks;
@@ -127,7 +131,7 @@ std::vector<std::uint64_t> drawFusedSparkSteps() {
         sparks.emplace_back(within(-70000, 70000), within(-56000, 56000), within(-30000, 40000), within(-512, 512),
                             within(-512, 512), within(-512, 512), static_cast<std::uint32_t>(random()),
                             within(1, 4));
-    TestPicture screen(512, 384);
+    TestPicture screen(screenWidth, screenHeight);
     fillRandom(screen.storage, 92);
     std::vector<std::uint32_t> accumulation(trailPixels);
     fillRandom(accumulation, 93);
@@ -142,13 +146,18 @@ std::vector<std::uint64_t> drawFusedSparkSteps() {
     SparkBands bands;
     for (int step = 0; step < 3; ++step) {
         SparkRotation rotation(*SineTable::instance(), 300 * step, 1000 + 700 * step, -200 * step);
+        const int bandCount = bandPool().bands();
         if (step < 2) {
-            bands.particles.presetShares(skewedShares(bandPool().bands(), step == 0));
-            bands.rows.presetShares(skewedShares(bandPool().bands(), step == 1));
+            bands.particles.presetShares(skewedShares(bandCount, step == 0));
+            bands.rows.presetShares(skewedShares(bandCount, step == 1));
+        } else if (bandCount >= 3) {
+            std::vector<double> shares(bandCount, 1.0);
+            shares[1] = 1e-6;
+            bands.rows.presetShares(shares);
         }
         // Births that move the spent sparks somewhere new by their order in the list, once.
         int birthCalls = 0;
-        drawSparksAndAddTrails(screen.bitmap, trails, rotation, sparks, spent, bands, [&] {
+        drawSparkFrame(screen.bitmap, trails, rotation, sparks, spent, bands, [&] {
             ++birthCalls;
             for (std::size_t k = 0; k < spent.size(); ++k)
                 sparks[spent[k]] = SparkParticle(int(k) * 97 - 30000, int(k) * 31, 5000, 40, -40, 7, 0x102030, 3);
@@ -166,7 +175,10 @@ std::vector<std::uint64_t> drawFusedSparkSteps() {
 }
 
 TEST(BandedSparkTrails, FusedFrameMatchesTheStepsOneAfterAnother) {
-    expectSameFramesAtEveryLevelAndThreadCount(drawFusedSparkSteps);
+    for (auto [width, height] : {std::pair{512, 384}, std::pair{512, 383}, std::pair{300, 7}, std::pair{2, 384}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        expectSameFramesAtEveryLevelAndThreadCount([&] { return drawFusedSparkSteps(width, height); });
+    }
 }
 
 // The blur's wavefront on pictures of other sizes: an odd number of rows (a single row after the

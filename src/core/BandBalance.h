@@ -35,6 +35,28 @@ class BandBalance {
         rebalance();
     }
 
+    // forEachBand for bands that wait for one another (BandPool::forEachBandTogether): work(band,
+    // begin, end) is called for every band, an empty one too, and returns the seconds it waited for
+    // the others. The balance counts only the rest: a band held up by a slow neighbour is not slow.
+    template <class Work> void forEachBandTogether(BandPool& pool, int count, Work&& work) {
+        const int bands = pool.bands();
+        if (bands == 1 || count <= 1) {
+            work(0, 0, count);
+            return;
+        }
+        fit(bands);
+        placeBounds(count);
+        pool.forEachBandTogether(bands, [&](int firstBand, int endBand) {
+            for (int band = firstBand; band < endBand; ++band) {
+                const auto start = std::chrono::steady_clock::now();
+                double waited = work(band, bounds[band], bounds[band + 1]);
+                seconds[band] =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() - waited;
+            }
+        });
+        rebalance();
+    }
+
     // The bounds of the last forEachBand over several bands: band b ran [bounds[b], bounds[b + 1]).
     const std::vector<int>& lastBounds() const { return bounds; }
 

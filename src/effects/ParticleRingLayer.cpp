@@ -133,11 +133,10 @@ void ParticleRingLayer::render(Bitmap& target, double seconds) {
     // and then move them all before any is born again.
     if (simdLevel() != SimdLevel::plain) {
         // The births change neither image: they run beside the addition of the trails.
-        drawSparksAndAddTrails(target, trails, rotation, particles, spent, bands, [&] {
+        drawSparkFrame(target, trails, rotation, particles, spent, bands, [&] {
             for (int i : spent)
                 particles[i] = fire();
         });
-        blurTrails(accumulation, target.width, target.height);
         return;
     }
 

@@ -8,6 +8,9 @@
 #include "effects/GlowDots.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
 #include <emmintrin.h>
 
 namespace {
@@ -213,41 +216,6 @@ void addTrails(Bitmap& target, const std::uint32_t* accumulation) {
     });
 }
 
-void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
-                            std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands,
-                            const std::function<void()>& births) {
-    BandPool& pool = bandPool();
-    if (pool.bands() == 1) {
-        drawTurnedSparks(trails, rotation, particles);
-        stepSparks(particles, spent);
-        addTrails(target, trails.pixels);
-        births();
-        return;
-    }
-    TurnedSparks& turned = drawingThreadScratch();
-    const int total = static_cast<int>(particles.size());
-    turned.reserve(total);
-    spent.resize(particles.size());
-    const GlowDotBatch dots{turned.x.data(), turned.y.data(), turned.z.data(), turned.colours.data(), total};
-    // A band of particles turned, placed and moved on, each read once.
-    bands.particles.forEachBand(pool, total, [&](int begin, int end) {
-        turned.turn(rotation, particles, begin, end);
-        placeGlowDotBand(trails, dots, 16002, 4096, turned.dots, begin, end);
-        stepSparkBand(particles, spent, begin, end);
-    });
-    const std::vector<int>& particleBounds = bands.particles.lastBounds();
-    gatherSpent(spent, pool.bands(), [&](int band) { return particleBounds[band]; });
-    // A band of rows: its dots, after which those trail rows are final for the frame, added on.
-    // The band that starts at row 0 (there is one) also gives the births; the balance then gives
-    // it fewer rows.
-    bands.rows.forEachBand(pool, trailHeight, [&](int firstRow, int endRow) {
-        if (firstRow == 0)
-            births();
-        addGlowDotRows(trails, turned.colours.data(), total, 2, turned.dots, firstRow, endRow);
-        addTrailRows(target, trails.pixels, firstRow, endRow);
-    });
-}
-
 void blurTrailsPlain(std::uint32_t* accumulation, int width, int height) {
     int lastColumn = std::min(width, trailWidth) - 2;
     int lastRow = std::min(height, trailHeight) - 2;
@@ -353,4 +321,130 @@ void blurTrails(std::uint32_t* accumulation, int width, int height) {
         blurTrailsPlain(accumulation, width, height);
     else
         blurTrailsSse2(accumulation, width, height);
+}
+
+namespace {
+
+// What a band of drawSparkFrame's second split tells the others, each on a cache line of its own:
+// that its dots and trails are added (the band above blurs down into its first rows), and the
+// wavefront column its blur has reached.
+struct alignas(64) SparkBandSignal {
+    std::atomic<int> added{0};
+    std::atomic<int> blurred{0};
+};
+
+// The most threads a pool has.
+constexpr int maxSparkBands = 64;
+
+// Wavefront columns a band of the blur draws between two looks at the band above.
+constexpr int blurChunkColumns = 32;
+
+// awaitBandProgress, adding the seconds it waited to `waited`.
+void awaitTimed(const std::atomic<int>& progress, int value, double& waited) {
+    if (progress.load(std::memory_order_acquire) >= value)
+        return;
+    const auto start = std::chrono::steady_clock::now();
+    awaitBandProgress(progress, value);
+    waited += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// blurTrailsSse2's units (pairs of rows) [firstUnit, endUnit), the top block of a wavefront whose
+// blocks are the bands: as wavefront column h, unit u draws its step h - u once the band above has
+// drawn up to h (its signal, null for the first band). Publishes its own progress in `own`; adds
+// the seconds it waited to `waited`.
+void blurBandOfUnits(std::uint32_t* accumulation, int lastColumn, int pairs, int firstUnit, int endUnit,
+                     const std::atomic<int>* above, std::atomic<int>& own, double& waited) {
+    constexpr int finished = INT32_MAX;
+    if (firstUnit == endUnit) {
+        // Nothing to draw: the band below follows the band above.
+        if (above != nullptr)
+            awaitTimed(*above, finished, waited);
+        own.store(finished, std::memory_order_release);
+        return;
+    }
+    const int lastStep = lastColumn + 1;
+    // The wait for the band above to come far enough before the first chunk grows with the band
+    // above, not with this one; counted as this band's time, it moves rows upwards until the bands
+    // end together.
+    if (above != nullptr)
+        awaitBandProgress(*above, std::min(firstUnit + 1 + blurChunkColumns, lastStep + endUnit));
+    for (int begin = firstUnit + 1; begin < lastStep + endUnit; begin += blurChunkColumns) {
+        int end = std::min(begin + blurChunkColumns, lastStep + endUnit);
+        if (above != nullptr)
+            awaitTimed(*above, end, waited);
+        for (int unit = firstUnit; unit < endUnit; ++unit) {
+            int firstStep = std::max(begin - unit, 1);
+            int endStep = std::min(end - unit, lastStep + 1);
+            if (firstStep >= endStep)
+                continue;
+            if (unit < pairs)
+                blurRowPairSse2(accumulation, 1 + 2 * unit, lastColumn, firstStep, endStep);
+            else
+                blurRowPlain(accumulation, 1 + 2 * pairs, firstStep, std::min(endStep, lastColumn + 1));
+        }
+        own.store(end, std::memory_order_release);
+    }
+    own.store(finished, std::memory_order_release);
+}
+
+} // namespace
+
+void drawSparkFrame(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
+                    std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands,
+                    const std::function<void()>& births) {
+    BandPool& pool = bandPool();
+    if (pool.bands() == 1 || pool.bands() > maxSparkBands) {
+        BandPool::Alone alone(pool);
+        drawTurnedSparks(trails, rotation, particles);
+        stepSparks(particles, spent);
+        addTrails(target, trails.pixels);
+        births();
+        blurTrails(trails.pixels, target.width, target.height);
+        return;
+    }
+    TurnedSparks& turned = drawingThreadScratch();
+    const int total = static_cast<int>(particles.size());
+    turned.reserve(total);
+    spent.resize(particles.size());
+    const GlowDotBatch dots{turned.x.data(), turned.y.data(), turned.z.data(), turned.colours.data(), total};
+    // A band of particles turned, placed and moved on, each read once.
+    bands.particles.forEachBand(pool, total, [&](int begin, int end) {
+        turned.turn(rotation, particles, begin, end);
+        placeGlowDotBand(trails, dots, 16002, 4096, turned.dots, begin, end);
+        stepSparkBand(particles, spent, begin, end);
+    });
+    const std::vector<int>& particleBounds = bands.particles.lastBounds();
+    gatherSpent(spent, pool.bands(), [&](int band) { return particleBounds[band]; });
+
+    // A band of rows: its dots, after which those trail rows are final for the frame, added on; then
+    // blurred, in a wavefront whose blocks are the bands, so that each row stays on one core from
+    // its dots to its blur. The first band also gives the births.
+    const int lastColumn = std::min(target.width, trailWidth) - 2;
+    const int lastRow = std::min(target.height, trailHeight) - 2;
+    const bool blur = lastColumn >= 1 && lastRow >= 1;
+    const int pairs = blur ? lastRow / 2 : 0;
+    const int units = blur ? pairs + lastRow % 2 : 0;
+    const int bandCount = pool.bands();
+    SparkBandSignal signals[maxSparkBands];
+    const std::vector<int>& rowBounds = bands.rows.lastBounds();
+    bands.rows.forEachBandTogether(pool, trailHeight, [&](int band, int firstRow, int endRow) {
+        if (band == 0)
+            births();
+        if (firstRow < endRow) {
+            addGlowDotRows(trails, turned.colours.data(), total, 2, turned.dots, firstRow, endRow);
+            addTrailRows(target, trails.pixels, firstRow, endRow);
+        }
+        signals[band].added.store(1, std::memory_order_release);
+        double waited = 0.0;
+        if (!blur)
+            return waited;
+        // The last unit of the band reads, and may blur, rows endRow and endRow + 1, which belong
+        // to the band below or, when that has fewer rows, to the bands after it.
+        for (int below = band + 1; below < bandCount && rowBounds[below] < endRow + 2; ++below)
+            awaitTimed(signals[below].added, 1, waited);
+        // Unit u blurs rows 1 + 2u and 2 + 2u: the band's units are those whose first row is its.
+        blurBandOfUnits(trails.pixels, lastColumn, pairs, std::min(firstRow / 2, units), std::min(endRow / 2, units),
+                        band > 0 ? &signals[band - 1].blurred : nullptr, signals[band].blurred, waited);
+        return waited;
+    });
 }

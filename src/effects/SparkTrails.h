@@ -45,21 +45,22 @@ void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
 // particles drawTurnedSparks turns, so that each thread moves the particles it has just read.
 void stepSparks(std::vector<SparkParticle>& particles, std::vector<int>& spent);
 
-// The bands of drawSparksAndAddTrails, moved from frame to frame to balance the threads: the
+// The bands of drawSparkFrame, moved from frame to frame to balance the threads: the
 // particles (the threads are not equally fast) and the rows (the dots crowd into some). Kept by
 // each spark system; not part of its state.
 struct SparkBands {
     BandBalance particles, rows;
 };
 
-// One frame of a spark system up to the blur: drawTurnedSparks, stepSparks, addTrails and the births
-// (`births`, called once, gives the spent sparks new lives in their order). Over the band pool, a
-// thread turns, places and moves a band of particles, then adds the dots of a band of rows and,
-// those rows being final, adds them onto the target: two splits, not five. The births change
-// neither image, so they run in the second split, on the band of its first rows.
-void drawSparksAndAddTrails(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
-                            std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands,
-                            const std::function<void()>& births);
+// One frame of a spark system: drawTurnedSparks, stepSparks, addTrails, the births (`births`,
+// called once, gives the spent sparks new lives in their order) and blurTrails over the target's
+// width and height. Over the band pool, a thread turns, places and moves a band of particles, then
+// adds the dots of a band of rows, adds those rows (final then) onto the target and blurs them,
+// following the band above: two splits, and each row of the trails stays on one core. The births
+// change neither image, so they run in the second split, on its first band.
+void drawSparkFrame(Bitmap& target, Bitmap& trails, const SparkRotation& rotation,
+                    std::vector<SparkParticle>& particles, std::vector<int>& spent, SparkBands& bands,
+                    const std::function<void()>& births);
 
 // Every byte of the first width x height target pixels (at most the accumulation image's)
 // becomes min(255, accumulation byte + target byte).
