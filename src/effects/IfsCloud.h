@@ -24,18 +24,29 @@ struct IfsProjected {
 struct IfsCloudBlock {
     static constexpr int size = 1024;
     double x[size + 1], y[size + 1], z[size + 1];
-    std::int32_t px[size], py[size], pz[size];
-    std::uint32_t colours[size];
+    // Aligned for stores that bypass the cache (projectCloudAvx2 with ProjectedStores::streamed).
+    alignas(64) std::int32_t px[size];
+    alignas(64) std::int32_t py[size];
+    alignas(64) std::int32_t pz[size];
+    alignas(64) std::uint32_t colours[size];
     GlowDotPlacement placements[size];
 };
+
+// Where projected points go: into the cache, for the same thread to use next, or past it, for
+// another core. A core that writes lines the other core has read must first take them back from
+// it, which on some machines costs more than the work; streamed stores hand the lines over through
+// memory instead. The values are the same.
+enum class ProjectedStores { cached, streamed };
 
 // Point i of positions (x[i], y[i], z[i]), count points.
 void projectCloudPlain(const IfsView& view, const double* x, const double* y, const double* z, int count,
                        const std::uint32_t* palette, const IfsProjected& out);
 
-// The same, four points at a time. Only on AVX2 processors.
+// The same, four points at a time. Only on AVX2 processors. Streamed stores need the outputs
+// aligned to 16 bytes (else they are cached).
 void projectCloudAvx2(const IfsView& view, const double* x, const double* y, const double* z, int count,
-                      const std::uint32_t* palette, const IfsProjected& out);
+                      const std::uint32_t* palette, const IfsProjected& out,
+                      ProjectedStores stores = ProjectedStores::cached);
 
 // Point i, which jumped from (x, y, z) to (nx, ny, nz).
 inline void projectCloudPoint(const IfsView& view, double x, double y, double z, double nx, double ny,

@@ -205,8 +205,8 @@ int IfsFractalLayer::blockPoints(int block) const {
 }
 
 void IfsFractalLayer::walkBlock(const Maps& maps, const IfsView& view,
-                                const std::array<std::uint32_t, 256>& palette, int block,
-                                IfsCloudBlock& out) const {
+                                const std::array<std::uint32_t, 256>& palette, int block, IfsCloudBlock& out,
+                                ProjectedStores stores) const {
     const int start = block * IfsCloudBlock::size;
     const int count = blockPoints(block);
     double* x = out.x;
@@ -221,7 +221,7 @@ void IfsFractalLayer::walkBlock(const Maps& maps, const IfsView& view,
     IfsProjected projected{out.px, out.py, out.pz, out.colours};
     if constexpr (avx2Built) {
         if (simdLevel() == SimdLevel::avx2) {
-            projectCloudAvx2(view, x + 1, y + 1, z + 1, count, palette.data(), projected);
+            projectCloudAvx2(view, x + 1, y + 1, z + 1, count, palette.data(), projected, stores);
             return;
         }
     }
@@ -288,7 +288,7 @@ void IfsFractalLayer::drawPointsInTwoStages(Bitmap& target, const Maps& maps, co
                     block.x[0] = block.y[0] = block.z[0] = 0.0;
                 else
                     startAfter(block, frameBlocks[index - 1], blockPoints(index - 1));
-                walkBlock(maps, view, palette, index, block);
+                walkBlock(maps, view, palette, index, block, ProjectedStores::streamed);
                 placeBlockDots(target, block, 0, std::min(walkerPoints, blockPoints(index)));
                 walked.store(index + 1, std::memory_order_release);
             }

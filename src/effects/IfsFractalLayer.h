@@ -59,7 +59,7 @@ class IfsFractalLayer : public Layer {
     void takeMapChoices();
     // Walks block `block` on from element 0 of its positions and projects its points.
     void walkBlock(const Maps& maps, const IfsView& view, const std::array<std::uint32_t, 256>& palette,
-                   int block, IfsCloudBlock& out) const;
+                   int block, IfsCloudBlock& out, ProjectedStores stores = ProjectedStores::cached) const;
     int blockPoints(int block) const;
 
     // The maps chosen by the pointCount draws that follow randomState 0, and the state they leave.
