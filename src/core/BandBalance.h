@@ -21,18 +21,12 @@ class BandBalance {
             work(0, count);
             return;
         }
-        fit(bands);
-        placeBounds(count);
-        pool.forEachBand(bands, [&](int firstBand, int endBand) {
-            for (int band = firstBand; band < endBand; ++band) {
-                const auto start = std::chrono::steady_clock::now();
-                int begin = bounds[band], end = bounds[band + 1];
-                if (begin < end)
-                    work(begin, end);
-                seconds[band] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            }
-        });
-        rebalance();
+        auto bandWork = [&](int, int begin, int end) {
+            if (begin < end)
+                work(begin, end);
+            return 0.0;
+        };
+        runBands(pool, bands, count, false, bandWork);
     }
 
     // forEachBand for bands that wait for one another (BandPool::forEachBandTogether): work(band,
@@ -44,17 +38,7 @@ class BandBalance {
             work(0, 0, count);
             return;
         }
-        fit(bands);
-        placeBounds(count);
-        pool.forEachBandTogether(bands, [&](int firstBand, int endBand) {
-            for (int band = firstBand; band < endBand; ++band) {
-                const auto start = std::chrono::steady_clock::now();
-                double waited = work(band, bounds[band], bounds[band + 1]);
-                seconds[band] =
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() - waited;
-            }
-        });
-        rebalance();
+        runBands(pool, bands, count, true, work);
     }
 
     // The bounds of the last forEachBand over several bands: band b ran [bounds[b], bounds[b + 1]).
@@ -69,6 +53,27 @@ class BandBalance {
     void presetShares(const std::vector<double>& newShares);
 
   private:
+    // bandWork(band, begin, end) for each of `bands` bands at the present bounds, on the pool's
+    // threads (each band on its own if `together`), each band timed less the seconds it returns;
+    // then the bounds move.
+    template <class BandWork> void runBands(BandPool& pool, int bands, int count, bool together, BandWork& bandWork) {
+        fit(bands);
+        placeBounds(count);
+        auto timedBands = [&](int firstBand, int endBand) {
+            for (int band = firstBand; band < endBand; ++band) {
+                const auto start = std::chrono::steady_clock::now();
+                double waited = bandWork(band, bounds[band], bounds[band + 1]);
+                seconds[band] =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() - waited;
+            }
+        };
+        if (together)
+            pool.forEachBandTogether(bands, timedBands);
+        else
+            pool.forEachBand(bands, timedBands);
+        rebalance();
+    }
+
     // Equal shares for a new number of bands.
     void fit(int bands);
     // The bounds of `count` iterations at the present shares.
