@@ -348,10 +348,10 @@ void awaitTimed(const std::atomic<int>& progress, int value, double& waited) {
     waited += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// blurTrailsSse2's units (pairs of rows) [firstUnit, endUnit), the top block of a wavefront whose
-// blocks are the bands: as wavefront column h, unit u draws its step h - u once the band above has
-// drawn up to h (its signal, null for the first band). Publishes its own progress in `own`; adds
-// the seconds it waited to `waited`.
+// blurTrailsSse2's units (pairs of rows) [firstUnit, endUnit), one block of a wavefront whose
+// blocks are the bands: at wavefront column h, unit u draws its step h - u once the band above has
+// drawn up to h (`above`, null for the first band). Publishes its own progress in `own`; adds the
+// seconds it waited to `waited`.
 void blurBandOfUnits(std::uint32_t* accumulation, int lastColumn, int pairs, int firstUnit, int endUnit,
                      const std::atomic<int>* above, std::atomic<int>& own, double& waited) {
     constexpr int finished = INT32_MAX;
