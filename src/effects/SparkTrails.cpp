@@ -289,6 +289,19 @@ void blurRowPlain(std::uint32_t* accumulation, int row, int firstColumn, int end
                                     line[column + 1]);
 }
 
+// Unit `unit` (rows 1 + 2 unit and 2 + 2 unit, or after the `pairs` pairs the single last row) at
+// wavefront columns [begin, end): its steps begin - unit .. end - unit, as far as it has any.
+void blurUnitInWavefront(std::uint32_t* accumulation, int lastColumn, int pairs, int unit, int begin, int end) {
+    int firstStep = std::max(begin - unit, 1);
+    int endStep = std::min(end - unit, lastColumn + 2);
+    if (firstStep >= endStep)
+        return;
+    if (unit < pairs)
+        blurRowPairSse2(accumulation, 1 + 2 * unit, lastColumn, firstStep, endStep);
+    else
+        blurRowPlain(accumulation, 1 + 2 * pairs, firstStep, std::min(endStep, lastColumn + 1));
+}
+
 // The rows go in pairs (and a last single row), each unit reading the unit above it. Unit u's step
 // s (a column, as above; the single row's step c is its column c) needs the unit above to have
 // done step s + 1, which wrote the pixel above, and to have read the pixel below before unit u
@@ -303,14 +316,7 @@ void blurTrailsSse2(std::uint32_t* accumulation, int width, int height) {
     bool singleRow = lastRow % 2 == 1;
     int units = pairs + (singleRow ? 1 : 0);
     drawRowsInWavefront(units, lastColumn + units + 1, [&](int unit, int begin, int end) {
-        int firstStep = std::max(begin - unit, 1);
-        int endStep = std::min(end - unit, lastColumn + 2);
-        if (firstStep >= endStep)
-            return;
-        if (unit < pairs)
-            blurRowPairSse2(accumulation, 1 + 2 * unit, lastColumn, firstStep, endStep);
-        else
-            blurRowPlain(accumulation, 1 + 2 * pairs, firstStep, std::min(endStep, lastColumn + 1));
+        blurUnitInWavefront(accumulation, lastColumn, pairs, unit, begin, end);
     });
 }
 
@@ -372,16 +378,8 @@ void blurBandOfUnits(std::uint32_t* accumulation, int lastColumn, int pairs, int
         int end = std::min(begin + blurChunkColumns, lastStep + endUnit);
         if (above != nullptr)
             awaitTimed(*above, end, waited);
-        for (int unit = firstUnit; unit < endUnit; ++unit) {
-            int firstStep = std::max(begin - unit, 1);
-            int endStep = std::min(end - unit, lastStep + 1);
-            if (firstStep >= endStep)
-                continue;
-            if (unit < pairs)
-                blurRowPairSse2(accumulation, 1 + 2 * unit, lastColumn, firstStep, endStep);
-            else
-                blurRowPlain(accumulation, 1 + 2 * pairs, firstStep, std::min(endStep, lastColumn + 1));
-        }
+        for (int unit = firstUnit; unit < endUnit; ++unit)
+            blurUnitInWavefront(accumulation, lastColumn, pairs, unit, begin, end);
         own.store(end, std::memory_order_release);
     }
     own.store(finished, std::memory_order_release);
