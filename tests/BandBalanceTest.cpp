@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <array>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -89,4 +92,69 @@ TEST(BandBalance, SharesMoveAwayFromTheSlowerBand) {
         EXPECT_LE(firstShares[call], firstShares[call - 1] + 1e-12);
     EXPECT_GT(firstShares.back(), 0.1);
     EXPECT_LT(firstShares.back(), 0.13);
+}
+
+// Every band is called, an empty one too, and all at once: each waits here until all have come
+// (a band run after another would never see them all, and fails after a second).
+TEST(BandBalance, BandsThatWaitForOneAnotherAllRunTogether) {
+    for (int threads : {2, 3, 8}) {
+        BandThreadsGuard guard(threads);
+        BandBalance balance;
+        std::vector<double> shares(threads, 1.0);
+        shares[1] = 1e-6; // band 1 gets no iteration
+        balance.presetShares(shares);
+        std::atomic<int> arrived{0};
+        std::vector<std::pair<int, int>> ranges(threads, {-1, -1});
+        std::vector<bool> metAll(threads, false);
+        balance.forEachBandTogether(bandPool(), 100, [&](int band, int begin, int end) {
+            ranges[band] = {begin, end};
+            arrived.fetch_add(1);
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+            while (arrived.load() < threads && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::yield();
+            metAll[band] = arrived.load() == threads;
+            return 0.0;
+        });
+        EXPECT_EQ(ranges[0].first, 0) << threads << " threads";
+        EXPECT_EQ(ranges[1].first, ranges[1].second) << threads << " threads";
+        EXPECT_EQ(ranges.back().second, 100) << threads << " threads";
+        for (int band = 1; band < threads; ++band)
+            EXPECT_EQ(ranges[band].first, ranges[band - 1].second) << threads << " threads, band " << band;
+        EXPECT_EQ(metAll, std::vector<bool>(threads, true)) << threads << " threads";
+    }
+    BandThreadsGuard one(1);
+    BandBalance balance;
+    std::vector<std::array<int, 3>> calls;
+    balance.forEachBandTogether(bandPool(), 100, [&](int band, int begin, int end) {
+        calls.push_back({band, begin, end});
+        return 0.0;
+    });
+    EXPECT_EQ(calls, (std::vector<std::array<int, 3>>{{0, 0, 100}}));
+}
+
+// The second band only waits for the first, which sleeps for each of its iterations: the wait is
+// not the second band's work, so the first band's share shrinks, as when the second does nothing.
+TEST(BandBalance, TimeABandWaitedForAnotherIsNotCountedAsItsWork) {
+    BandThreadsGuard guard(2);
+    BandBalance balance;
+    std::vector<double> firstShares;
+    for (int call = 0; call < 6; ++call) {
+        std::atomic<bool> firstDone{false};
+        balance.forEachBandTogether(bandPool(), 64, [&](int band, int begin, int end) {
+            if (band == 0) {
+                std::this_thread::sleep_for(std::chrono::microseconds(100) * (end - begin));
+                firstDone.store(true);
+                return 0.0;
+            }
+            const auto start = std::chrono::steady_clock::now();
+            while (!firstDone.load())
+                std::this_thread::yield();
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        });
+        firstShares.push_back(balance.bandShares()[0]);
+    }
+    EXPECT_LT(firstShares[0], 0.5);
+    for (std::size_t call = 1; call < firstShares.size(); ++call)
+        EXPECT_LE(firstShares[call], firstShares[call - 1] + 1e-12);
+    EXPECT_LT(firstShares.back(), 0.3);
 }
