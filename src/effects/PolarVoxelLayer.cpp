@@ -49,6 +49,63 @@ inline __m128i multiplyHighUnsigned(__m128i d, __m128i f) {
 
 } // namespace
 
+// The map's two halves for a frame: the cells on either side of the line through the camera along
+// ray 0's direction. Ray k leaves at angle 2 pi k / 512 + rotation, the direction (sin, cos) in
+// (columns, rows), so rays 0 .. 255 cross the cells at (u, v) from the camera with
+// u cos(rotation) >= v sin(rotation), and rays 256 .. 511 the others, until they run past 256 cells
+// and wrap round to the far side. Each row of the wrapped map is cut at its far point from the
+// camera, the seam, and where the line crosses it; both cuts fall on 16 cells (a cache line of
+// colours), so the halves share no line. Which cells go to which half only decides where they are
+// computed, never what.
+struct PolarVoxelLayer::MapHalves {
+    // Parts of the map, in the order the bands take them: row 0's cells of the first half (rays
+    // 0 .. 255), row 1's, ..., then row 0's cells of the second half, and so on.
+    static constexpr int parts = 2 * mapSize;
+
+    MapHalves(float rotation, float camX, float camY) {
+        int cameraColumn = int(std::int64_t(std::floor(camX)) & (mapSize - 1));
+        cameraRow = int(std::int64_t(std::floor(camY)) & (mapSize - 1));
+        seam = ((cameraColumn + mapSize / 2) & (mapSize - 1)) & ~15;
+        slope = std::sin(double(rotation));
+        across = std::cos(double(rotation));
+    }
+
+    // Calls cells(firstCell, endCell) for the cells of parts begin .. end - 1, each a span within
+    // one row.
+    template <class Cells> void forEachSpan(int begin, int end, Cells&& cells) const {
+        for (int part = begin; part < end; ++part) {
+            int row = part % mapSize;
+            int secondHalf = secondHalfLength(row);
+            // The second half runs from the seam for secondHalf cells, the first half from there
+            // back round to the seam.
+            int start = part < mapSize ? seam + secondHalf : seam;
+            int length = part < mapSize ? mapSize - secondHalf : secondHalf;
+            int firstCell = row * mapSize;
+            int wrapped = std::max(0, (start & (mapSize - 1)) + length - mapSize);
+            int from = start & (mapSize - 1);
+            if (length - wrapped > 0)
+                cells(firstCell + from, firstCell + from + length - wrapped);
+            if (wrapped > 0)
+                cells(firstCell, firstCell + wrapped);
+        }
+    }
+
+  private:
+    // How many cells of `row`, from the seam on, lie on the second half's side: those with
+    // u cos < v sin, u counted from -256 at the seam.
+    int secondHalfLength(int row) const {
+        int v = ((row - cameraRow + mapSize / 2) & (mapSize - 1)) - mapSize / 2;
+        double crossing = v * slope;
+        if (across < 1e-6)
+            return crossing > 0 ? mapSize : 0;
+        double cells = crossing / across + mapSize / 2;
+        return std::clamp(int(std::lround(cells / 16.0)) * 16, 0, mapSize);
+    }
+
+    int cameraRow, seam;
+    double slope, across;
+};
+
 PolarVoxelLayer::PolarVoxelLayer(Bitmap& a, Bitmap& b, Bitmap& c, ByteMap* m0, ByteMap* m1, ByteMap* m2,
                                  ByteMap* m3) {
     requirePictureSize(a, mapSize, mapSize);
@@ -110,29 +167,41 @@ PolarVoxelLayer::Frame PolarVoxelLayer::frameParameters(double d) {
     return frame;
 }
 
-// Each step is split over the shared band pool: the height blend and the colour map by map rows,
-// the rays by rays (each owns its row of the polar image and its horizon), the screen by rows.
-// Every band writes only what it owns, and a step starts once the one before has finished.
+// Each step is split over the shared band pool, so that each thread's work stays on its half of
+// the picture: the rays of the upper half of the screen (0 .. 255) cross one half of the map, those
+// of the lower half the other (MapHalves). The first band blends and colours the first half's map
+// cells, casts rays 0 .. 255 and maps the upper screen rows; the second band the rest. With two
+// threads the colour map and the polar image then stay in the cache of the core that reads them
+// next; more threads cut the same order of work into more bands. Every band writes only what it
+// owns, and a step starts once the one before has finished.
 void PolarVoxelLayer::render(Bitmap& target, double seconds) {
     const double d = seconds * double(0.198f);
     Frame frame = frameParameters(d);
-    bool vector = simdLevel() >= SimdLevel::sse2;
-    blendHeights(d);
-    colourMapBands.forEachBand(bandPool(), mapSize, [&](int begin, int end) {
-        if (vector)
-            buildColourMapSse2(frame, begin, end);
-        else
-            buildColourMapPlain(frame, begin, end);
-    });
-    std::copy(colourMap, colourMap + colourPadding, colourMap + mapCells);
+    MapHalves halves(rotation, frame.camX, frame.camY);
+    blendHeights(d, halves);
+    buildColourMap(frame, halves);
     castRays(frame);
     mapOntoScreen(target);
 }
 
+void PolarVoxelLayer::buildColourMap(const Frame& frame, const MapHalves& halves) {
+    bool vector = simdLevel() >= SimdLevel::sse2;
+    bandPool().forEachBand(MapHalves::parts, [&](int begin, int end) {
+        halves.forEachSpan(begin, end, [&](int firstCell, int endCell) {
+            if (vector)
+                buildColourMapSse2(frame, firstCell, endCell);
+            else
+                buildColourMapPlain(frame, firstCell, endCell);
+        });
+    });
+    std::copy(colourMap, colourMap + colourPadding, colourMap + mapCells);
+}
+
+// Rays 0 .. 255 go to the first band, as the upper screen rows that show them do (the rays cost
+// about the same: every ray takes all its samples).
 void PolarVoxelLayer::castRays(const Frame& frame) {
     bool vector = simdLevel() >= SimdLevel::sse2;
-    // A ray that meets a near hill stops early: the rays go in small chunks to whichever thread is free.
-    bandPool().forEachChunk(rayCount, 16, [&](int begin, int end) {
+    bandPool().forEachBand(rayCount, [&](int begin, int end) {
         for (int ray = begin; ray < end; ++ray) {
             if (vector)
                 castRaySse2(ray, frame);
@@ -143,7 +212,7 @@ void PolarVoxelLayer::castRays(const Frame& frame) {
 }
 
 void PolarVoxelLayer::mapOntoScreen(Bitmap& target) const {
-    screenBands.forEachBand(bandPool(), screenHeight, [&](int begin, int end) {
+    bandPool().forEachBand(screenHeight, [&](int begin, int end) {
         for (int k = begin * screenWidth; k < end * screenWidth; ++k) {
             std::uint32_t entry = polarImage[polarTable[k]];
             if (entry != emptyEntry)
@@ -152,16 +221,18 @@ void PolarVoxelLayer::mapOntoScreen(Bitmap& target) const {
     });
 }
 
-void PolarVoxelLayer::blendHeights(double d) {
+void PolarVoxelLayer::blendHeights(double d, const MapHalves& halves) {
     int weight = std::clamp((sineTable->sin(truncateToLow32(d * 2822.0)) + 8192) >> 6, 0, 255);
-    bandPool().forEachBand(mapSize, [&](int begin, int end) { blendHeightRows(weight, begin, end); });
+    bandPool().forEachBand(MapHalves::parts, [&](int begin, int end) {
+        halves.forEachSpan(begin, end, [&](int firstCell, int endCell) { blendHeightCells(weight, firstCell, endCell); });
+    });
     std::copy(heightMap + mapCells - heightPadding, heightMap + mapCells, heightMap - heightPadding);
     std::copy(heightMap, heightMap + heightPadding, heightMap + mapCells);
 }
 
-void PolarVoxelLayer::blendHeightRows(int weight, int firstRow, int endRow) {
-    int i = firstRow * mapSize;
-    const int end = endRow * mapSize;
+void PolarVoxelLayer::blendHeightCells(int weight, int firstCell, int endCell) {
+    int i = firstCell;
+    const int end = endCell;
     if (simdLevel() >= SimdLevel::sse2) {
         const __m128i zero = _mm_setzero_si128();
         const __m128i weightA = _mm_set1_epi16(short(weight));
@@ -170,7 +241,7 @@ void PolarVoxelLayer::blendHeightRows(int weight, int firstRow, int endRow) {
         auto mix = [&](__m128i a, __m128i b) {
             return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, weightA), _mm_mullo_epi16(b, weightB)), 8);
         };
-        for (; i < end; i += 16) {
+        for (; i + 16 <= end; i += 16) {
             __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(heightA + i));
             __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(heightB + i));
             __m128i low = mix(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
@@ -199,9 +270,9 @@ inline std::int32_t cameraShift(float camX, float camY) {
 
 } // namespace
 
-void PolarVoxelLayer::buildColourMapPlain(const Frame& frame, int firstRow, int endRow) {
+void PolarVoxelLayer::buildColourMapPlain(const Frame& frame, int firstCell, int endCell) {
     std::int32_t shift = cameraShift(frame.camX, frame.camY);
-    for (int j = firstRow * mapSize; j < endRow * mapSize; ++j) {
+    for (int j = firstCell; j < endCell; ++j) {
         std::uint32_t light =
             lightPicture[(std::uint32_t(j) + std::uint32_t(lightShift(heightMap, j, shift))) & mapMask];
         std::uint32_t base = basePicture[j];
@@ -212,7 +283,7 @@ void PolarVoxelLayer::buildColourMapPlain(const Frame& frame, int firstRow, int 
     }
 }
 
-void PolarVoxelLayer::buildColourMapSse2(const Frame& frame, int firstRow, int endRow) {
+void PolarVoxelLayer::buildColourMapSse2(const Frame& frame, int firstCell, int endCell) {
     const __m128i shift = _mm_set1_epi32(cameraShift(frame.camX, frame.camY));
     const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
     const __m128i mask = _mm_set1_epi32(int(mapMask));
@@ -222,10 +293,10 @@ void PolarVoxelLayer::buildColourMapSse2(const Frame& frame, int firstRow, int e
         __m128i bytes = _mm_cvtsi32_si128(*reinterpret_cast<const int*>(at));
         return _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
     };
-    const int first = firstRow * mapSize;
-    __m128i index = _mm_add_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(first));
+    __m128i index = _mm_add_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(firstCell));
     alignas(16) std::uint32_t at[4];
-    for (int j = first; j < endRow * mapSize; j += 4) {
+    int j = firstCell;
+    for (; j + 4 <= endCell; j += 4) {
         const std::uint8_t* h = heightMap + j;
         __m128i rows = _mm_slli_epi32(_mm_sub_epi32(heightsAt(h - 2048), heightsAt(h + 2048)), 11);
         __m128i columns = _mm_slli_epi32(_mm_sub_epi32(heightsAt(h - 4), heightsAt(h + 4)), 2);
@@ -242,6 +313,8 @@ void PolarVoxelLayer::buildColourMapSse2(const Frame& frame, int firstRow, int e
         _mm_storeu_si128(reinterpret_cast<__m128i*>(colourMap + j), _mm_or_si128(sum, heights));
         index = _mm_add_epi32(index, _mm_set1_epi32(4));
     }
+    if (j < endCell)
+        buildColourMapPlain(frame, j, endCell);
 }
 
 // Fills entries from .. to - 1 of a ray's row. A span of one entry or none takes this sample's

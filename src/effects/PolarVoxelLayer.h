@@ -4,7 +4,6 @@
 // from the screen centre in pixels), then mapped onto the screen through an angle/radius table.
 // Screen pixels whose polar entry is empty keep what the lower layers drew.
 
-#include "core/BandBalance.h"
 #include "core/Bitmap.h"
 #include "core/ByteMap.h"
 #include "core/Layer.h"
@@ -32,12 +31,15 @@ class PolarVoxelLayer : public Layer {
         float stepScale, gain, base, camX, camY;
     };
 
+    struct MapHalves;
+
     Frame frameParameters(double d);
-    void blendHeights(double d);
-    void blendHeightRows(int weight, int firstRow, int endRow);
-    // The colour map's rows firstRow .. endRow - 1 of 512.
-    void buildColourMapPlain(const Frame& frame, int firstRow, int endRow);
-    void buildColourMapSse2(const Frame& frame, int firstRow, int endRow);
+    void blendHeights(double d, const MapHalves& halves);
+    // Cells firstCell .. endCell - 1 of the 512 x 512 map, within one row.
+    void blendHeightCells(int weight, int firstCell, int endCell);
+    void buildColourMap(const Frame& frame, const MapHalves& halves);
+    void buildColourMapPlain(const Frame& frame, int firstCell, int endCell);
+    void buildColourMapSse2(const Frame& frame, int firstCell, int endCell);
     void castRays(const Frame& frame);
     void mapOntoScreen(Bitmap& target) const;
     void castRayPlain(int ray, const Frame& frame);
@@ -70,10 +72,6 @@ class PolarVoxelLayer : public Layer {
     float rotation = 0.0f;
 
   private:
-    // The map rows and screen rows each thread takes, moved to balance the threads (the sky costs
-    // less than the ground); not the layer's state.
-    BandBalance colourMapBands;
-    mutable BandBalance screenBands;
     std::vector<std::uint32_t> polarTableStorage, polarImageStorage, colourStorage;
     std::vector<std::uint8_t> heightStorage;
     std::vector<std::int32_t> horizonStorage;
