@@ -10,6 +10,7 @@
 #include "core/ScreenSize.h"
 #include "core/SimdLevel.h"
 #include "effects/PictureSize.h"
+#include "effects/VoxelMapHalves.h"
 #include "effects/WrappingTruncation.h"
 
 #include <algorithm>
@@ -48,63 +49,6 @@ inline __m128i multiplyHighUnsigned(__m128i d, __m128i f) {
 }
 
 } // namespace
-
-// The map's two halves for a frame: the cells on either side of the line through the camera along
-// ray 0's direction. Ray k leaves at angle 2 pi k / 512 + rotation, the direction (sin, cos) in
-// (columns, rows), so rays 0 .. 255 cross the cells at (u, v) from the camera with
-// u cos(rotation) >= v sin(rotation), and rays 256 .. 511 the others, until they run past 256 cells
-// and wrap round to the far side. Each row of the wrapped map is cut at its far point from the
-// camera, the seam, and where the line crosses it; both cuts fall on 16 cells (a cache line of
-// colours), so the halves share no line. Which cells go to which half only decides where they are
-// computed, never what.
-struct PolarVoxelLayer::MapHalves {
-    // Parts of the map, in the order the bands take them: row 0's cells of the first half (rays
-    // 0 .. 255), row 1's, ..., then row 0's cells of the second half, and so on.
-    static constexpr int parts = 2 * mapSize;
-
-    MapHalves(float rotation, float camX, float camY) {
-        int cameraColumn = int(std::int64_t(std::floor(camX)) & (mapSize - 1));
-        cameraRow = int(std::int64_t(std::floor(camY)) & (mapSize - 1));
-        seam = ((cameraColumn + mapSize / 2) & (mapSize - 1)) & ~15;
-        slope = std::sin(double(rotation));
-        across = std::cos(double(rotation));
-    }
-
-    // Calls cells(firstCell, endCell) for the cells of parts begin .. end - 1, each a span within
-    // one row.
-    template <class Cells> void forEachSpan(int begin, int end, Cells&& cells) const {
-        for (int part = begin; part < end; ++part) {
-            int row = part % mapSize;
-            int secondHalf = secondHalfLength(row);
-            // The second half runs from the seam for secondHalf cells, the first half from there
-            // back round to the seam.
-            int start = part < mapSize ? seam + secondHalf : seam;
-            int length = part < mapSize ? mapSize - secondHalf : secondHalf;
-            int firstCell = row * mapSize;
-            int wrapped = std::max(0, (start & (mapSize - 1)) + length - mapSize);
-            int from = start & (mapSize - 1);
-            if (length - wrapped > 0)
-                cells(firstCell + from, firstCell + from + length - wrapped);
-            if (wrapped > 0)
-                cells(firstCell, firstCell + wrapped);
-        }
-    }
-
-  private:
-    // How many cells of `row`, from the seam on, lie on the second half's side: those with
-    // u cos < v sin, u counted from -256 at the seam.
-    int secondHalfLength(int row) const {
-        int v = ((row - cameraRow + mapSize / 2) & (mapSize - 1)) - mapSize / 2;
-        double crossing = v * slope;
-        if (across < 1e-6)
-            return crossing > 0 ? mapSize : 0;
-        double cells = crossing / across + mapSize / 2;
-        return std::clamp(int(std::lround(cells / 16.0)) * 16, 0, mapSize);
-    }
-
-    int cameraRow, seam;
-    double slope, across;
-};
 
 PolarVoxelLayer::PolarVoxelLayer(Bitmap& a, Bitmap& b, Bitmap& c, ByteMap* m0, ByteMap* m1, ByteMap* m2,
                                  ByteMap* m3) {
@@ -169,7 +113,7 @@ PolarVoxelLayer::Frame PolarVoxelLayer::frameParameters(double d) {
 
 // Each step is split over the shared band pool, so that each thread's work stays on its half of
 // the picture: the rays of the upper half of the screen (0 .. 255) cross one half of the map, those
-// of the lower half the other (MapHalves). The first band blends and colours the first half's map
+// of the lower half the other (VoxelMapHalves). The first band blends and colours the first half's map
 // cells, casts rays 0 .. 255 and maps the upper screen rows; the second band the rest. With two
 // threads the colour map and the polar image then stay in the cache of the core that reads them
 // next; more threads cut the same order of work into more bands. Every band writes only what it
@@ -177,16 +121,16 @@ PolarVoxelLayer::Frame PolarVoxelLayer::frameParameters(double d) {
 void PolarVoxelLayer::render(Bitmap& target, double seconds) {
     const double d = seconds * double(0.198f);
     Frame frame = frameParameters(d);
-    MapHalves halves(rotation, frame.camX, frame.camY);
+    VoxelMapHalves halves(rotation, frame.camX, frame.camY);
     blendHeights(d, halves);
     buildColourMap(frame, halves);
     castRays(frame);
     mapOntoScreen(target);
 }
 
-void PolarVoxelLayer::buildColourMap(const Frame& frame, const MapHalves& halves) {
+void PolarVoxelLayer::buildColourMap(const Frame& frame, const VoxelMapHalves& halves) {
     bool vector = simdLevel() >= SimdLevel::sse2;
-    bandPool().forEachBand(MapHalves::parts, [&](int begin, int end) {
+    bandPool().forEachBand(VoxelMapHalves::parts, [&](int begin, int end) {
         halves.forEachSpan(begin, end, [&](int firstCell, int endCell) {
             if (vector)
                 buildColourMapSse2(frame, firstCell, endCell);
@@ -221,9 +165,9 @@ void PolarVoxelLayer::mapOntoScreen(Bitmap& target) const {
     });
 }
 
-void PolarVoxelLayer::blendHeights(double d, const MapHalves& halves) {
+void PolarVoxelLayer::blendHeights(double d, const VoxelMapHalves& halves) {
     int weight = std::clamp((sineTable->sin(truncateToLow32(d * 2822.0)) + 8192) >> 6, 0, 255);
-    bandPool().forEachBand(MapHalves::parts, [&](int begin, int end) {
+    bandPool().forEachBand(VoxelMapHalves::parts, [&](int begin, int end) {
         halves.forEachSpan(begin, end, [&](int firstCell, int endCell) { blendHeightCells(weight, firstCell, endCell); });
     });
     std::copy(heightMap + mapCells - heightPadding, heightMap + mapCells, heightMap - heightPadding);

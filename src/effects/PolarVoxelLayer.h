@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+class VoxelMapHalves;
+
 class PolarVoxelLayer : public Layer {
   public:
     // a: colour picture, b: second colour picture, c: light picture, each read as 512 x 512
@@ -31,13 +33,11 @@ class PolarVoxelLayer : public Layer {
         float stepScale, gain, base, camX, camY;
     };
 
-    struct MapHalves;
-
     Frame frameParameters(double d);
-    void blendHeights(double d, const MapHalves& halves);
+    void blendHeights(double d, const VoxelMapHalves& halves);
     // Cells firstCell .. endCell - 1 of the 512 x 512 map, within one row.
     void blendHeightCells(int weight, int firstCell, int endCell);
-    void buildColourMap(const Frame& frame, const MapHalves& halves);
+    void buildColourMap(const Frame& frame, const VoxelMapHalves& halves);
     void buildColourMapPlain(const Frame& frame, int firstCell, int endCell);
     void buildColourMapSse2(const Frame& frame, int firstCell, int endCell);
     void castRays(const Frame& frame);
