@@ -2,6 +2,7 @@
 // particle systems and the lens. Each schedule plays the cues the show gives the class, takes the
 // layer out of the list for a stretch and checkpoints where the state that matters is in flight.
 
+#include "BandedTestSupport.h"
 #include "CheckpointTestSupport.h"
 #include "TestLayerList.h"
 #include "effects/FeedbackMapLayer.h"
@@ -226,31 +227,41 @@ TEST(LayerCheckpoint, IfsFractal) {
     roundTrip.expectExactAfter(25, 20); // out of the list
 }
 
-// 3000 sparks (the show fires 16000); they live long enough for the emitters to take turns.
+// 3000 sparks (the show fires 16000); they live long enough for the emitters to take turns. On one
+// thread and on two, where the sparks are moved and drawn in bands.
 TEST(LayerCheckpoint, ParticleStreams) {
-    EffectPictures pictures;
-    CheckpointRoundTrip<ParticleStreamsLayer> roundTrip(CheckpointSchedule<ParticleStreamsLayer>{
-        [] { return std::make_unique<ParticleStreamsLayer>(3000); },
-        [&](ParticleStreamsLayer&, int frame, Bitmap& target) {
-            paintBackdrop(target, pictures.lower.storage, frame);
-            return present(frame, 25, 32);
-        }});
-    roundTrip.expectExactAfter(15, 20);
-    roundTrip.expectExactAfter(28, 10);
+    for (int threads : {1, 2}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        BandThreadsGuard guard(threads);
+        EffectPictures pictures;
+        CheckpointRoundTrip<ParticleStreamsLayer> roundTrip(CheckpointSchedule<ParticleStreamsLayer>{
+            [] { return std::make_unique<ParticleStreamsLayer>(3000); },
+            [&](ParticleStreamsLayer&, int frame, Bitmap& target) {
+                paintBackdrop(target, pictures.lower.storage, frame);
+                return present(frame, 25, 32);
+            }});
+        roundTrip.expectExactAfter(15, 20);
+        roundTrip.expectExactAfter(28, 10);
+    }
 }
 
 // The emitters take turns spark by spark, so the turn at a checkpoint depends on how many sparks
-// were fired: 2900 sparks (the show fires 16000) make that number odd at the checkpoints.
+// were fired: 2900 sparks (the show fires 16000) make that number odd at the checkpoints. On one
+// thread and on two, as the streams.
 TEST(LayerCheckpoint, ParticleRing) {
-    EffectPictures pictures;
-    CheckpointRoundTrip<ParticleRingLayer> roundTrip(CheckpointSchedule<ParticleRingLayer>{
-        [] { return std::make_unique<ParticleRingLayer>(2900); },
-        [&](ParticleRingLayer&, int frame, Bitmap& target) {
-            paintBackdrop(target, pictures.lower.storage, frame);
-            return present(frame, 26, 32);
-        }});
-    roundTrip.expectExactAfter(16, 20);
-    roundTrip.expectExactAfter(29, 10);
+    for (int threads : {1, 2}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        BandThreadsGuard guard(threads);
+        EffectPictures pictures;
+        CheckpointRoundTrip<ParticleRingLayer> roundTrip(CheckpointSchedule<ParticleRingLayer>{
+            [] { return std::make_unique<ParticleRingLayer>(2900); },
+            [&](ParticleRingLayer&, int frame, Bitmap& target) {
+                paintBackdrop(target, pictures.lower.storage, frame);
+                return present(frame, 26, 32);
+            }});
+        roundTrip.expectExactAfter(16, 20);
+        roundTrip.expectExactAfter(29, 10);
+    }
 }
 
 // The swarm follows the music's level, turns to its second height map and fades out.
