@@ -188,19 +188,28 @@ TEST(BandedSparkTrails, BlurMatchesThePlainBlurForAnySize) {
     struct Size {
         int width, height;
     };
-    for (Size size :
-         {Size{512, 384}, Size{512, 383}, Size{300, 5}, Size{3, 200}, Size{4, 4}, Size{700, 500}}) {
-        std::vector<std::uint32_t> source(512 * 384);
-        fillRandom(source, 61);
-        std::vector<std::uint32_t> reference = source;
-        for (int pass = 0; pass < 3; ++pass)
-            blurTrailsPlain(reference.data(), size.width, size.height);
-        for (int threads : {1, 2, 3, 8}) {
-            BandThreadsGuard guard(threads);
-            std::vector<std::uint32_t> banded = source;
+    // The rows go four at a time with AVX2 and two with SSE2; the heights leave every count of rows
+    // over, and the widths leave no column, or fewer than four, for the rows' diagonal.
+    const Size sizes[] = {{512, 384}, {512, 383}, {512, 381}, {37, 11}, {300, 5}, {3, 200},
+                          {4, 4},     {5, 9},     {700, 500}};
+    for (SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2}) {
+        if (level > supportedSimdLevel())
+            continue;
+        SimdLevelGuard simd(level);
+        for (Size size : sizes) {
+            std::vector<std::uint32_t> source(512 * 384);
+            fillRandom(source, 61);
+            std::vector<std::uint32_t> reference = source;
             for (int pass = 0; pass < 3; ++pass)
-                blurTrails(banded.data(), size.width, size.height);
-            ASSERT_EQ(banded, reference) << threads << " threads, " << size.width << " x " << size.height;
+                blurTrailsPlain(reference.data(), size.width, size.height);
+            for (int threads : {1, 2, 3, 8}) {
+                BandThreadsGuard guard(threads);
+                std::vector<std::uint32_t> banded = source;
+                for (int pass = 0; pass < 3; ++pass)
+                    blurTrails(banded.data(), size.width, size.height);
+                ASSERT_EQ(banded, reference) << threads << " threads, " << size.width << " x " << size.height
+                                             << ", level " << int(level);
+            }
         }
     }
 }

@@ -4,6 +4,7 @@
 #include "core/PixelOps.h"
 #include "core/RowWavefront.h"
 #include "core/SimdLevel.h"
+#include "effects/Avx2Loops.h"
 #include "effects/GlowDotBands.h"
 #include "effects/GlowDots.h"
 
@@ -33,18 +34,6 @@ int trailPixelCount(const Bitmap& target) {
     if (target.width <= 0 || target.height <= 0)
         return 0;
     return static_cast<int>(std::min<std::int64_t>(std::int64_t{target.width} * target.height, trailPixels));
-}
-
-// One blurred pixel: four neighbours summed per channel (10 bits in a 16-bit lane), halved twice,
-// less 1/64.
-std::uint32_t blurredPixel(std::uint32_t up, std::uint32_t down, std::uint32_t left, std::uint32_t right) {
-    std::uint32_t redBlue =
-        (((up & redBlueMask) + (down & redBlueMask) + (left & redBlueMask) + (right & redBlueMask)) >> 2) &
-        redBlueMask;
-    std::uint32_t green =
-        (((up & greenMask) + (down & greenMask) + (left & greenMask) + (right & greenMask)) >> 2) & greenMask;
-    std::uint32_t mean = redBlue | green;
-    return mean - ((mean >> 6) & 0x030303);
 }
 
 } // namespace
@@ -222,8 +211,7 @@ void blurTrailsPlain(std::uint32_t* accumulation, int width, int height) {
     for (int row = 1; row <= lastRow; ++row) {
         std::uint32_t* line = accumulation + row * trailWidth;
         for (int column = 1; column <= lastColumn; ++column)
-            line[column] = blurredPixel(line[column - trailWidth], line[column + trailWidth],
-                                        line[column - 1], line[column + 1]);
+            blurTrailPixel(line + column);
     }
 }
 
@@ -254,7 +242,7 @@ void blurRowPairSse2(std::uint32_t* accumulation, int top, int lastColumn, int f
     std::uint32_t* lower = upper + trailWidth;
     int step = firstStep;
     if (step == 1 && step < endStep) {
-        upper[1] = blurredPixel(upper[1 - trailWidth], lower[1], upper[0], upper[2]);
+        blurTrailPixel(upper + 1);
         ++step;
     }
 
@@ -277,46 +265,79 @@ void blurRowPairSse2(std::uint32_t* accumulation, int top, int lastColumn, int f
     }
 
     if (step == lastColumn + 1 && step < endStep)
-        lower[lastColumn] = blurredPixel(upper[lastColumn], lower[lastColumn + trailWidth],
-                                         lower[lastColumn - 1], lower[lastColumn + 1]);
+        blurTrailPixel(lower + lastColumn);
 }
 
-// Columns [firstColumn, endColumn) of one row, as the plain blur does them.
-void blurRowPlain(std::uint32_t* accumulation, int row, int firstColumn, int endColumn) {
-    std::uint32_t* line = accumulation + row * trailWidth;
-    for (int column = firstColumn; column < endColumn; ++column)
-        line[column] = blurredPixel(line[column - trailWidth], line[column + trailWidth], line[column - 1],
-                                    line[column + 1]);
+// Steps [firstStep, endStep) of `rowCount` rows from `top`, row k drawing column s - k at step s
+// as the units below do: the rows of a last unit that has fewer.
+void blurRowsOnDiagonal(std::uint32_t* accumulation, int top, int rowCount, int lastColumn, int firstStep,
+                        int endStep) {
+    for (int step = firstStep; step < endStep; ++step)
+        for (int k = 0; k < rowCount; ++k) {
+            int column = step - k;
+            if (column >= 1 && column <= lastColumn)
+                blurTrailPixel(accumulation + (top + k) * trailWidth + column);
+        }
 }
 
-// Unit `unit` (rows 1 + 2 unit and 2 + 2 unit, or after the `pairs` pairs the single last row) at
-// wavefront columns [begin, end): its steps begin - unit .. end - unit, as far as it has any.
-void blurUnitInWavefront(std::uint32_t* accumulation, int lastColumn, int pairs, int unit, int begin, int end) {
-    int firstStep = std::max(begin - unit, 1);
-    int endStep = std::min(end - unit, lastColumn + 2);
-    if (firstStep >= endStep)
-        return;
-    if (unit < pairs)
-        blurRowPairSse2(accumulation, 1 + 2 * unit, lastColumn, firstStep, endStep);
-    else
-        blurRowPlain(accumulation, 1 + 2 * pairs, firstStep, std::min(endStep, lastColumn + 1));
-}
+// The blur's rows 1 .. lastRow in units drawn together: four rows with AVX2, two with SSE2, and a
+// last unit of the rows left over. Row k of a unit draws column s - k at its step s, so each unit
+// runs rows - 1 steps behind the unit above, as the wavefront column h = s + offset(unit): the
+// first row of a unit reads the pixel above once the unit above has drawn it, and that unit's last
+// row reads the pixel below before the unit replaces it.
+class BlurUnits {
+  public:
+    BlurUnits(int width, int height)
+        : lastColumn(std::min(width, trailWidth) - 2), lastRow(std::min(height, trailHeight) - 2),
+          rowsPerUnit(avx2Built && simdLevel() >= SimdLevel::avx2 ? 4 : 2) {
+        if (lastColumn < 1 || lastRow < 1)
+            lastColumn = lastRow = 0;
+        fullUnits = lastRow / rowsPerUnit;
+        count = fullUnits + (lastRow % rowsPerUnit != 0 ? 1 : 0);
+    }
 
-// The rows go in pairs (and a last single row), each unit reading the unit above it. Unit u's step
-// s (a column, as above; the single row's step c is its column c) needs the unit above to have
-// done step s + 1, which wrote the pixel above, and to have read the pixel below before unit u
-// replaces it. So unit u runs s + u steps behind the top: as wavefront column h = s + u, every unit
-// above has drawn column h before unit u draws it, which is what the wavefront provides.
+    int count = 0;
+
+    int rows(int unit) const { return unit < fullUnits ? rowsPerUnit : lastRow - fullUnits * rowsPerUnit; }
+    int offset(int unit) const { return unit * (rowsPerUnit - 1); }
+    // The wavefront columns of the units up to `endUnit`.
+    int columns(int endUnit) const {
+        return endUnit == 0 ? 0 : offset(endUnit - 1) + lastColumn + rows(endUnit - 1);
+    }
+    // The first unit whose first row is at or after `row`.
+    int unitAtOrAfter(int row) const { return std::clamp((row + rowsPerUnit - 2) / rowsPerUnit, 0, count); }
+    // The most rows a unit reads past its first: its own, and the row below.
+    int reach() const { return rowsPerUnit; }
+
+    // Unit `unit` at wavefront columns [begin, end): its steps begin - offset .. end - offset, as
+    // far as it has any.
+    void draw(std::uint32_t* accumulation, int unit, int begin, int end) const {
+        const int rowCount = rows(unit);
+        const int firstStep = std::max(begin - offset(unit), 1);
+        const int endStep = std::min(end - offset(unit), lastColumn + rowCount);
+        if (firstStep >= endStep)
+            return;
+        const int top = 1 + unit * rowsPerUnit;
+        if constexpr (avx2Built) {
+            if (rowCount == 4)
+                return blurRowQuadAvx2(accumulation, top, lastColumn, firstStep, endStep);
+        }
+        if (rowCount == 2)
+            blurRowPairSse2(accumulation, top, lastColumn, firstStep, endStep);
+        else
+            blurRowsOnDiagonal(accumulation, top, rowCount, lastColumn, firstStep, endStep);
+    }
+
+  private:
+    int lastColumn, lastRow, rowsPerUnit, fullUnits = 0;
+};
+
 void blurTrailsSse2(std::uint32_t* accumulation, int width, int height) {
-    int lastColumn = std::min(width, trailWidth) - 2;
-    int lastRow = std::min(height, trailHeight) - 2;
-    if (lastColumn < 1 || lastRow < 1)
+    const BlurUnits units(width, height);
+    if (units.count == 0)
         return;
-    int pairs = lastRow / 2;
-    bool singleRow = lastRow % 2 == 1;
-    int units = pairs + (singleRow ? 1 : 0);
-    drawRowsInWavefront(units, lastColumn + units + 1, [&](int unit, int begin, int end) {
-        blurUnitInWavefront(accumulation, lastColumn, pairs, unit, begin, end);
+    drawRowsInWavefront(units.count, units.columns(units.count), [&](int unit, int begin, int end) {
+        units.draw(accumulation, unit, begin, end);
     });
 }
 
@@ -354,11 +375,10 @@ void awaitTimed(const std::atomic<int>& progress, int value, double& waited) {
     waited += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// blurTrailsSse2's units (pairs of rows) [firstUnit, endUnit), one block of a wavefront whose
-// blocks are the bands: at wavefront column h, unit u draws its step h - u once the band above has
-// drawn up to h (`above`, null for the first band). Publishes its own progress in `own`; adds the
-// seconds it waited to `waited`.
-void blurBandOfUnits(std::uint32_t* accumulation, int lastColumn, int pairs, int firstUnit, int endUnit,
+// The blur's units [firstUnit, endUnit), one block of a wavefront whose blocks are the bands: at
+// wavefront column h, a unit draws once the band above has drawn up to h (`above`, null for the
+// first band). Publishes its own progress in `own`; adds the seconds it waited to `waited`.
+void blurBandOfUnits(std::uint32_t* accumulation, const BlurUnits& units, int firstUnit, int endUnit,
                      const std::atomic<int>* above, std::atomic<int>& own, double& waited) {
     constexpr int finished = INT32_MAX;
     if (firstUnit == endUnit) {
@@ -368,18 +388,19 @@ void blurBandOfUnits(std::uint32_t* accumulation, int lastColumn, int pairs, int
         own.store(finished, std::memory_order_release);
         return;
     }
-    const int lastStep = lastColumn + 1;
+    const int first = units.offset(firstUnit) + 1;
+    const int last = units.columns(endUnit);
     // The wait for the band above to come far enough before the first chunk grows with the band
     // above, not with this one; counted as this band's time, it moves rows upwards until the bands
     // end together.
     if (above != nullptr)
-        awaitBandProgress(*above, std::min(firstUnit + 1 + blurChunkColumns, lastStep + endUnit));
-    for (int begin = firstUnit + 1; begin < lastStep + endUnit; begin += blurChunkColumns) {
-        int end = std::min(begin + blurChunkColumns, lastStep + endUnit);
+        awaitBandProgress(*above, std::min(first + blurChunkColumns, last));
+    for (int begin = first; begin < last; begin += blurChunkColumns) {
+        int end = std::min(begin + blurChunkColumns, last);
         if (above != nullptr)
             awaitTimed(*above, end, waited);
         for (int unit = firstUnit; unit < endUnit; ++unit)
-            blurUnitInWavefront(accumulation, lastColumn, pairs, unit, begin, end);
+            units.draw(accumulation, unit, begin, end);
         own.store(end, std::memory_order_release);
     }
     own.store(finished, std::memory_order_release);
@@ -417,11 +438,7 @@ void drawSparkFrame(Bitmap& target, Bitmap& trails, const SparkRotation& rotatio
     // A band of rows: its dots, after which those trail rows are final for the frame, added on; then
     // blurred, in a wavefront whose blocks are the bands, so that each row stays on one core from
     // its dots to its blur. The first band also gives the births.
-    const int lastColumn = std::min(target.width, trailWidth) - 2;
-    const int lastRow = std::min(target.height, trailHeight) - 2;
-    const bool blur = lastColumn >= 1 && lastRow >= 1;
-    const int pairs = blur ? lastRow / 2 : 0;
-    const int units = blur ? pairs + lastRow % 2 : 0;
+    const BlurUnits units(target.width, target.height);
     const int bandCount = pool.bands();
     SparkBandSignal signals[maxSparkBands];
     const std::vector<int>& rowBounds = bands.rows.lastBounds();
@@ -434,14 +451,14 @@ void drawSparkFrame(Bitmap& target, Bitmap& trails, const SparkRotation& rotatio
         }
         signals[band].added.store(1, std::memory_order_release);
         double waited = 0.0;
-        if (!blur)
+        if (units.count == 0)
             return waited;
-        // The last unit of the band reads, and may blur, rows endRow and endRow + 1, which belong
-        // to the band below or, when that has fewer rows, to the bands after it.
-        for (int below = band + 1; below < bandCount && rowBounds[below] < endRow + 2; ++below)
+        // The last unit of the band may blur rows from endRow on and read the row after them,
+        // which belong to the band below or, when that has fewer rows, to the bands after it.
+        for (int below = band + 1; below < bandCount && rowBounds[below] < endRow + units.reach(); ++below)
             awaitTimed(signals[below].added, 1, waited);
-        // Unit u blurs rows 1 + 2u and 2 + 2u: the band's units are those whose first row is its.
-        blurBandOfUnits(trails.pixels, lastColumn, pairs, std::min(firstRow / 2, units), std::min(endRow / 2, units),
+        // The band's units are those whose first row is its.
+        blurBandOfUnits(trails.pixels, units, units.unitAtOrAfter(firstRow), units.unitAtOrAfter(endRow),
                         band > 0 ? &signals[band - 1].blurred : nullptr, signals[band].blurred, waited);
         return waited;
     });

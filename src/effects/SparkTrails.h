@@ -76,3 +76,14 @@ void blurTrails(std::uint32_t* accumulation, int width, int height);
 
 // Reference of blurTrails, one pixel at a time as described above.
 void blurTrailsPlain(std::uint32_t* accumulation, int width, int height);
+
+// blurTrails for the pixel at `at` of the accumulation image: the per-channel mean of its four
+// neighbours (10-bit sums halved twice), less its 64th.
+inline void blurTrailPixel(std::uint32_t* at) {
+    constexpr std::uint32_t redBlue = 0x00FF00FF, green = 0x0000FF00;
+    const std::uint32_t up = at[-trailWidth], down = at[trailWidth], left = at[-1], right = at[1];
+    std::uint32_t redBlueMean = (((up & redBlue) + (down & redBlue) + (left & redBlue) + (right & redBlue)) >> 2) & redBlue;
+    std::uint32_t greenMean = (((up & green) + (down & green) + (left & green) + (right & green)) >> 2) & green;
+    std::uint32_t mean = redBlueMean | greenMean;
+    *at = mean - ((mean >> 6) & 0x030303);
+}

@@ -1,0 +1,80 @@
+// The trail blur four rows at a time. Row k of the four draws column s - k at step s: its upper
+// neighbour is then the pixel the row above drew at the step before, its left neighbour the one it
+// drew itself, and its lower and right neighbours are not yet blurred. The four dependency chains
+// (each pixel needs its freshly blurred left neighbour) advance side by side, a pixel in each
+// 64-bit lane, channels in 16-bit lanes: per channel (sum >> 2) - (sum >> 8) is the mean of the
+// four neighbours less its 64th, as in the two-row SSE2 form.
+
+#include "effects/Avx2Loops.h"
+#include "effects/SparkTrails.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+
+namespace {
+
+// The pixel at `at`, channels spread to the 16-bit lanes of the low 64-bit lane.
+__attribute__((target("avx2"))) inline __m256i spreadPixel(const std::uint32_t* at) {
+    return _mm256_cvtepu8_epi16(_mm_cvtsi32_si128(static_cast<int>(*at)));
+}
+
+// The pixels at at[0], at[511], at[1022] and at[1533] (one row down and one column left each
+// time), spread one to a 64-bit lane.
+__attribute__((target("avx2"))) inline __m256i spreadDiagonal(const std::uint32_t* at) {
+    constexpr int down = trailWidth - 1;
+    __m128i pixels = _mm_cvtsi32_si128(static_cast<int>(at[0]));
+    pixels = _mm_insert_epi32(pixels, static_cast<int>(at[down]), 1);
+    pixels = _mm_insert_epi32(pixels, static_cast<int>(at[2 * down]), 2);
+    pixels = _mm_insert_epi32(pixels, static_cast<int>(at[3 * down]), 3);
+    return _mm256_cvtepu8_epi16(pixels);
+}
+
+// Lanes (0, 1, 2, 3) moved to (first, 0, 1, 2): what each row's lower neighbour was for the row
+// below, or each row's result for the row below's upper neighbour.
+__attribute__((target("avx2"))) inline __m256i shiftDown(__m256i lanes, __m256i first) {
+    return _mm256_blend_epi32(_mm256_permute4x64_epi64(lanes, 0x90), first, 0x03);
+}
+
+// Step s of the rows top .. top + 3 for the lanes whose column s - k lies in 1 .. lastColumn.
+void blurDiagonalStep(std::uint32_t* rows, int lastColumn, int step) {
+    for (int k = 0; k < 4; ++k) {
+        int column = step - k;
+        if (column >= 1 && column <= lastColumn)
+            blurTrailPixel(rows + k * trailWidth + column);
+    }
+}
+
+} // namespace
+
+__attribute__((target("avx2"))) void blurRowQuadAvx2(std::uint32_t* accumulation, int top, int lastColumn,
+                                                     int firstStep, int endStep) {
+    std::uint32_t* rows = accumulation + top * trailWidth;
+    int step = firstStep;
+    // Until step 4 and after lastColumn some rows have no column to draw.
+    for (; step < std::min(endStep, 4); ++step)
+        blurDiagonalStep(rows, lastColumn, step);
+    const int vectorEnd = std::min(endStep, lastColumn + 1);
+    if (step < vectorEnd) {
+        const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
+        const __m256i zero = _mm256_setzero_si256();
+        __m256i blurred = spreadDiagonal(rows + step - 1); // the left neighbours
+        for (; step < vectorEnd; ++step) {
+            __m256i down = spreadDiagonal(rows + trailWidth + step);
+            // Row k's right neighbour is row k - 1's lower one.
+            __m256i right = shiftDown(down, spreadPixel(rows + step + 1));
+            __m256i others = _mm256_add_epi16(_mm256_add_epi16(down, right), spreadPixel(rows + step - trailWidth));
+            __m256i sum = _mm256_add_epi16(_mm256_add_epi16(others, blurred), shiftDown(blurred, zero));
+            blurred = _mm256_sub_epi16(_mm256_srli_epi16(sum, 2), _mm256_srli_epi16(sum, 8));
+            __m256i packed = _mm256_and_si256(_mm256_packus_epi16(blurred, blurred), colourBytes);
+            __m128i upperPair = _mm256_castsi256_si128(packed);
+            __m128i lowerPair = _mm256_extracti128_si256(packed, 1);
+            rows[step] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(upperPair));
+            rows[trailWidth + step - 1] = static_cast<std::uint32_t>(_mm_extract_epi32(upperPair, 1));
+            rows[2 * trailWidth + step - 2] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(lowerPair));
+            rows[3 * trailWidth + step - 3] = static_cast<std::uint32_t>(_mm_extract_epi32(lowerPair, 1));
+        }
+    }
+    for (; step < endStep; ++step)
+        blurDiagonalStep(rows, lastColumn, step);
+}
