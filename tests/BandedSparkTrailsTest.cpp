@@ -188,10 +188,11 @@ TEST(BandedSparkTrails, BlurMatchesThePlainBlurForAnySize) {
     struct Size {
         int width, height;
     };
-    // The rows go four at a time with AVX2 and two with SSE2; the heights leave every count of rows
-    // over, and the widths leave no column, or fewer than four, for the rows' diagonal.
-    const Size sizes[] = {{512, 384}, {512, 383}, {512, 381}, {37, 11}, {300, 5}, {3, 200},
-                          {4, 4},     {5, 9},     {700, 500}};
+    // The rows go eight at a time with AVX2 (the rows left over four, two and one at a time) and two
+    // with SSE2; the heights leave every count of rows over, and the widths leave no column, or
+    // fewer than eight, for the rows' diagonal.
+    const Size sizes[] = {{512, 384}, {512, 383}, {512, 381}, {37, 11}, {33, 10}, {64, 14},
+                          {300, 5},   {3, 200},   {4, 4},     {5, 9},   {9, 30},  {700, 500}};
     for (SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2}) {
         if (level > supportedSimdLevel())
             continue;

@@ -268,19 +268,14 @@ void blurRowPairSse2(std::uint32_t* accumulation, int top, int lastColumn, int f
         blurTrailPixel(lower + lastColumn);
 }
 
-// Steps [firstStep, endStep) of `rowCount` rows from `top`, row k drawing column s - k at step s
-// as the units below do: the rows of a last unit that has fewer.
-void blurRowsOnDiagonal(std::uint32_t* accumulation, int top, int rowCount, int lastColumn, int firstStep,
-                        int endStep) {
-    for (int step = firstStep; step < endStep; ++step)
-        for (int k = 0; k < rowCount; ++k) {
-            int column = step - k;
-            if (column >= 1 && column <= lastColumn)
-                blurTrailPixel(accumulation + (top + k) * trailWidth + column);
-        }
+// Columns [firstColumn, endColumn) of one row, as the plain blur does them.
+void blurRowPlain(std::uint32_t* accumulation, int row, int firstColumn, int endColumn) {
+    std::uint32_t* line = accumulation + row * trailWidth;
+    for (int column = firstColumn; column < endColumn; ++column)
+        blurTrailPixel(line + column);
 }
 
-// The blur's rows 1 .. lastRow in units drawn together: four rows with AVX2, two with SSE2, and a
+// The blur's rows 1 .. lastRow in units drawn together: eight rows with AVX2, two with SSE2, and a
 // last unit of the rows left over. Row k of a unit draws column s - k at its step s, so each unit
 // runs rows - 1 steps behind the unit above, as the wavefront column h = s + offset(unit): the
 // first row of a unit reads the pixel above once the unit above has drawn it, and that unit's last
@@ -289,7 +284,7 @@ class BlurUnits {
   public:
     BlurUnits(int width, int height)
         : lastColumn(std::min(width, trailWidth) - 2), lastRow(std::min(height, trailHeight) - 2),
-          rowsPerUnit(avx2Built && simdLevel() >= SimdLevel::avx2 ? 4 : 2) {
+          rowsPerUnit(avx2Built && simdLevel() >= SimdLevel::avx2 ? 8 : 2) {
         if (lastColumn < 1 || lastRow < 1)
             lastColumn = lastRow = 0;
         fullUnits = lastRow / rowsPerUnit;
@@ -312,23 +307,48 @@ class BlurUnits {
     // Unit `unit` at wavefront columns [begin, end): its steps begin - offset .. end - offset, as
     // far as it has any.
     void draw(std::uint32_t* accumulation, int unit, int begin, int end) const {
-        const int rowCount = rows(unit);
-        const int firstStep = std::max(begin - offset(unit), 1);
-        const int endStep = std::min(end - offset(unit), lastColumn + rowCount);
-        if (firstStep >= endStep)
-            return;
         const int top = 1 + unit * rowsPerUnit;
-        if constexpr (avx2Built) {
-            if (rowCount == 4)
-                return blurRowQuadAvx2(accumulation, top, lastColumn, firstStep, endStep);
+        const int firstStep = begin - offset(unit);
+        const int endStep = end - offset(unit);
+        // A unit of leftover rows goes as groups down the same diagonal, each group's first row
+        // as many steps behind as it is rows below the unit's first: all of a group's steps may
+        // come before the next group's, which reads only pixels of the group above that are drawn.
+        for (int row = 0, left = rows(unit); left > 0;) {
+            int group = drawGroup(accumulation, top + row, left, firstStep - row, endStep - row);
+            row += group;
+            left -= group;
         }
-        if (rowCount == 2)
-            blurRowPairSse2(accumulation, top, lastColumn, firstStep, endStep);
-        else
-            blurRowsOnDiagonal(accumulation, top, rowCount, lastColumn, firstStep, endStep);
     }
 
   private:
+    // The most rows from `rowCount` that one kernel draws together.
+    int groupSize(int rowCount) const {
+        if (rowsPerUnit == 8 && rowCount >= 4)
+            return rowCount >= 8 ? 8 : 4;
+        return rowCount >= 2 ? 2 : 1;
+    }
+
+    // Steps [firstStep, endStep), clipped to the group's own, of a group of rows from `top`; returns
+    // how many rows it has.
+    int drawGroup(std::uint32_t* accumulation, int top, int rowCount, int firstStep, int endStep) const {
+        const int group = groupSize(rowCount);
+        firstStep = std::max(firstStep, 1);
+        endStep = std::min(endStep, lastColumn + group);
+        if (firstStep >= endStep)
+            return group;
+        if constexpr (avx2Built) {
+            if (group == 8)
+                blurRowOctetAvx2(accumulation, top, lastColumn, firstStep, endStep);
+            if (group == 4)
+                blurRowQuadAvx2(accumulation, top, lastColumn, firstStep, endStep);
+        }
+        if (group == 2)
+            blurRowPairSse2(accumulation, top, lastColumn, firstStep, endStep);
+        else if (group == 1)
+            blurRowPlain(accumulation, top, firstStep, std::min(endStep, lastColumn + 1));
+        return group;
+    }
+
     int lastColumn, lastRow, rowsPerUnit, fullUnits = 0;
 };
 

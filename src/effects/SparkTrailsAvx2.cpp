@@ -1,6 +1,6 @@
-// The trail blur four rows at a time. Row k of the four draws column s - k at step s: its upper
+// The trail blur four and eight rows at a time. Row k draws column s - k at step s: its upper
 // neighbour is then the pixel the row above drew at the step before, its left neighbour the one it
-// drew itself, and its lower and right neighbours are not yet blurred. The four dependency chains
+// drew itself, and its lower and right neighbours are not yet blurred. The rows' dependency chains
 // (each pixel needs its freshly blurred left neighbour) advance side by side, a pixel in each
 // 64-bit lane, channels in 16-bit lanes: per channel (sum >> 2) - (sum >> 8) is the mean of the
 // four neighbours less its 64th, as in the two-row SSE2 form.
@@ -36,9 +36,36 @@ __attribute__((target("avx2"))) inline __m256i shiftDown(__m256i lanes, __m256i 
     return _mm256_blend_epi32(_mm256_permute4x64_epi64(lanes, 0x90), first, 0x03);
 }
 
-// Step s of the rows top .. top + 3 for the lanes whose column s - k lies in 1 .. lastColumn.
-void blurDiagonalStep(std::uint32_t* rows, int lastColumn, int step) {
-    for (int k = 0; k < 4; ++k) {
+// Lane 3 of `lanes` in lane 0 (and the others).
+__attribute__((target("avx2"))) inline __m256i lastLane(__m256i lanes) {
+    return _mm256_permute4x64_epi64(lanes, 0xFF);
+}
+
+// One step of four rows: from the left neighbours (the rows' last results) and the lower ones, with
+// the first row's right and upper neighbours given; each row's right neighbour is the row above's
+// lower one, and its upper neighbour the row above's last result.
+__attribute__((target("avx2"))) inline __m256i stepFour(__m256i left, __m256i down, __m256i firstRight,
+                                                        __m256i firstUp) {
+    __m256i sum = _mm256_add_epi16(_mm256_add_epi16(down, shiftDown(down, firstRight)),
+                                   _mm256_add_epi16(left, shiftDown(left, firstUp)));
+    return _mm256_sub_epi16(_mm256_srli_epi16(sum, 2), _mm256_srli_epi16(sum, 8));
+}
+
+// Stores the four results at at[0], at[511], at[1022] and at[1533], the top byte cleared.
+__attribute__((target("avx2"))) inline void storeDiagonal(std::uint32_t* at, __m256i blurred) {
+    constexpr int down = trailWidth - 1;
+    __m256i packed = _mm256_and_si256(_mm256_packus_epi16(blurred, blurred), _mm256_set1_epi32(0x00FFFFFF));
+    __m128i upperPair = _mm256_castsi256_si128(packed);
+    __m128i lowerPair = _mm256_extracti128_si256(packed, 1);
+    at[0] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(upperPair));
+    at[down] = static_cast<std::uint32_t>(_mm_extract_epi32(upperPair, 1));
+    at[2 * down] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(lowerPair));
+    at[3 * down] = static_cast<std::uint32_t>(_mm_extract_epi32(lowerPair, 1));
+}
+
+// Step s of `rowCount` rows from `rows` for the rows whose column s - k lies in 1 .. lastColumn.
+void blurDiagonalStep(std::uint32_t* rows, int rowCount, int lastColumn, int step) {
+    for (int k = 0; k < rowCount; ++k) {
         int column = step - k;
         if (column >= 1 && column <= lastColumn)
             blurTrailPixel(rows + k * trailWidth + column);
@@ -53,28 +80,45 @@ __attribute__((target("avx2"))) void blurRowQuadAvx2(std::uint32_t* accumulation
     int step = firstStep;
     // Until step 4 and after lastColumn some rows have no column to draw.
     for (; step < std::min(endStep, 4); ++step)
-        blurDiagonalStep(rows, lastColumn, step);
+        blurDiagonalStep(rows, 4, lastColumn, step);
     const int vectorEnd = std::min(endStep, lastColumn + 1);
     if (step < vectorEnd) {
-        const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
-        const __m256i zero = _mm256_setzero_si256();
-        __m256i blurred = spreadDiagonal(rows + step - 1); // the left neighbours
+        __m256i blurred = spreadDiagonal(rows + step - 1);
         for (; step < vectorEnd; ++step) {
-            __m256i down = spreadDiagonal(rows + trailWidth + step);
-            // Row k's right neighbour is row k - 1's lower one.
-            __m256i right = shiftDown(down, spreadPixel(rows + step + 1));
-            __m256i others = _mm256_add_epi16(_mm256_add_epi16(down, right), spreadPixel(rows + step - trailWidth));
-            __m256i sum = _mm256_add_epi16(_mm256_add_epi16(others, blurred), shiftDown(blurred, zero));
-            blurred = _mm256_sub_epi16(_mm256_srli_epi16(sum, 2), _mm256_srli_epi16(sum, 8));
-            __m256i packed = _mm256_and_si256(_mm256_packus_epi16(blurred, blurred), colourBytes);
-            __m128i upperPair = _mm256_castsi256_si128(packed);
-            __m128i lowerPair = _mm256_extracti128_si256(packed, 1);
-            rows[step] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(upperPair));
-            rows[trailWidth + step - 1] = static_cast<std::uint32_t>(_mm_extract_epi32(upperPair, 1));
-            rows[2 * trailWidth + step - 2] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(lowerPair));
-            rows[3 * trailWidth + step - 3] = static_cast<std::uint32_t>(_mm_extract_epi32(lowerPair, 1));
+            blurred = stepFour(blurred, spreadDiagonal(rows + trailWidth + step), spreadPixel(rows + step + 1),
+                               spreadPixel(rows + step - trailWidth));
+            storeDiagonal(rows + step, blurred);
         }
     }
     for (; step < endStep; ++step)
-        blurDiagonalStep(rows, lastColumn, step);
+        blurDiagonalStep(rows, 4, lastColumn, step);
+}
+
+// Eight rows as two groups of four, the lower group's first row four columns behind the upper
+// group's: its upper neighbour is the upper group's last result, and its right neighbour that
+// group's last lower one. The two chains overlap in the pipeline.
+__attribute__((target("avx2"))) void blurRowOctetAvx2(std::uint32_t* accumulation, int top, int lastColumn,
+                                                      int firstStep, int endStep) {
+    std::uint32_t* upperRows = accumulation + top * trailWidth;
+    std::uint32_t* lowerRows = upperRows + 4 * trailWidth;
+    int step = firstStep;
+    for (; step < std::min(endStep, 8); ++step)
+        blurDiagonalStep(upperRows, 8, lastColumn, step);
+    const int vectorEnd = std::min(endStep, lastColumn + 1);
+    if (step < vectorEnd) {
+        __m256i upper = spreadDiagonal(upperRows + step - 1);
+        __m256i lower = spreadDiagonal(lowerRows + step - 5);
+        for (; step < vectorEnd; ++step) {
+            __m256i upperDown = spreadDiagonal(upperRows + trailWidth + step);
+            __m256i lowerDown = spreadDiagonal(lowerRows + trailWidth + step - 4);
+            __m256i lowerUp = lastLane(upper);
+            upper = stepFour(upper, upperDown, spreadPixel(upperRows + step + 1),
+                             spreadPixel(upperRows + step - trailWidth));
+            lower = stepFour(lower, lowerDown, lastLane(upperDown), lowerUp);
+            storeDiagonal(upperRows + step, upper);
+            storeDiagonal(lowerRows + step - 4, lower);
+        }
+    }
+    for (; step < endStep; ++step)
+        blurDiagonalStep(upperRows, 8, lastColumn, step);
 }
