@@ -27,7 +27,6 @@ void maskedMorphAvx2(std::uint32_t* target, const std::uint32_t* from, const std
 void maskedPictureBlendAvx2(std::uint32_t* target, const std::uint32_t* picture, const ByteMap* mask,
                             int maskScale, int count);
 
-// The spark systems' trail blur: steps [firstStep, endStep) of rows top .. top + 3 (or top + 7)
-// drawn together, row k drawing column s - k at step s (s from 1 to lastColumn + 3, or + 7).
-void blurRowQuadAvx2(std::uint32_t* accumulation, int top, int lastColumn, int firstStep, int endStep);
+// The spark systems' trail blur: steps [firstStep, endStep) of rows top .. top + 7 drawn together,
+// row k drawing column s - k at step s (s from 1 to lastColumn + 7).
 void blurRowOctetAvx2(std::uint32_t* accumulation, int top, int lastColumn, int firstStep, int endStep);

@@ -229,43 +229,62 @@ __m128i spreadPair(std::uint32_t first, std::uint32_t second) {
     return _mm_unpacklo_epi8(packed, _mm_setzero_si128());
 }
 
-// Rows `top` and top + 1 together. The upper row runs one column ahead, so the lower row's upper
-// neighbour is the value the upper row produced one step before: the two dependency chains (each
-// pixel needs its freshly blurred left neighbour) advance side by side, one lane each. Per channel
-// (sum >> 2) - (sum >> 8) is the mean less its 64th; the top lane is dropped when stored.
-// Steps [firstStep, endStep) of the pair: step 1 is the upper row's first pixel, step c in
-// 2 .. lastColumn the upper row's column c with the lower row's column c - 1, and step
-// lastColumn + 1 the lower row's last pixel. A run of steps starts from the stored left neighbours,
-// equal to the lanes the step before left except for the top lane, which is never stored.
-void blurRowPairSse2(std::uint32_t* accumulation, int top, int lastColumn, int firstStep, int endStep) {
-    std::uint32_t* upper = accumulation + top * trailWidth;
-    std::uint32_t* lower = upper + trailWidth;
+// One step of two rows (`rows` and the row below): the upper row's column `column` in the low lane,
+// the lower row's column - 1 in the high lane. `left` holds their left neighbours (the lanes the
+// step before left), `firstUp` the upper row's upper neighbour in its low lane; the lower row's
+// upper neighbour is the upper row's result of the step before, its right neighbour the upper
+// row's lower one. Per channel (sum >> 2) - (sum >> 8) is the mean less its 64th.
+__m128i stepTwo(const std::uint32_t* rows, int column, __m128i left, __m128i firstUp) {
+    const std::uint32_t* lower = rows + trailWidth;
+    __m128i others = _mm_add_epi16(spreadPair(lower[column], lower[column - 1 + trailWidth]),
+                                   spreadPair(rows[column + 1], lower[column]));
+    __m128i sum = _mm_add_epi16(_mm_add_epi16(others, left), _mm_unpacklo_epi64(firstUp, left));
+    return _mm_sub_epi16(_mm_srli_epi16(sum, 2), _mm_srli_epi16(sum, 8));
+}
+
+// Stores stepTwo's lanes at at[0] and at[511] (the row below, a column left), the top byte cleared.
+void storeTwo(std::uint32_t* at, __m128i blurred) {
+    __m128i packed = _mm_and_si128(_mm_packus_epi16(blurred, blurred), _mm_set1_epi32(0x00FFFFFF));
+    at[0] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+    at[trailWidth - 1] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+}
+
+// Rows `top` .. top + 2 Pairs - 1 together, row k drawing column s - k at step s, as pairs of rows
+// whose dependency chains (each pixel needs its freshly blurred left neighbour) advance side by side
+// and overlap in the pipeline. Each pair's first row takes its upper neighbour from the pair
+// above's last result. A run of steps starts from the stored left neighbours, equal to the lanes
+// the step before left except for the top lane, which is never stored.
+template <int Pairs>
+void blurRowPairsSse2(std::uint32_t* accumulation, int top, int lastColumn, int firstStep, int endStep) {
+    constexpr int rowCount = 2 * Pairs;
+    std::uint32_t* rows = accumulation + top * trailWidth;
+    auto pairRows = [rows](int pair) { return rows + 2 * pair * trailWidth; };
     int step = firstStep;
-    if (step == 1 && step < endStep) {
-        blurTrailPixel(upper + 1);
-        ++step;
-    }
-
-    const __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF);
-    int loopEnd = std::min(endStep, lastColumn + 1);
-    if (step < loopEnd) {
-        __m128i blurred = spreadPair(upper[step - 1], lower[step - 2]); // the left neighbours
-        for (int column = step; column < loopEnd; ++column) {
-            // Upper lane at (column, top), lower lane at (column - 1, top + 1).
-            __m128i others = _mm_add_epi16(spreadPair(lower[column], lower[column - 1 + trailWidth]),
-                                           spreadPair(upper[column + 1], lower[column]));
-            __m128i above = _mm_unpacklo_epi64(spreadPixel(upper[column - trailWidth]), blurred);
-            __m128i sum = _mm_add_epi16(_mm_add_epi16(others, blurred), above);
-            blurred = _mm_sub_epi16(_mm_srli_epi16(sum, 2), _mm_srli_epi16(sum, 8));
-            __m128i packed = _mm_and_si128(_mm_packus_epi16(blurred, blurred), colourBytes);
-            upper[column] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
-            lower[column - 1] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+    // Until step rowCount and after lastColumn some rows have no column to draw.
+    for (; step < std::min(endStep, rowCount); ++step)
+        blurTrailDiagonalStep(rows, rowCount, lastColumn, step);
+    const int vectorEnd = std::min(endStep, lastColumn + 1);
+    if (step < vectorEnd) {
+        __m128i blurred[Pairs];
+        for (int pair = 0; pair < Pairs; ++pair) {
+            const std::uint32_t* pairTop = pairRows(pair);
+            const int column = step - 2 * pair;
+            blurred[pair] = spreadPair(pairTop[column - 1], pairTop[trailWidth + column - 2]);
         }
-        step = loopEnd;
+        for (; step < vectorEnd; ++step) {
+            __m128i up[Pairs];
+            up[0] = spreadPixel(rows[step - trailWidth]);
+            for (int pair = 1; pair < Pairs; ++pair)
+                up[pair] = _mm_unpackhi_epi64(blurred[pair - 1], blurred[pair - 1]);
+            for (int pair = 0; pair < Pairs; ++pair) {
+                const int column = step - 2 * pair;
+                blurred[pair] = stepTwo(pairRows(pair), column, blurred[pair], up[pair]);
+                storeTwo(pairRows(pair) + column, blurred[pair]);
+            }
+        }
     }
-
-    if (step == lastColumn + 1 && step < endStep)
-        blurTrailPixel(lower + lastColumn);
+    for (; step < endStep; ++step)
+        blurTrailDiagonalStep(rows, rowCount, lastColumn, step);
 }
 
 // Columns [firstColumn, endColumn) of one row, as the plain blur does them.
@@ -275,8 +294,8 @@ void blurRowPlain(std::uint32_t* accumulation, int row, int firstColumn, int end
         blurTrailPixel(line + column);
 }
 
-// The blur's rows 1 .. lastRow in units drawn together: eight rows with AVX2, two with SSE2, and a
-// last unit of the rows left over. Row k of a unit draws column s - k at its step s, so each unit
+// The blur's rows 1 .. lastRow in units drawn together, eight rows with AVX2 and four with SSE2
+// (more pairs of rows than two spill the SSE2 registers), and a last unit of the rows left over. Row k of a unit draws column s - k at its step s, so each unit
 // runs rows - 1 steps behind the unit above, as the wavefront column h = s + offset(unit): the
 // first row of a unit reads the pixel above once the unit above has drawn it, and that unit's last
 // row reads the pixel below before the unit replaces it.
@@ -284,7 +303,7 @@ class BlurUnits {
   public:
     BlurUnits(int width, int height)
         : lastColumn(std::min(width, trailWidth) - 2), lastRow(std::min(height, trailHeight) - 2),
-          rowsPerUnit(avx2Built && simdLevel() >= SimdLevel::avx2 ? 8 : 2) {
+          rowsPerUnit(useAvx2 ? 8 : 4) {
         if (lastColumn < 1 || lastRow < 1)
             lastColumn = lastRow = 0;
         fullUnits = lastRow / rowsPerUnit;
@@ -323,9 +342,9 @@ class BlurUnits {
   private:
     // The most rows from `rowCount` that one kernel draws together.
     int groupSize(int rowCount) const {
-        if (rowsPerUnit == 8 && rowCount >= 4)
-            return rowCount >= 8 ? 8 : 4;
-        return rowCount >= 2 ? 2 : 1;
+        if (rowCount >= rowsPerUnit)
+            return rowsPerUnit;
+        return rowCount >= 4 ? 4 : rowCount >= 2 ? 2 : 1;
     }
 
     // Steps [firstStep, endStep), clipped to the group's own, of a group of rows from `top`; returns
@@ -336,20 +355,20 @@ class BlurUnits {
         endStep = std::min(endStep, lastColumn + group);
         if (firstStep >= endStep)
             return group;
-        if constexpr (avx2Built) {
-            if (group == 8)
-                blurRowOctetAvx2(accumulation, top, lastColumn, firstStep, endStep);
-            if (group == 4)
-                blurRowQuadAvx2(accumulation, top, lastColumn, firstStep, endStep);
-        }
-        if (group == 2)
-            blurRowPairSse2(accumulation, top, lastColumn, firstStep, endStep);
+        if (group == 4)
+            blurRowPairsSse2<2>(accumulation, top, lastColumn, firstStep, endStep);
+        else if (group == 2)
+            blurRowPairsSse2<1>(accumulation, top, lastColumn, firstStep, endStep);
         else if (group == 1)
             blurRowPlain(accumulation, top, firstStep, std::min(endStep, lastColumn + 1));
+        else if constexpr (avx2Built)
+            blurRowOctetAvx2(accumulation, top, lastColumn, firstStep, endStep);
         return group;
     }
 
-    int lastColumn, lastRow, rowsPerUnit, fullUnits = 0;
+    int lastColumn, lastRow;
+    bool useAvx2 = avx2Built && simdLevel() >= SimdLevel::avx2;
+    int rowsPerUnit, fullUnits = 0;
 };
 
 void blurTrailsSse2(std::uint32_t* accumulation, int width, int height) {

@@ -87,3 +87,13 @@ inline void blurTrailPixel(std::uint32_t* at) {
     std::uint32_t mean = redBlueMean | greenMean;
     *at = mean - ((mean >> 6) & 0x030303);
 }
+
+// Step `step` of `rowCount` rows from `rows` drawn down a diagonal, row k at column step - k: the
+// rows whose column lies in 1 .. lastColumn (the steps where the vector forms have a row idle).
+inline void blurTrailDiagonalStep(std::uint32_t* rows, int rowCount, int lastColumn, int step) {
+    for (int k = 0; k < rowCount; ++k) {
+        int column = step - k;
+        if (column >= 1 && column <= lastColumn)
+            blurTrailPixel(rows + k * trailWidth + column);
+    }
+}

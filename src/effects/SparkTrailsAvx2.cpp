@@ -1,9 +1,9 @@
-// The trail blur four and eight rows at a time. Row k draws column s - k at step s: its upper
+// The trail blur eight rows at a time. Row k draws column s - k at step s: its upper
 // neighbour is then the pixel the row above drew at the step before, its left neighbour the one it
 // drew itself, and its lower and right neighbours are not yet blurred. The rows' dependency chains
 // (each pixel needs its freshly blurred left neighbour) advance side by side, a pixel in each
 // 64-bit lane, channels in 16-bit lanes: per channel (sum >> 2) - (sum >> 8) is the mean of the
-// four neighbours less its 64th, as in the two-row SSE2 form.
+// four neighbours less its 64th, as in the SSE2 form.
 
 #include "effects/Avx2Loops.h"
 #include "effects/SparkTrails.h"
@@ -63,36 +63,7 @@ __attribute__((target("avx2"))) inline void storeDiagonal(std::uint32_t* at, __m
     at[3 * down] = static_cast<std::uint32_t>(_mm_extract_epi32(lowerPair, 1));
 }
 
-// Step s of `rowCount` rows from `rows` for the rows whose column s - k lies in 1 .. lastColumn.
-void blurDiagonalStep(std::uint32_t* rows, int rowCount, int lastColumn, int step) {
-    for (int k = 0; k < rowCount; ++k) {
-        int column = step - k;
-        if (column >= 1 && column <= lastColumn)
-            blurTrailPixel(rows + k * trailWidth + column);
-    }
-}
-
 } // namespace
-
-__attribute__((target("avx2"))) void blurRowQuadAvx2(std::uint32_t* accumulation, int top, int lastColumn,
-                                                     int firstStep, int endStep) {
-    std::uint32_t* rows = accumulation + top * trailWidth;
-    int step = firstStep;
-    // Until step 4 and after lastColumn some rows have no column to draw.
-    for (; step < std::min(endStep, 4); ++step)
-        blurDiagonalStep(rows, 4, lastColumn, step);
-    const int vectorEnd = std::min(endStep, lastColumn + 1);
-    if (step < vectorEnd) {
-        __m256i blurred = spreadDiagonal(rows + step - 1);
-        for (; step < vectorEnd; ++step) {
-            blurred = stepFour(blurred, spreadDiagonal(rows + trailWidth + step), spreadPixel(rows + step + 1),
-                               spreadPixel(rows + step - trailWidth));
-            storeDiagonal(rows + step, blurred);
-        }
-    }
-    for (; step < endStep; ++step)
-        blurDiagonalStep(rows, 4, lastColumn, step);
-}
 
 // Eight rows as two groups of four, the lower group's first row four columns behind the upper
 // group's: its upper neighbour is the upper group's last result, and its right neighbour that
@@ -103,7 +74,7 @@ __attribute__((target("avx2"))) void blurRowOctetAvx2(std::uint32_t* accumulatio
     std::uint32_t* lowerRows = upperRows + 4 * trailWidth;
     int step = firstStep;
     for (; step < std::min(endStep, 8); ++step)
-        blurDiagonalStep(upperRows, 8, lastColumn, step);
+        blurTrailDiagonalStep(upperRows, 8, lastColumn, step);
     const int vectorEnd = std::min(endStep, lastColumn + 1);
     if (step < vectorEnd) {
         __m256i upper = spreadDiagonal(upperRows + step - 1);
@@ -120,5 +91,5 @@ __attribute__((target("avx2"))) void blurRowOctetAvx2(std::uint32_t* accumulatio
         }
     }
     for (; step < endStep; ++step)
-        blurDiagonalStep(upperRows, 8, lastColumn, step);
+        blurTrailDiagonalStep(upperRows, 8, lastColumn, step);
 }
