@@ -168,7 +168,8 @@ void PolarVoxelLayer::mapOntoScreen(Bitmap& target) const {
 void PolarVoxelLayer::blendHeights(double d, const VoxelMapHalves& halves) {
     int weight = std::clamp((sineTable->sin(truncateToLow32(d * 2822.0)) + 8192) >> 6, 0, 255);
     bandPool().forEachBand(VoxelMapHalves::parts, [&](int begin, int end) {
-        halves.forEachSpan(begin, end, [&](int firstCell, int endCell) { blendHeightCells(weight, firstCell, endCell); });
+        halves.forEachSpan(begin, end,
+                           [&](int firstCell, int endCell) { blendHeightCells(weight, firstCell, endCell); });
     });
     std::copy(heightMap + mapCells - heightPadding, heightMap + mapCells, heightMap - heightPadding);
     std::copy(heightMap, heightMap + heightPadding, heightMap + mapCells);

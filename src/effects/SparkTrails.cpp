@@ -295,10 +295,11 @@ void blurRowPlain(std::uint32_t* accumulation, int row, int firstColumn, int end
 }
 
 // The blur's rows 1 .. lastRow in units drawn together, eight rows with AVX2 and four with SSE2
-// (more pairs of rows than two spill the SSE2 registers), and a last unit of the rows left over. Row k of a unit draws column s - k at its step s, so each unit
-// runs rows - 1 steps behind the unit above, as the wavefront column h = s + offset(unit): the
-// first row of a unit reads the pixel above once the unit above has drawn it, and that unit's last
-// row reads the pixel below before the unit replaces it.
+// (more than two pairs of rows spill the SSE2 registers), and a last unit of the rows left over.
+// Row k of a unit draws column s - k at its step s, so each unit runs rows - 1 steps behind the
+// unit above, as the wavefront column h = s + offset(unit): the first row of a unit reads the
+// pixel above once the unit above has drawn it, and that unit's last row reads the pixel below
+// before the unit replaces it.
 class BlurUnits {
   public:
     BlurUnits(int width, int height)

@@ -5,6 +5,7 @@
 
 #include "core/BandBalance.h"
 #include "core/Bitmap.h"
+#include "core/PixelOps.h"
 #include "core/SineTable.h"
 #include "effects/GlowPoint.h"
 #include "effects/SparkParticle.h"
@@ -80,11 +81,13 @@ void blurTrailsPlain(std::uint32_t* accumulation, int width, int height);
 // blurTrails for the pixel at `at` of the accumulation image: the per-channel mean of its four
 // neighbours (10-bit sums halved twice), less its 64th.
 inline void blurTrailPixel(std::uint32_t* at) {
-    constexpr std::uint32_t redBlue = 0x00FF00FF, green = 0x0000FF00;
     const std::uint32_t up = at[-trailWidth], down = at[trailWidth], left = at[-1], right = at[1];
-    std::uint32_t redBlueMean = (((up & redBlue) + (down & redBlue) + (left & redBlue) + (right & redBlue)) >> 2) & redBlue;
-    std::uint32_t greenMean = (((up & green) + (down & green) + (left & green) + (right & green)) >> 2) & green;
-    std::uint32_t mean = redBlueMean | greenMean;
+    std::uint32_t redBlue =
+        (((up & redBlueMask) + (down & redBlueMask) + (left & redBlueMask) + (right & redBlueMask)) >> 2) &
+        redBlueMask;
+    std::uint32_t green =
+        (((up & greenMask) + (down & greenMask) + (left & greenMask) + (right & greenMask)) >> 2) & greenMask;
+    std::uint32_t mean = redBlue | green;
     *at = mean - ((mean >> 6) & 0x030303);
 }
 
