@@ -2,11 +2,15 @@
 #include "core/Random.h"
 #include "core/ShowObjects.h"
 #include "core/SimdLevel.h"
+#include "core/SineTable.h"
 #include "effects/SparkTrails.h"
 #include "platform/ptc/Error.h"
 
+#include "EffectTestSupport.h"
+
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 #include <vector>
 
@@ -235,5 +239,31 @@ TEST(ParticleStreamsLayer, FastPathsMatchThePlainLoop) {
     EXPECT_TRUE(plain == streamsRun(SimdLevel::sse2));
     if (supportedSimdLevel() == SimdLevel::avx2) {
         EXPECT_TRUE(plain == streamsRun(SimdLevel::avx2));
+    }
+}
+
+// The turn eight sparks at a time gives turned()'s values for positions over the whole 32-bit
+// range, where the products wrap, at every level and for counts that leave sparks over.
+TEST(SparkTrails, TurningManyAtOnceMatchesTurningOne) {
+    std::mt19937 random(77);
+    std::vector<SparkParticle> sparks;
+    for (int i = 0; i < 45; ++i) {
+        auto any = [&] { return static_cast<std::int32_t>(random()); };
+        sparks.emplace_back(any(), any(), any(), any(), any(), any(), static_cast<std::uint32_t>(random()), any());
+    }
+    sparks[3] = SparkParticle(INT32_MIN, INT32_MAX, INT32_MIN, 0, 0, 0, 0xFFFFFFFF, 0);
+    const SparkRotation rotation(*SineTable::instance(), 1234, -5678, 99999);
+    for (SimdLevel level : {SimdLevel::plain, SimdLevel::sse2, SimdLevel::avx2}) {
+        SimdLevelGuard guard(level);
+        for (int count : {45, 40, 7, 0}) {
+            std::vector<std::int32_t> x(count), y(count), z(count);
+            std::vector<std::uint32_t> colours(count);
+            rotation.turnInto(sparks.data(), count, x.data(), y.data(), z.data(), colours.data());
+            for (int i = 0; i < count; ++i) {
+                SparkParticle one = rotation.turned(sparks[i]);
+                ASSERT_TRUE(x[i] == one.x && y[i] == one.y && z[i] == one.z && colours[i] == one.colour)
+                    << "spark " << i << " of " << count << ", level " << static_cast<int>(level);
+            }
+        }
     }
 }

@@ -5,6 +5,7 @@
 // arithmetic.
 
 #include "core/ByteMap.h"
+#include "effects/SparkParticle.h"
 
 #include <cstdint>
 
@@ -30,3 +31,8 @@ void maskedPictureBlendAvx2(std::uint32_t* target, const std::uint32_t* picture,
 // The spark systems' trail blur: steps [firstStep, endStep) of rows top .. top + 7 drawn together,
 // row k drawing column s - k at step s (s from 1 to lastColumn + 7).
 void blurRowOctetAvx2(std::uint32_t* accumulation, int top, int lastColumn, int firstStep, int endStep);
+
+// SparkRotation::turned for the particles [0, count - count % 8), into the four arrays; returns
+// how many it turned. `sinesAndCosines`: sin and cos of the x, y and z angles, in that order.
+int turnSparksAvx2(const std::int32_t* sinesAndCosines, const SparkParticle* particles, int count,
+                   std::int32_t* x, std::int32_t* y, std::int32_t* z, std::uint32_t* colours);

@@ -52,6 +52,24 @@ SparkParticle SparkRotation::turned(const SparkParticle& particle) const {
     return SparkParticle(x, y, z, 0, 0, 0, particle.colour & colourMask, 0);
 }
 
+void SparkRotation::turnInto(const SparkParticle* particles, int count, std::int32_t* x, std::int32_t* y,
+                             std::int32_t* z, std::uint32_t* colours) const {
+    int done = 0;
+    if constexpr (avx2Built) {
+        if (simdLevel() >= SimdLevel::avx2) {
+            const std::int32_t sinesAndCosines[6] = {sinX, cosX, sinY, cosY, sinZ, cosZ};
+            done = turnSparksAvx2(sinesAndCosines, particles, count, x, y, z, colours);
+        }
+    }
+    for (int i = done; i < count; ++i) {
+        SparkParticle spark = turned(particles[i]);
+        x[i] = spark.x;
+        y[i] = spark.y;
+        z[i] = spark.z;
+        colours[i] = spark.colour;
+    }
+}
+
 namespace {
 
 // The turned sparks of a frame and their dots, kept per drawing thread from frame to frame.
@@ -72,13 +90,8 @@ struct TurnedSparks {
 
     // Particles [begin, end) turned into the arrays.
     void turn(const SparkRotation& rotation, const std::vector<SparkParticle>& particles, int begin, int end) {
-        for (int i = begin; i < end; ++i) {
-            SparkParticle spark = rotation.turned(particles[i]);
-            x[i] = spark.x;
-            y[i] = spark.y;
-            z[i] = spark.z;
-            colours[i] = spark.colour;
-        }
+        rotation.turnInto(particles.data() + begin, end - begin, x.data() + begin, y.data() + begin,
+                          z.data() + begin, colours.data() + begin);
     }
 };
 
@@ -111,13 +124,7 @@ void drawTurnedSparks(Bitmap& trails, const SparkRotation& rotation,
     int total = static_cast<int>(particles.size());
     for (int start = 0; start < total; start += batchSize) {
         int count = std::min(batchSize, total - start);
-        for (int i = 0; i < count; ++i) {
-            SparkParticle spark = rotation.turned(particles[start + i]);
-            x[i] = spark.x;
-            y[i] = spark.y;
-            z[i] = spark.z;
-            colours[i] = spark.colour;
-        }
+        rotation.turnInto(particles.data() + start, count, x, y, z, colours);
         addGlowDots(trails, GlowDotBatch{x, y, z, colours, count}, 16002, 4096, 2);
     }
 }

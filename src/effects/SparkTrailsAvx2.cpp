@@ -11,6 +11,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -92,4 +93,47 @@ __attribute__((target("avx2"))) void blurRowOctetAvx2(std::uint32_t* accumulatio
     }
     for (; step < endStep; ++step)
         blurTrailDiagonalStep(upperRows, 8, lastColumn, step);
+}
+
+namespace {
+
+// (a * b - c * d) >> 13 and (a * b + c * d) >> 13 per lane, products and sums wrapping modulo 2^32.
+__attribute__((target("avx2"))) inline __m256i turnDifference(__m256i a, __m256i b, __m256i c, __m256i d) {
+    return _mm256_srai_epi32(_mm256_sub_epi32(_mm256_mullo_epi32(a, b), _mm256_mullo_epi32(c, d)), 13);
+}
+
+__attribute__((target("avx2"))) inline __m256i turnSum(__m256i a, __m256i b, __m256i c, __m256i d) {
+    return _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(a, b), _mm256_mullo_epi32(c, d)), 13);
+}
+
+} // namespace
+
+__attribute__((target("avx2"))) int turnSparksAvx2(const std::int32_t* sinesAndCosines,
+                                                   const SparkParticle* particles, int count, std::int32_t* x,
+                                                   std::int32_t* y, std::int32_t* z, std::uint32_t* colours) {
+    static_assert(sizeof(SparkParticle) == 32 && offsetof(SparkParticle, y) == 4 &&
+                      offsetof(SparkParticle, z) == 8 && offsetof(SparkParticle, colour) == 28,
+                  "the gathers below read the particles' fields at these offsets");
+    const __m256i sinX = _mm256_set1_epi32(sinesAndCosines[0]), cosX = _mm256_set1_epi32(sinesAndCosines[1]);
+    const __m256i sinY = _mm256_set1_epi32(sinesAndCosines[2]), cosY = _mm256_set1_epi32(sinesAndCosines[3]);
+    const __m256i sinZ = _mm256_set1_epi32(sinesAndCosines[4]), cosZ = _mm256_set1_epi32(sinesAndCosines[5]);
+    const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
+    // Eight particles' fields, 32 bytes apart.
+    const __m256i stride = _mm256_setr_epi32(0, 8, 16, 24, 32, 40, 48, 56);
+    const int whole = count - count % 8;
+    for (int i = 0; i < whole; i += 8) {
+        const int* fields = reinterpret_cast<const int*>(particles + i);
+        __m256i px = _mm256_i32gather_epi32(fields, stride, 4);
+        __m256i py = _mm256_i32gather_epi32(fields + 1, stride, 4);
+        __m256i pz = _mm256_i32gather_epi32(fields + 2, stride, 4);
+        __m256i colour = _mm256_i32gather_epi32(fields + 7, stride, 4);
+        __m256i a = turnDifference(px, cosZ, py, sinZ);
+        __m256i u = turnSum(py, cosZ, px, sinZ);
+        __m256i v = turnSum(pz, cosY, a, sinY);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(x + i), turnDifference(a, cosY, pz, sinY));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y + i), turnDifference(u, cosX, v, sinX));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(z + i), turnSum(u, sinX, v, cosX));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(colours + i), _mm256_and_si256(colour, colourBytes));
+    }
+    return whole;
 }
