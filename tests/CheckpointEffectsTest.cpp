@@ -227,41 +227,34 @@ TEST(LayerCheckpoint, IfsFractal) {
     roundTrip.expectExactAfter(25, 20); // out of the list
 }
 
-// 3000 sparks (the show fires 16000); they live long enough for the emitters to take turns. On one
-// thread and on two, where the sparks are moved and drawn in bands.
-TEST(LayerCheckpoint, ParticleStreams) {
+// A spark system of `count` sparks, out of the list from `absentFrom` to frame 32, checkpointed
+// before `first` and `second` (20 and 10 frames drawn on); on one thread and on two, where the
+// sparks are moved and drawn in bands.
+template <class SparkLayer> void expectSparkRoundTrips(int count, int absentFrom, int first, int second) {
     for (int threads : {1, 2}) {
         SCOPED_TRACE(std::to_string(threads) + " threads");
         BandThreadsGuard guard(threads);
         EffectPictures pictures;
-        CheckpointRoundTrip<ParticleStreamsLayer> roundTrip(CheckpointSchedule<ParticleStreamsLayer>{
-            [] { return std::make_unique<ParticleStreamsLayer>(3000); },
-            [&](ParticleStreamsLayer&, int frame, Bitmap& target) {
+        CheckpointRoundTrip<SparkLayer> roundTrip(CheckpointSchedule<SparkLayer>{
+            [count] { return std::make_unique<SparkLayer>(count); },
+            [&](SparkLayer&, int frame, Bitmap& target) {
                 paintBackdrop(target, pictures.lower.storage, frame);
-                return present(frame, 25, 32);
+                return present(frame, absentFrom, 32);
             }});
-        roundTrip.expectExactAfter(15, 20);
-        roundTrip.expectExactAfter(28, 10);
+        roundTrip.expectExactAfter(first, 20);
+        roundTrip.expectExactAfter(second, 10);
     }
 }
 
+// 3000 sparks (the show fires 16000); they live long enough for the emitters to take turns.
+TEST(LayerCheckpoint, ParticleStreams) {
+    expectSparkRoundTrips<ParticleStreamsLayer>(3000, 25, 15, 28);
+}
+
 // The emitters take turns spark by spark, so the turn at a checkpoint depends on how many sparks
-// were fired: 2900 sparks (the show fires 16000) make that number odd at the checkpoints. On one
-// thread and on two, as the streams.
+// were fired: 2900 sparks (the show fires 16000) make that number odd at the checkpoints.
 TEST(LayerCheckpoint, ParticleRing) {
-    for (int threads : {1, 2}) {
-        SCOPED_TRACE(std::to_string(threads) + " threads");
-        BandThreadsGuard guard(threads);
-        EffectPictures pictures;
-        CheckpointRoundTrip<ParticleRingLayer> roundTrip(CheckpointSchedule<ParticleRingLayer>{
-            [] { return std::make_unique<ParticleRingLayer>(2900); },
-            [&](ParticleRingLayer&, int frame, Bitmap& target) {
-                paintBackdrop(target, pictures.lower.storage, frame);
-                return present(frame, 26, 32);
-            }});
-        roundTrip.expectExactAfter(16, 20);
-        roundTrip.expectExactAfter(29, 10);
-    }
+    expectSparkRoundTrips<ParticleRingLayer>(2900, 26, 16, 29);
 }
 
 // The swarm follows the music's level, turns to its second height map and fades out.
