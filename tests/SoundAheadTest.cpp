@@ -89,8 +89,20 @@ TEST(SoundAhead, TakesFramesOnlyInTurn) {
     }
 }
 
+// Draws a split now and then for `time`, as frames do, so the pool's thread stays awake and takes
+// up idle work between the splits; stops early once `done` holds.
+template <class Done>
+void drawSplitsFor(BandPool& pool, std::chrono::milliseconds time, Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + time;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        pool.forEachBand(2, [](int, int) {});
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
 // An interrupted run takes a few chunks and stops: the threads render no further than `depth`
-// ahead, and none renders once the sound is gone.
+// ahead, and none renders once the sound is gone. The thread may be slow to start on a busy
+// machine, so the test waits for it to catch up rather than for a fixed time.
 TEST(SoundAhead, StopsEarlyWithoutRenderingFarAhead) {
     BandPool pool(2);
     std::atomic<int> calls{0};
@@ -101,12 +113,13 @@ TEST(SoundAhead, StopsEarlyWithoutRenderingFarAhead) {
         std::vector<std::int16_t> samples;
         for (long frame = 0; frame < 2; ++frame) {
             sound.take(frame, samples);
-            EXPECT_EQ(samples, std::vector<std::int16_t>{std::int16_t(frame + 1)});
+            EXPECT_EQ(samples, std::vector<std::int16_t>{std::int16_t(frame + 1)}) << "chunks go in order";
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        drawSplitsFor(pool, std::chrono::seconds(10), [&] { return calls.load() >= 2 + 3; });
+        drawSplitsFor(pool, std::chrono::milliseconds(20), [] { return false; });
         EXPECT_EQ(calls.load(), 2 + 3) << "`depth` chunks ahead of the last taken";
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    drawSplitsFor(pool, std::chrono::milliseconds(20), [] { return false; });
     EXPECT_EQ(calls.load(), 2 + 3);
 }
 
@@ -123,11 +136,7 @@ TEST(SoundAhead, ThePoolsThreadRendersAheadWhileTheFrameIsDrawn) {
                 ++renderedElsewhere;
         },
         60, 0, 20, pool, 4);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (renderedElsewhere.load() < 4 && std::chrono::steady_clock::now() < deadline) {
-        pool.forEachBand(2, [](int, int) {});
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
+    drawSplitsFor(pool, std::chrono::seconds(10), [&] { return renderedElsewhere.load() >= 4; });
     EXPECT_EQ(renderedElsewhere.load(), 4) << "the first `depth` chunks, and no more";
     std::vector<std::int16_t> samples;
     for (long frame = 0; frame <= 20; ++frame) {
