@@ -1,6 +1,7 @@
 #include "effects/IfsFractalLayer.h"
 
 #include "core/BandPool.h"
+#include "core/CacheLines.h"
 #include "core/Random.h"
 #include "core/SimdLevel.h"
 #include "effects/GlowDotBands.h"
@@ -241,6 +242,12 @@ void placeBlockDots(const Bitmap& target, IfsCloudBlock& block, int begin, int e
     placeGlowDots(target, points, focal, depth, block.placements + begin);
 }
 
+std::size_t pictureBytes(const Bitmap& picture) {
+    if (picture.width <= 0 || picture.height <= 0)
+        return 0;
+    return std::size_t(picture.width) * std::size_t(picture.height) * sizeof(std::uint32_t);
+}
+
 // Element 0 of a block's positions: where the walk stands after the `count` points of `previous`.
 void startAfter(IfsCloudBlock& block, const IfsCloudBlock& previous, int count) {
     block.x[0] = previous.x[count];
@@ -295,6 +302,8 @@ void IfsFractalLayer::drawPointsInTwoStages(Bitmap& target, const Maps& maps, co
         }
         if (firstStage <= 1 && 1 < endStage) {
             adderThread = std::this_thread::get_id();
+            // The layers below drew the picture in bands on both threads; the dots land anywhere.
+            claimCacheLines(target.pixels, pictureBytes(target));
             for (int index = 0; index < blockCount; ++index) {
                 if (walked.load(std::memory_order_acquire) <= index) {
                     blocksAwaited += index > 0 ? 1 : 0; // the first block is always awaited
