@@ -1,4 +1,5 @@
 #include "core/Bitmap.h"
+#include "core/CacheLines.h"
 #include "core/Layer.h"
 #include "core/PixelOps.h"
 #include "core/Random.h"
@@ -8,6 +9,8 @@
 
 #include <bit>
 #include <climits>
+#include <cstddef>
+#include <vector>
 
 namespace {
 
@@ -138,4 +141,18 @@ TEST(PixelOps, SaturatingByteAddAndSubtract) {
     EXPECT_EQ(addSaturateBytes(0x80F00110u, 0x80200102u), 0xFFFF0212u);
     EXPECT_EQ(addSaturateBytes(0xFFFFFFFFu, 0xFFFFFFFFu), 0xFFFFFFFFu);
     EXPECT_EQ(subtractSaturateBytes(0x10203040u, 0x20103050u), 0x00100000u);
+}
+
+// Ranges of every length up to three lines, starting anywhere in a line: each ends where its buffer
+// ends, so that a touch past the end shows under the address sanitizer.
+TEST(CacheLines, ClaimingChangesNoByteAndStaysInTheRange) {
+    for (std::size_t start = 0; start < 64; start += 7)
+        for (std::size_t length = 0; length <= 3 * 64 + 1; ++length) {
+            std::vector<unsigned char> memory(start + length);
+            for (std::size_t i = 0; i < memory.size(); ++i)
+                memory[i] = static_cast<unsigned char>(i * 37 + 11);
+            const std::vector<unsigned char> before = memory;
+            claimCacheLines(memory.data() + start, length);
+            ASSERT_EQ(memory, before) << "from " << start << ", " << length << " bytes";
+        }
 }
